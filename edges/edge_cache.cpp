@@ -1,0 +1,46 @@
+#include <new>
+
+#include "edges/edge_records.h"
+
+namespace korv {
+
+EdgeList::~EdgeList() = default;
+
+ObjectEdgeDatabase::~ObjectEdgeDatabase() {
+  // Point records go first: their edges arrays refer into the edge list.
+  points.clear();
+  edge_list.reset();
+}
+
+EdgeCache *create_edge_cache() { return new (std::nothrow) EdgeCache(); }
+
+void destroy_edge_cache(EdgeCache *cache) {
+  if (cache == nullptr) {
+    return;
+  }
+  empty_edge_cache(cache);
+  delete cache;
+}
+
+void empty_edge_cache(EdgeCache *cache) {
+  if (cache == nullptr) {
+    return;
+  }
+  for (auto &database : cache->databases) {
+    destroy_edge_database(database.release());
+  }
+  cache->databases.clear();  // keeps the capacity
+}
+
+void destroy_edge_database(ObjectEdgeDatabase *database) { delete database; }
+
+ObjectEdgeDatabase *find_edge_database(EdgeCache &cache, LWItemID object) {
+  for (auto &database : cache.databases) {
+    if (database != nullptr && database->object_id == object) {
+      return database.get();
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace korv

@@ -1,0 +1,123 @@
+// The edge database of one object and the cache of an instance's databases.
+//
+// Ownership, from the top: an EdgeShaderInstance owns one EdgeCache; the cache
+// owns its ObjectEdgeDatabases; a database owns its point map with the
+// PointRecords in it and its EdgeList; a PointRecord owns its polygons and
+// edges arrays; the EdgeList owns the EdgeRecords. A PointRecord's edges only
+// refer to records of the same database and are valid while it exists.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "hostapi/lwmeshes.h"
+#include "shading/vec3.h"
+
+namespace korv {
+
+// One detected edge, written once by the build and never changed afterwards.
+struct EdgeRecord {
+  LWPntID point_a = nullptr;  // corner i of the polygon that recorded the edge
+  LWPntID point_b = nullptr;  // corner i + 1 of that polygon, wrapping to 0
+  Vec3 normal;                // unit length, or zero
+  std::int32_t is_open = 0;   // 1: bordered by one polygon only
+};
+
+// One mesh point that is a corner of at least one polygon of three or more
+// vertices.
+struct PointRecord {
+  std::int32_t polygon_count = 0;  // corner uses; a polygon listing the point twice counts twice
+  std::int32_t edge_count = 0;     // entries in edges
+  std::int32_t polygon_fill = 0;   // entries of polygons filled so far
+  std::unique_ptr<LWPolID[]> polygons;             // polygon_count entries, in scan order
+  std::unique_ptr<const EdgeRecord *[]> edges;     // edge_count entries, in EdgeList order
+};
+
+// Point handles are keyed as unsigned integers of the handle's width, so
+// iteration runs in ascending handle value.
+inline std::uintptr_t point_key(LWPntID point) { return reinterpret_cast<std::uintptr_t>(point); }
+
+// An ordered map from point handle to its PointRecord: a flat array sorted by
+// key with unique keys, plus a hash index for exact finds in constant time.
+// It is filled in one step from the keys the build has seen.
+class PointMap {
+ public:
+  using Entry = std::pair<std::uintptr_t, PointRecord>;
+
+  // Replaces the contents with one fresh record per distinct key, in
+  // ascending key order. keys may hold duplicates and come in any order.
+  void assign_keys(std::vector<std::uintptr_t> keys);
+
+  PointRecord *find(LWPntID point);
+  const PointRecord *find(LWPntID point) const;
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  std::vector<Entry>::iterator begin() { return entries_.begin(); }
+  std::vector<Entry>::iterator end() { return entries_.end(); }
+  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+
+  // Frees every record (with its arrays) in ascending key order, then the
+  // map's own storage.
+  void clear();
+
+  // Bytes held by the map and its records' arrays (for measurements).
+  std::size_t memory_bytes() const;
+
+ private:
+  std::ptrdiff_t index_of(std::uintptr_t key) const;
+
+  std::vector<Entry> entries_;
+  // Open-addressing table of entry index + 1 (0 is empty); size a power of two.
+  std::vector<std::uint32_t> slots_;
+};
+
+// The records of one object's edges in the order of discovery. The list owns
+// its records. Its destructor is its only virtual operation: the database
+// deletes the list through it.
+class EdgeList {
+ public:
+  virtual ~EdgeList();
+  // Grows by doubling, as std::vector does. Records are stored by value; their
+  // addresses are taken only once the edge pass is over and the list no longer
+  // grows, so references from PointRecords stay valid.
+  std::vector<EdgeRecord> records;
+};
+
+struct ObjectEdgeDatabase {
+  PointMap points;
+  LWItemID object_id = nullptr;          // the key under which the cache finds the database
+  std::unique_ptr<EdgeList> edge_list;   // null until the build starts its edge pass
+
+  ObjectEdgeDatabase() = default;
+  ObjectEdgeDatabase(const ObjectEdgeDatabase &) = delete;
+  ObjectEdgeDatabase &operator=(const ObjectEdgeDatabase &) = delete;
+  ~ObjectEdgeDatabase();
+};
+
+// An instance's databases, in the order they were built; at most one per object.
+struct EdgeCache {
+  std::vector<std::unique_ptr<ObjectEdgeDatabase>> databases;
+};
+
+// A new empty cache, or null when memory is exhausted.
+EdgeCache *create_edge_cache();
+
+// Destroys every database in order, then the cache. A null cache is ignored.
+void destroy_edge_cache(EdgeCache *cache);
+
+// Destroys every database in order and leaves the cache empty, its capacity kept.
+void empty_edge_cache(EdgeCache *cache);
+
+// Frees a database and everything it owns: the point records (ascending key),
+// the map, then the edge list with its records.
+void destroy_edge_database(ObjectEdgeDatabase *database);
+
+// The first database in the cache that describes object, or null.
+ObjectEdgeDatabase *find_edge_database(EdgeCache &cache, LWItemID object);
+
+}  // namespace korv

@@ -1,0 +1,82 @@
+#include <algorithm>
+#include <bit>
+
+#include "edges/edge_records.h"
+
+namespace korv {
+
+namespace {
+
+std::size_t slot_hash(std::uintptr_t key) {
+  // Fibonacci hashing spreads handles that are aligned pointers or small
+  // consecutive integers alike.
+  return static_cast<std::size_t>((std::uint64_t(key) * 0x9E3779B97F4A7C15ull) >> 17);
+}
+
+}  // namespace
+
+void PointMap::assign_keys(std::vector<std::uintptr_t> keys) {
+  clear();
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  entries_.reserve(keys.size());
+  for (std::uintptr_t key : keys) {
+    entries_.emplace_back(key, PointRecord{});
+  }
+  const std::size_t slot_count = std::bit_ceil(std::max<std::size_t>(2 * entries_.size(), 16));
+  slots_.assign(slot_count, 0);
+  const std::size_t mask = slot_count - 1;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    std::size_t s = slot_hash(entries_[i].first) & mask;
+    while (slots_[s] != 0) {
+      s = (s + 1) & mask;
+    }
+    slots_[s] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
+  if (slots_.empty()) {
+    return -1;
+  }
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t s = slot_hash(key) & mask;; s = (s + 1) & mask) {
+    const std::uint32_t slot = slots_[s];
+    if (slot == 0) {
+      return -1;
+    }
+    if (entries_[slot - 1].first == key) {
+      return static_cast<std::ptrdiff_t>(slot - 1);
+    }
+  }
+}
+
+PointRecord *PointMap::find(LWPntID point) {
+  const std::ptrdiff_t i = index_of(point_key(point));
+  return i < 0 ? nullptr : &entries_[static_cast<std::size_t>(i)].second;
+}
+
+const PointRecord *PointMap::find(LWPntID point) const {
+  const std::ptrdiff_t i = index_of(point_key(point));
+  return i < 0 ? nullptr : &entries_[static_cast<std::size_t>(i)].second;
+}
+
+void PointMap::clear() {
+  for (auto &entry : entries_) {
+    entry.second.polygons.reset();
+    entry.second.edges.reset();
+  }
+  std::vector<Entry>().swap(entries_);
+  std::vector<std::uint32_t>().swap(slots_);
+}
+
+std::size_t PointMap::memory_bytes() const {
+  std::size_t bytes = entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(std::uint32_t);
+  for (const auto &entry : entries_) {
+    bytes += std::size_t(entry.second.polygon_count) * sizeof(LWPolID);
+    bytes += std::size_t(entry.second.edge_count) * sizeof(const EdgeRecord *);
+  }
+  return bytes;
+}
+
+}  // namespace korv

@@ -1,0 +1,63 @@
+// The stand-in host's "LW Object Info 3" service and the mesh-info objects it
+// hands out. Scene objects are registered with the service; the item id a
+// module sees is the object's address. Point and polygon ids are index + 1,
+// so that no id is null.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "host/mesh.h"
+#include "hostapi/lwmeshes.h"
+
+namespace korv::host {
+
+// Faults the service can be told to inject, for tests.
+struct MeshFaults {
+  bool null_mesh_info = false;  // meshInfo answers null
+  bool no_destroy = false;      // mesh-info objects come without destroy
+  int fail_scan = 0;            // the k-th scan (1-based) on a handle fails; 0: none
+  // From scan number mutate_after_scan + 1 on, a handle presents alt_mesh's
+  // polygons instead of the object's (0: never).
+  int mutate_after_scan = 0;
+  std::shared_ptr<const Mesh> alt_mesh;
+};
+
+class SceneObject {
+ public:
+  explicit SceneObject(Mesh mesh, std::string name = "object");
+  ~SceneObject();
+  SceneObject(const SceneObject &) = delete;
+  SceneObject &operator=(const SceneObject &) = delete;
+
+  LWItemID id() const { return reinterpret_cast<LWItemID>(const_cast<SceneObject *>(this)); }
+  const Mesh &mesh() const { return mesh_; }
+  const std::string &name() const { return name_; }
+  MeshFaults faults;
+
+ private:
+  Mesh mesh_;
+  std::string name_;
+};
+
+inline LWPntID point_id(std::size_t index) { return reinterpret_cast<LWPntID>(index + 1); }
+inline LWPolID polygon_id(std::size_t index) { return reinterpret_cast<LWPolID>(index + 1); }
+inline std::size_t point_index(LWPntID id) { return reinterpret_cast<std::uintptr_t>(id) - 1; }
+inline std::size_t polygon_index(LWPolID id) { return reinterpret_cast<std::uintptr_t>(id) - 1; }
+
+// The process-wide service record, answered for "LW Object Info 3".
+LWObjectInfo *object_info_service();
+
+// Counts of meshInfo results handed out and destroy calls received.
+struct MeshServiceCounts {
+  long mesh_info = 0;
+  long destroy = 0;
+  long scans = 0;
+};
+MeshServiceCounts mesh_service_counts();
+void reset_mesh_service_counts();
+
+}  // namespace korv::host

@@ -1,0 +1,47 @@
+// Loads a module file as a host does: opens the library, finds its exported
+// descriptor, checks the synchronisation word, calls its start-up function
+// and activates its servers by class name.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "hostapi/lwmodule.h"
+
+namespace korv::host {
+
+class ModuleFile {
+ public:
+  // Null with a one-line reason in error when the file cannot be used.
+  static std::unique_ptr<ModuleFile> open(const std::string &path, std::string &error);
+
+  ModuleFile(const ModuleFile &) = delete;
+  ModuleFile &operator=(const ModuleFile &) = delete;
+  // Calls the shut-down function with the start-up result, then unloads.
+  ~ModuleFile();
+
+  const std::string &path() const { return path_; }
+  const ModuleDescriptor &descriptor() const { return *descriptor_; }
+  void *startup_result() const { return startup_result_; }
+
+  // The server of that class, or null.
+  const ServerRecord *find_server(const std::string &class_name) const;
+
+  // Activates the server of that class with the host's global function.
+  // Returns the activation's result, or -1 when the module has no such server.
+  int activate(const std::string &class_name, int version, void *local) const;
+
+ private:
+  ModuleFile() = default;
+
+  std::string path_;
+  void *library_ = nullptr;
+  ModuleDescriptor *descriptor_ = nullptr;
+  void *startup_result_ = nullptr;
+};
+
+// The module file beside the running program (build/Korv_Edge.p for tools
+// and tests built in build/).
+std::string default_module_path();
+
+}  // namespace korv::host

@@ -1,0 +1,41 @@
+// The stand-in host's XPanel service. It records what a module declares for
+// each panel (controls, hints, data descriptions with their callbacks, the
+// bound instance) so that the host can draw the panel and edit its values.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "hostapi/lwxpanel.h"
+
+namespace korv::host {
+
+struct RecordedPanel {
+  int type = 0;
+  const LWXPanelControl *controls = nullptr;
+  std::vector<std::pair<unsigned long, const LWXPanelHint *>> hints;  // (id, hint array)
+  const LWXPanelDataDesc *data = nullptr;
+  LWXPanelGetFunc *get = nullptr;
+  LWXPanelSetFunc *set = nullptr;
+  void *view_instance = nullptr;
+  std::vector<std::pair<unsigned long, void *>> set_data;  // setData calls (id, data)
+
+  // The data row with that name, or null.
+  const LWXPanelDataDesc *find_data(const std::string &name) const;
+};
+
+// The process-wide service record, answered for "LWXPanel".
+LWXPanelFuncs *xpanel_service();
+
+// The record of a panel this service created, or null.
+RecordedPanel *recorded_panel(LWXPanelID panel);
+
+// Tells the service to refuse (return null from) every create call.
+void set_xpanel_refuse_create(bool refuse);
+
+// Panels created and not yet destroyed.
+std::size_t live_panel_count();
+
+}  // namespace korv::host

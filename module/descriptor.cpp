@@ -1,0 +1,40 @@
+// The module's only export: the descriptor the host reads after loading the
+// module file, with the list of the two servers it offers.
+#include <cstdint>
+
+#include "hostapi/lwmodule.h"
+#include "hostapi/lwshader.h"
+#include "module/activation.h"
+
+#if defined(_WIN32)
+#define KORV_EXPORT __declspec(dllexport)
+#else
+#define KORV_EXPORT __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+constexpr unsigned int kSystemVersion = 3;
+constexpr unsigned int kMachine = 0x300;
+constexpr char kServerName[] = "Korv_Edge";
+
+void *module_startup() {
+  // The host only needs a non-null value here.
+  return reinterpret_cast<void *>(std::uintptr_t{4});
+}
+
+void module_shutdown(void * /*server_data*/) {}
+
+ServerRecord server_list[] = {
+    {LWSHADER_HCLASS, kServerName, korv::activate_shader_handler, nullptr},
+    {LWSHADER_ICLASS, kServerName, korv::activate_shader_interface, nullptr},
+    {nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+extern "C" {
+KORV_EXPORT ModuleDescriptor _mod_descrip = {
+    MOD_SYSSYNC, kSystemVersion, kMachine, module_startup, module_shutdown, server_list,
+};
+}

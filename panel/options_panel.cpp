@@ -1,0 +1,147 @@
+#include "panel/options_panel.h"
+
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "module/host_services.h"
+
+namespace korv {
+
+namespace {
+
+constexpr char kTitle[] = "Brellmoor version 0.40 Options";
+constexpr char kShapePage[] = "Shape";
+constexpr char kMiscPage[] = "Misc";
+
+constexpr const char *control_class(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::Length:
+      return "float";
+    case SettingKind::Angle:
+      return "angle";
+    case SettingKind::Toggle:
+      return "iBoolean";
+    case SettingKind::Choice:
+      return "iPopChoice";
+  }
+  return nullptr;
+}
+
+constexpr const char *data_type(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::Length:
+      return "float";
+    case SettingKind::Angle:
+      return "angle";
+    case SettingKind::Toggle:
+    case SettingKind::Choice:
+      return "integer";
+  }
+  return nullptr;
+}
+
+const SettingInfo *setting_for_id(unsigned long id) {
+  if (id < kFirstSettingId || id >= kFirstSettingId + kSettingCount) {
+    return nullptr;
+  }
+  return &kSettings[id - kFirstSettingId];
+}
+
+// A hint word holding a number, and one holding the address of constant data.
+LWXPanelHint word(std::uintptr_t value) { return reinterpret_cast<LWXPanelHint>(value); }
+LWXPanelHint ref(const void *data) { return const_cast<void *>(data); }
+
+}  // namespace
+
+LWXPanelControl panel_controls[kSettingCount + 1] = {};
+LWXPanelDataDesc panel_data[kSettingCount + 1] = {};
+
+namespace {
+
+// The two tables are written from the settings list once, at load.
+struct TableWriter {
+  TableWriter() {
+    for (std::size_t i = 0; i < kSettingCount; ++i) {
+      const SettingInfo &info = kSettings[i];
+      panel_controls[i] = {kFirstSettingId + i, info.label, control_class(info.kind)};
+      panel_data[i] = {kFirstSettingId + i, info.name, data_type(info.kind)};
+    }
+  }
+} table_writer;
+
+}  // namespace
+
+const char *panel_channel_choices[9] = {
+    "None",         "Luminosity",   "Diffuse",
+    "Specularity",  "Reflection",   "Transparency",
+    "Translucency", "Gradient bump input", nullptr,
+};
+
+// Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
+int panel_enable_map[2] = {1, 0};
+
+LWXPanelHint panel_hints[] = {
+    // Title.
+    word(0x3D000B03), word(0), ref(kTitle), word(0),
+    // The popup's choices.
+    word(0x3D014503), word(0x8009), ref(panel_channel_choices), word(0),
+    // Groups 1 to 3.
+    word(0x3D01FE81), word(1), word(0x8001), word(0x8002), word(0x8006), word(0x8007), word(0),
+    word(0x3D01FE81), word(2), word(0x8003), word(0x8004), word(0x8005), word(0),
+    word(0x3D01FE81), word(3), word(0x8009), word(0x800A), word(0x8008), word(0),
+    // Enable links.
+    word(0x3D01F984), word(0x8003), word(0), word(0), word(0), word(0x8004), word(0),
+    word(0x3D01F984), word(0x8009), word(0), word(0), word(0), word(0x800A), word(0),
+    word(0x3D01F984), word(0x8008), word(0), word(0), ref(panel_enable_map), word(0x8001),
+    word(0x8003), word(0x8004), word(0x8005), word(0),
+    // Pages and their labels, then the tab set.
+    word(0x3D01FE81), word(kShapePageId), word(2), word(0),
+    word(0x3D01FE81), word(kMiscPageId), word(3), word(0),
+    word(0x3D000B03), word(kShapePageId), ref(kShapePage), word(0),
+    word(0x3D000B03), word(kMiscPageId), ref(kMiscPage), word(0),
+    word(0x3D020A81), word(kTabSetId), word(kShapePageId), word(kMiscPageId), word(0),
+    // The host's own hint on the two widths.
+    word(0x3D014002), word(0x8001), word(0),
+    word(0x3D014002), word(0x800A), word(0),
+    // End of the list.
+    word(0),
+};
+
+const unsigned panel_hint_count = sizeof panel_hints / sizeof panel_hints[0];
+
+LWXPanelID build_options_panel(EdgeShaderInstance *inst) {
+  LWXPanelFuncs *xpanel = xpanel_funcs;
+  if (xpanel == nullptr) {
+    return nullptr;
+  }
+  LWXPanelID panel = xpanel->create(LWXP_VIEW, panel_controls);
+  if (panel == nullptr) {
+    return nullptr;
+  }
+  xpanel->hint(panel, 0, panel_hints);
+  xpanel->describe(panel, panel_data, options_get, options_set);
+  xpanel->viewInst(panel, inst);
+  xpanel->setData(panel, 0, inst);
+  return panel;
+}
+
+void *options_get(void *inst, unsigned long id) {
+  const SettingInfo *info = setting_for_id(id);
+  if (info == nullptr || inst == nullptr) {
+    return nullptr;
+  }
+  return setting_address(*static_cast<EdgeShaderInstance *>(inst), *info);
+}
+
+int options_set(void *inst, unsigned long id, void *value) {
+  const SettingInfo *info = setting_for_id(id);
+  if (info == nullptr || inst == nullptr || value == nullptr) {
+    return 0;
+  }
+  void *field = setting_address(*static_cast<EdgeShaderInstance *>(inst), *info);
+  std::memcpy(field, value, is_double(info->kind) ? sizeof(double) : sizeof(std::int32_t));
+  return 1;
+}
+
+}  // namespace korv

@@ -1,0 +1,36 @@
+// The options panel: constant tables the host draws from, and the get and
+// set callbacks through which the host reads and writes an instance's fields
+// in place. The host owns every panel once it is built.
+#pragma once
+
+#include "hostapi/lwxpanel.h"
+#include "shader/edge_shader_instance.h"
+
+namespace korv {
+
+// Ids of the ten settings (control id = data id), in field order.
+inline constexpr unsigned long kFirstSettingId = 0x8001;
+inline constexpr unsigned long kTabSetId = 0x800B;
+inline constexpr unsigned long kShapePageId = 0x800C;
+inline constexpr unsigned long kMiscPageId = 0x800D;
+
+// Tables shared by every panel; each table is closed by a zero row.
+extern LWXPanelControl panel_controls[kSettingCount + 1];
+extern LWXPanelDataDesc panel_data[kSettingCount + 1];
+extern const char *panel_channel_choices[9];
+extern int panel_enable_map[2];
+extern LWXPanelHint panel_hints[];
+extern const unsigned panel_hint_count;  // words, the final zero included
+
+// Creates, describes and binds the panel for inst through the host's XPanel
+// service. Null when the host refuses to create it.
+LWXPanelID build_options_panel(EdgeShaderInstance *inst);
+
+// The host's get callback: the address of the id's field, or null.
+void *options_get(void *inst, unsigned long id);
+
+// The host's set callback: copies the value (8 bytes for doubles, 4 for ints)
+// into the id's field, unchecked, and returns 1; 0 for an unknown id.
+int options_set(void *inst, unsigned long id, void *value);
+
+}  // namespace korv

@@ -1,0 +1,114 @@
+#include "shader/instance_callbacks.h"
+
+#include <cstring>
+#include <new>
+
+#include "module/render_lock.h"
+
+namespace korv {
+
+namespace {
+
+constexpr char kDescription[] = "Brellmoor version 0.40";
+constexpr char kNoMemory[] = "Korv_Edge: out of memory";
+
+EdgeShaderInstance *as_instance(LWInstance inst) { return static_cast<EdgeShaderInstance *>(inst); }
+
+}  // namespace
+
+void set_default_settings(EdgeShaderInstance &inst) {
+#define KORV_DEFAULT(field, type, kind, value, label) inst.field = value;
+  KORV_EDGE_SETTINGS(KORV_DEFAULT)
+#undef KORV_DEFAULT
+}
+
+LWInstance instance_create(void * /*priv*/, void *context, LWError * /*error*/) {
+  auto *inst = new (std::nothrow) EdgeShaderInstance;
+  if (inst == nullptr) {
+    return nullptr;
+  }
+  set_default_settings(*inst);
+  inst->context = context;
+  inst->cache = create_edge_cache();
+  // Every other callback relies on the cache: an instance without one is
+  // not handed to the host at all.
+  if (inst->cache == nullptr) {
+    delete inst;
+    return nullptr;
+  }
+  return inst;
+}
+
+void instance_destroy(LWInstance inst) {
+  EdgeShaderInstance *self = as_instance(inst);
+  if (self == nullptr) {
+    return;
+  }
+  destroy_edge_cache(self->cache);
+  delete self;
+}
+
+LWError instance_copy(LWInstance to, LWInstance from) {
+  EdgeShaderInstance *dest = as_instance(to);
+  const EdgeShaderInstance *source = as_instance(from);
+  if (dest->cache != nullptr) {
+    destroy_edge_cache(dest->cache);
+    dest->cache = nullptr;
+  }
+  if (dest != source) {
+    void *const context = dest->context;
+    std::memcpy(static_cast<void *>(dest), source, sizeof(EdgeShaderInstance));
+    dest->context = context;
+  }
+  // The cache pointer copied from the source is never used: the destination
+  // gets a new, empty cache of its own.
+  dest->cache = create_edge_cache();
+  return dest->cache == nullptr ? kNoMemory : nullptr;
+}
+
+const char *instance_descln(LWInstance inst) {
+  EdgeShaderInstance *self = as_instance(inst);
+  std::memcpy(self->description, kDescription, sizeof kDescription);
+  return self->description;
+}
+
+const LWItemID *instance_use_items(LWInstance /*inst*/) { return nullptr; }
+
+void instance_change_id(LWInstance /*inst*/, const LWItemID * /*ids*/) {}
+
+LWError instance_init(LWInstance inst, int /*mode*/) {
+  RenderLockGuard lock;
+  empty_edge_cache(as_instance(inst)->cache);
+  return nullptr;
+}
+
+void instance_cleanup(LWInstance inst) {
+  RenderLockGuard lock;
+  empty_edge_cache(as_instance(inst)->cache);
+}
+
+LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
+  // No lock: the host announces a new time only while no evaluation of this
+  // instance runs.
+  EdgeShaderInstance *self = as_instance(inst);
+  if (self->use_deform != 0) {
+    empty_edge_cache(self->cache);
+  }
+  return nullptr;
+}
+
+unsigned int flags_for_channel(int out_channel) {
+  // Channel 7 (bump input) has no flag of its own.
+  static constexpr unsigned int kChannelBits[8] = {
+      0, LWSHF_LUMINOUS, LWSHF_DIFFUSE, LWSHF_SPECULAR, LWSHF_MIRROR, LWSHF_TRANSP,
+      LWSHF_TRANSLUC, 0};
+  unsigned int bits = LWSHF_NORMAL;
+  if (out_channel >= 0 && out_channel < 8) {
+    bits |= kChannelBits[out_channel];
+  }
+  return bits;
+}
+
+unsigned int instance_flags(LWInstance inst) { return flags_for_channel(as_instance(inst)->out_channel); }
+
+}  // namespace korv

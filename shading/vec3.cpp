@@ -1,0 +1,47 @@
+#include "shading/vec3.h"
+
+#include <cmath>
+
+namespace korv {
+
+namespace {
+
+// The zero path also takes an infinite length: dividing by it would turn an
+// infinite component into NaN, and a normal of NaNs poisons every later sample.
+bool divisible(double len) { return len != 0.0 && std::isfinite(len); }
+
+}  // namespace
+
+double Vec3::length() const { return std::sqrt(x * x + y * y + z * z); }
+
+Vec3 Vec3::normalize() {
+  const double len = length();
+  if (divisible(len)) {
+    x = x / len;
+    y = y / len;
+    z = z / len;
+  } else {
+    x = 0.0;
+    y = 0.0;
+    z = 0.0;
+  }
+  return *this;
+}
+
+double dot(const Vec3 &a, const Vec3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+Vec3 cross(const Vec3 &a, const Vec3 &b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+Vec3 unit_vector(const Vec3 &v) {
+  Vec3 u = v;
+  return u.normalize();
+}
+
+Vec3 apply_mat3(const Vec3 &v, const double m[9]) {
+  return {m[0] * v.x + m[1] * v.y + m[2] * v.z, m[3] * v.x + m[4] * v.y + m[5] * v.z,
+          m[6] * v.x + m[7] * v.y + m[8] * v.z};
+}
+
+}  // namespace korv

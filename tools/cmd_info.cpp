@@ -1,0 +1,52 @@
+// korv-host info MODULE: the module's descriptor and server list.
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+
+#include "host/module_loader.h"
+#include "tools/command.h"
+
+namespace korv::tools {
+
+namespace {
+
+class InfoCommand : public Command {
+ public:
+  CLI::App *add_to(CLI::App &app) override {
+    CLI::App *sub = app.add_subcommand("info", "print a module's descriptor and server list");
+    sub->add_option("module", path_, "the module file")->required();
+    return sub;
+  }
+
+  int run() override {
+    std::string error;
+    auto module = host::ModuleFile::open(path_, error);
+    if (!module) {
+      std::cerr << "korv-host: " << error << "\n";
+      return kUsageError;
+    }
+    const ModuleDescriptor &d = module->descriptor();
+    std::printf("module: %s\n", path_.c_str());
+    std::printf("synchronisation word: 0x%08X\n", d.sysSync);
+    std::printf("system version: %d\n", d.sysVersion);
+    std::printf("machine: 0x%X\n", d.sysMachine);
+    std::printf("start-up result: %ju\n",
+                static_cast<std::uintmax_t>(reinterpret_cast<std::uintptr_t>(module->startup_result())));
+    std::printf("servers:\n");
+    int index = 0;
+    for (const ServerRecord *s = d.serverDefs; s != nullptr && s->className != nullptr; ++s) {
+      std::printf("  %d. class \"%s\", name \"%s\"%s\n", ++index, s->className,
+                  s->name != nullptr ? s->name : "(null)", s->tagInfo ? ", with tag information" : "");
+    }
+    return 0;
+  }
+
+ private:
+  std::string path_;
+};
+
+Register<InfoCommand> info_command;
+
+}  // namespace
+
+}  // namespace korv::tools

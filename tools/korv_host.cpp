@@ -1,0 +1,33 @@
+// korv-host: the stand-in host's command line.
+#include <iostream>
+#include <map>
+
+#include "tools/command.h"
+
+namespace korv::tools {
+
+std::vector<std::unique_ptr<Command>> &registered_commands() {
+  static std::vector<std::unique_ptr<Command>> commands;
+  return commands;
+}
+
+}  // namespace korv::tools
+
+int main(int argc, char **argv) {
+  CLI::App app{"korv-host: loads the Korv_Edge module as a host does and drives it"};
+  app.require_subcommand(1);
+  std::map<CLI::App *, korv::tools::Command *> by_app;
+  for (auto &command : korv::tools::registered_commands()) {
+    by_app[command->add_to(app)] = command.get();
+  }
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError &e) {
+    const int status = app.exit(e);
+    return status == 0 ? 0 : korv::tools::kUsageError;
+  }
+  for (CLI::App *sub : app.get_subcommands()) {
+    return by_app.at(sub)->run();
+  }
+  return korv::tools::kUsageError;
+}
