@@ -1,0 +1,26 @@
+// Builds one object's edge database from the host's mesh in four scans.
+#pragma once
+
+#include <cstdint>
+
+#include "edges/edge_records.h"
+#include "hostapi/lwmeshes.h"
+
+namespace korv {
+
+// The record handed to the host as the user data of all four scans.
+struct EdgeScanContext;
+
+// Builds the database of object from mesh and appends it to cache. On a
+// failed scan the partial database is freed, mesh is released with its
+// destroy (when the host supplies one) and null is returned: the caller must
+// then neither use nor release mesh again. On success mesh stays the caller's.
+ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
+                                        double cos_threshold, std::int32_t open_edge,
+                                        std::int32_t use_deform);
+
+// The polygon's normal, not normalised: cross(P1 - P0, PL - P0) of corners 0,
+// 1 and n - 1. normal is left unchanged for a polygon of fewer than 3 vertices.
+void polygon_normal(LWMeshInfo *mesh, LWPolID polygon, std::int32_t use_deform, Vec3 &normal);
+
+}  // namespace korv

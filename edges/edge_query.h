@@ -1,0 +1,25 @@
+// The nearest-edge query: per shading sample, the distance to the nearest
+// detected edge of the sample's polygon and that edge's (smoothed) normal.
+#pragma once
+
+#include <cstdint>
+
+#include "edges/edge_records.h"
+#include "hostapi/lwshader.h"
+#include "shader/edge_shader_instance.h"
+
+namespace korv {
+
+// Runs only while the caller holds the render lock. Returns the distance from
+// access->oPos to the nearest accepted edge, or -1.0 when there is none;
+// normal and is_open are written only when the result is not -1.0. Builds the
+// object's database on the first query for it in this instance.
+double find_nearest_edge(const LWShaderAccess *access, EdgeShaderInstance *inst, Vec3 &normal,
+                         std::int32_t &is_open);
+
+// Distance from p to the infinite line through the edge's base positions, and
+// the parameter t of p's foot point on it (0 at point_a, 1 at point_b). An
+// edge of length 0 gives 0.0 and leaves t unwritten. t may be null.
+double edge_distance(const EdgeRecord &edge, LWMeshInfo *mesh, const Vec3 &p, double *t);
+
+}  // namespace korv
