@@ -15,7 +15,10 @@ void SessionOptions::add_to(CLI::App *sub) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
-std::unique_ptr<host::ShaderSession> SessionOptions::open_session(int &status) {
+std::unique_ptr<host::ShaderSession> SessionOptions::open_session(const std::string &object_arg,
+                                                                  std::string &object,
+                                                                  int &status) {
+  object = object_arg;
   const std::string path = module_path.empty() ? host::default_module_path() : module_path;
   std::string error;
   auto session = host::ShaderSession::open(path, error);

@@ -18,9 +18,13 @@ struct SessionOptions {
   // Adds --module and --set to a subcommand.
   void add_to(CLI::App *sub);
 
-  // Loads the module, creates the instance and applies the settings. On
-  // failure prints a one-line error to stderr, sets status (2) and returns null.
-  std::unique_ptr<host::ShaderSession> open_session(int &status);
+  // Loads the module, creates the instance and applies the settings.
+  // object_arg is the object (a mesh path or "builtin:NAME") the command line
+  // named, or empty; object receives the object to use (empty when none was
+  // named anywhere). On failure prints a one-line error to stderr, sets
+  // status (2) and returns null.
+  std::unique_ptr<host::ShaderSession> open_session(const std::string &object_arg,
+                                                    std::string &object, int &status);
 };
 
 }  // namespace korv::tools
