@@ -1,0 +1,29 @@
+# The Windows tree's second half: the stand-in host and the tests, built by a
+# nested tree with the posix threading variant into the same output folder,
+# and the tests registered to run in Wine.
+
+include(ExternalProject)
+ExternalProject_Add(korv_windows_host
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/host-tree
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+    -DKORV_MINGW_THREADS=posix
+    -DKORV_MODULE=OFF
+    -DKORV_TESTS=ON
+    -DKORV_OUTPUT_DIR=${KORV_OUTPUT_DIR}
+    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  USES_TERMINAL_CONFIGURE ON
+  USES_TERMINAL_BUILD ON)
+
+# Each test program runs whole in one Wine start; scripts/wine-run keeps a
+# prefix of its own in the build folder and needs no display.
+set(KORV_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix CACHE PATH "Wine prefix for running the Windows tests")
+foreach(program korv-unit korv-e2e)
+  add_test(NAME windows.${program}
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run ${KORV_WINE_PREFIX} ${KORV_OUTPUT_DIR}/${program}.exe
+    WORKING_DIRECTORY ${KORV_OUTPUT_DIR})
+  set_tests_properties(windows.${program} PROPERTIES LABELS windows)
+endforeach()
