@@ -34,6 +34,11 @@ struct EdgeScanContext {
   // Unordered end pairs of every edge recorded so far, open edges included.
   EdgePairSet recorded_pairs;
 
+  // The entry index of each corner of the polygon at hand.
+  std::vector<std::ptrdiff_t> corner_entries;
+  // The entry indices of each recorded edge's two ends, parallel to the list.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> edge_ends;
+
   // Each point entry's edges as indices into the edge list, filled in one
   // sweep after the edge pass: edge_indices[edge_first[i] .. edge_first[i + 1]).
   std::vector<std::uint32_t> edge_first;
@@ -147,6 +152,21 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
   return nullptr;
 }
 
+// A pair of points is filed under the end with fewer polygons (the lower
+// position on a tie), so that the key is the same in either direction.
+bool files_under_first(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  PointMap &points = ctx.database->points;
+  const std::int32_t ca = points.entry(std::size_t(ia)).second.polygon_count;
+  const std::int32_t cb = points.entry(std::size_t(ib)).second.polygon_count;
+  return ca != cb ? ca < cb : ia <= ib;
+}
+std::uint32_t pair_bucket(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  return std::uint32_t(files_under_first(ctx, ia, ib) ? ia : ib);
+}
+std::uint32_t pair_other(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  return std::uint32_t(files_under_first(ctx, ia, ib) ? ib : ia);
+}
+
 int find_polygon_edges(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
@@ -158,18 +178,24 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
     }
     PointMap &points = ctx.database->points;
     std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
+    std::vector<std::ptrdiff_t> &entries = ctx.corner_entries;
+    entries.resize(std::size_t(n));
+    for (int i = 0; i < n; ++i) {
+      entries[std::size_t(i)] = points.entry_index(mesh->polVertex(mesh, polygon, i));
+    }
     // The polygon's own normal is the same for every corner: made once, when
     // the first corner needs it.
     bool have_normal = false;
     Vec3 own_normal;
     for (int i = 0; i < n; ++i) {
-      const LWPntID a = mesh->polVertex(mesh, polygon, i);
-      const LWPntID b = mesh->polVertex(mesh, polygon, (i + 1) % n);
-      const std::ptrdiff_t ia = points.entry_index(a);
-      const std::ptrdiff_t ib = points.entry_index(b);
+      const int next = (i + 1) % n;
+      const std::ptrdiff_t ia = entries[std::size_t(i)];
+      const std::ptrdiff_t ib = entries[std::size_t(next)];
       if (ia < 0 || ib < 0) {
         return 0;
       }
+      const LWPntID a = mesh->polVertex(mesh, polygon, i);
+      const LWPntID b = mesh->polVertex(mesh, polygon, next);
       if (!have_normal) {
         polygon_normal(mesh, polygon, ctx.use_deform, own_normal);
         own_normal.normalize();
@@ -184,20 +210,22 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
         if (dot(own_normal, other) > ctx.cos_threshold) {
           continue;
         }
-        if (ctx.recorded_pairs.contains(point_key(a), point_key(b))) {
+        if (ctx.recorded_pairs.contains(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib))) {
           continue;
         }
         Vec3 bisector = own_normal + other;
         records.push_back({a, b, bisector.normalize(), 0});
-        ctx.recorded_pairs.insert(point_key(a), point_key(b));
       } else if (ctx.open_edge != 0) {
         Vec3 along =
             point_position(mesh, a, ctx.use_deform) - point_position(mesh, b, ctx.use_deform);
         along.normalize();
         Vec3 outward = cross(own_normal, along);
         records.push_back({a, b, outward.normalize(), 1});
-        ctx.recorded_pairs.insert(point_key(a), point_key(b));
+      } else {
+        continue;
       }
+      ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib));
+      ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
     }
     return 0;
   });
@@ -207,18 +235,14 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
 // order: one sweep over the list instead of one per point.
 void index_point_edges(EdgeScanContext &ctx) {
   PointMap &points = ctx.database->points;
-  const std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
   ctx.edge_first.assign(points.size() + 1, 0);
   auto for_each_end = [&](auto visit) {
-    for (std::size_t k = 0; k < records.size(); ++k) {
-      const std::ptrdiff_t ia = points.entry_index(records[k].point_a);
-      const std::ptrdiff_t ib = points.entry_index(records[k].point_b);
-      if (ia >= 0) {
-        visit(std::size_t(ia), k);
-      }
+    for (std::size_t k = 0; k < ctx.edge_ends.size(); ++k) {
+      const auto [ia, ib] = ctx.edge_ends[k];
+      visit(ia, k);
       // An edge whose two ends are one point is listed there once.
-      if (ib >= 0 && ib != ia) {
-        visit(std::size_t(ib), k);
+      if (ib != ia) {
+        visit(ib, k);
       }
     }
   };
@@ -305,6 +329,7 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
       corners += std::uint32_t(points.entry(i).second.polygon_count);
     }
     ctx.ordinals.assign(corners, 0);
+    ctx.recorded_pairs.reset(points.size(), corners / 2);
 
     ctx.scan_ordinal = 0;
     if (mesh->scanPolys(mesh, fill_point_polygons, &ctx) != 0 || ctx.out_of_memory) {
@@ -320,6 +345,7 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     database->edge_list->records.shrink_to_fit();
     std::vector<std::uint32_t>().swap(ctx.ordinals);
     ctx.recorded_pairs.clear();
+    std::vector<std::ptrdiff_t>().swap(ctx.corner_entries);
 
     index_point_edges(ctx);
     if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.out_of_memory) {

@@ -86,10 +86,17 @@ class PointMap {
  private:
   std::ptrdiff_t index_of(std::uintptr_t key) const;
   void rebuild_slots(std::size_t minimum_slots);
+  void index_sorted_entries();
 
   std::vector<Entry> entries_;
   // Open-addressing table of entry index + 1 (0 is empty); size a power of two.
   std::vector<std::uint32_t> slots_;
+  // Hosts commonly number their points, or lay them out in one array, so the
+  // sorted keys often step evenly from the first: a key's entry is then found
+  // by arithmetic alone and the hash table is dropped.
+  std::uintptr_t first_key_ = 0;
+  std::uintptr_t key_step_ = 0;  // 0: keys are not evenly spaced
+  bool use_slots_ = true;
 };
 
 // The records of one object's edges in the order of discovery. The list owns

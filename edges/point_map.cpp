@@ -29,6 +29,28 @@ void PointMap::rebuild_slots(std::size_t minimum_slots) {
   }
 }
 
+void PointMap::index_sorted_entries() {
+  key_step_ = 0;
+  use_slots_ = true;
+  const std::size_t n = entries_.size();
+  if (n >= 2) {
+    // Keys are sorted and unique, so the first gap is not zero.
+    const std::uintptr_t step = entries_[1].first - entries_[0].first;
+    bool even = true;
+    for (std::size_t i = 2; even && i < n; ++i) {
+      even = entries_[i].first - entries_[i - 1].first == step;
+    }
+    if (even) {
+      first_key_ = entries_[0].first;
+      key_step_ = step;
+      use_slots_ = false;
+      std::vector<std::uint32_t>().swap(slots_);
+      return;
+    }
+  }
+  rebuild_slots(0);
+}
+
 void PointMap::assign_keys(std::vector<std::uintptr_t> keys) {
   clear();
   std::sort(keys.begin(), keys.end());
@@ -37,11 +59,17 @@ void PointMap::assign_keys(std::vector<std::uintptr_t> keys) {
   for (std::uintptr_t key : keys) {
     entries_.emplace_back(key, PointRecord{});
   }
-  rebuild_slots(0);
+  index_sorted_entries();
 }
 
 PointRecord &PointMap::find_or_insert(LWPntID point) {
   const std::uintptr_t key = point_key(point);
+  if (!use_slots_) {
+    // Inserting after the keys were sorted goes back to the hash table.
+    rebuild_slots(0);
+    use_slots_ = true;
+    key_step_ = 0;
+  }
   if (2 * (entries_.size() + 1) > slots_.size()) {
     rebuild_slots(2 * slots_.size());
   }
@@ -61,10 +89,18 @@ PointRecord &PointMap::find_or_insert(LWPntID point) {
 void PointMap::sort_keys() {
   std::sort(entries_.begin(), entries_.end(),
             [](const Entry &a, const Entry &b) { return a.first < b.first; });
-  rebuild_slots(slots_.size());
+  entries_.shrink_to_fit();  // nothing is inserted from here on
+  index_sorted_entries();
 }
 
 std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
+  if (!use_slots_) {
+    if (key < first_key_ || (key - first_key_) % key_step_ != 0) {
+      return -1;
+    }
+    const std::uintptr_t index = (key - first_key_) / key_step_;
+    return index < entries_.size() ? static_cast<std::ptrdiff_t>(index) : -1;
+  }
   if (slots_.empty()) {
     return -1;
   }
@@ -98,6 +134,8 @@ void PointMap::clear() {
   }
   std::vector<Entry>().swap(entries_);
   std::vector<std::uint32_t>().swap(slots_);
+  use_slots_ = true;
+  key_step_ = 0;
 }
 
 std::size_t PointMap::memory_bytes() const {
