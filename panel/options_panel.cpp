@@ -85,102 +85,47 @@ constinit LWXPanelDataDesc panel_data[kSettingCount + 1] = {
         {0, nullptr, nullptr},
 };
 
+// The choice's position is the stored out_channel value.
+// clang-format off
 const char *panel_channel_choices[9] = {
-    "None",         "Luminosity",          "Diffuse", "Specularity", "Reflection", "Transparency",
-    "Translucency", "Gradient bump input", nullptr,
+    "None", "Luminosity", "Diffuse", "Specularity", "Reflection", "Transparency", "Translucency",
+    "Gradient bump input", nullptr,
 };
+// clang-format on
 
 // Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
 int panel_enable_map[2] = {1, 0};
 
+// One hint per line: the tag, then its words. The layout is the table's own,
+// so the formatter leaves it alone.
+// clang-format off
 LWXPanelHint panel_hints[] = {
-    // Title.
-    word(0x3D000B03),
-    word(0),
-    ref(kTitle),
-    word(0),
+    // The title.
+    word(0x3D000B03), word(0), ref(kTitle), word(0),
     // The popup's choices.
-    word(0x3D014503),
-    word(0x8009),
-    ref(panel_channel_choices),
-    word(0),
+    word(0x3D014503), word(0x8009), ref(panel_channel_choices), word(0),
     // Groups 1 to 3.
-    word(0x3D01FE81),
-    word(1),
-    word(0x8001),
-    word(0x8002),
-    word(0x8006),
-    word(0x8007),
-    word(0),
-    word(0x3D01FE81),
-    word(2),
-    word(0x8003),
-    word(0x8004),
-    word(0x8005),
-    word(0),
-    word(0x3D01FE81),
-    word(3),
-    word(0x8009),
-    word(0x800A),
-    word(0x8008),
-    word(0),
-    // Enable links.
-    word(0x3D01F984),
-    word(0x8003),
-    word(0),
-    word(0),
-    word(0),
-    word(0x8004),
-    word(0),
-    word(0x3D01F984),
-    word(0x8009),
-    word(0),
-    word(0),
-    word(0),
-    word(0x800A),
-    word(0),
-    word(0x3D01F984),
-    word(0x8008),
-    word(0),
-    word(0),
-    ref(panel_enable_map),
-    word(0x8001),
-    word(0x8003),
-    word(0x8004),
-    word(0x8005),
-    word(0),
-    // Pages and their labels, then the tab set.
-    word(0x3D01FE81),
-    word(kShapePageId),
-    word(2),
-    word(0),
-    word(0x3D01FE81),
-    word(kMiscPageId),
-    word(3),
-    word(0),
-    word(0x3D000B03),
-    word(kShapePageId),
-    ref(kShapePage),
-    word(0),
-    word(0x3D000B03),
-    word(kMiscPageId),
-    ref(kMiscPage),
-    word(0),
-    word(0x3D020A81),
-    word(kTabSetId),
-    word(kShapePageId),
-    word(kMiscPageId),
-    word(0),
+    word(0x3D01FE81), word(1), word(0x8001), word(0x8002), word(0x8006), word(0x8007), word(0),
+    word(0x3D01FE81), word(2), word(0x8003), word(0x8004), word(0x8005), word(0),
+    word(0x3D01FE81), word(3), word(0x8009), word(0x800A), word(0x8008), word(0),
+    // Enable links: controlling id, two zero words, the enable map (or 0); the dependents.
+    word(0x3D01F984), word(0x8003), word(0), word(0), word(0), word(0x8004), word(0),
+    word(0x3D01F984), word(0x8009), word(0), word(0), word(0), word(0x800A), word(0),
+    word(0x3D01F984), word(0x8008), word(0), word(0), ref(panel_enable_map),
+        word(0x8001), word(0x8003), word(0x8004), word(0x8005), word(0),
+    // The pages with their groups and labels, then the tab set.
+    word(0x3D01FE81), word(kShapePageId), word(2), word(0),
+    word(0x3D01FE81), word(kMiscPageId), word(3), word(0),
+    word(0x3D000B03), word(kShapePageId), ref(kShapePage), word(0),
+    word(0x3D000B03), word(kMiscPageId), ref(kMiscPage), word(0),
+    word(0x3D020A81), word(kTabSetId), word(kShapePageId), word(kMiscPageId), word(0),
     // The host's own hint on the two widths.
-    word(0x3D014002),
-    word(0x8001),
-    word(0),
-    word(0x3D014002),
-    word(0x800A),
-    word(0),
-    // End of the list.
+    word(0x3D014002), word(0x8001), word(0),
+    word(0x3D014002), word(0x800A), word(0),
+    // The end of the list.
     word(0),
 };
+// clang-format on
 
 const unsigned panel_hint_count = sizeof panel_hints / sizeof panel_hints[0];
 
