@@ -215,6 +215,21 @@ TEST_F(SmallPanel, AMapIsNeverReadBeyondTheStatesOfItsController) {
   EXPECT_FALSE(control_enabled(panel_, 11));
 }
 
+TEST_F(SmallPanel, ABooleanControllerReadsItsMapAtOnForAnyNonZeroValue) {
+  // A boolean has two states, so only the first two entries are its map; the
+  // third is there to show a read beyond them.
+  static const int kBooleanMap[] = {0, 1, 0};
+  LWXPanelHint link[] = {w(kHintEnableLink), w(12), w(0), w(0), p(kBooleanMap), w(13), w(0), w(0)};
+  apply_hints(panel_.layout, 0, link);
+  EXPECT_TRUE(control_enabled(panel_, 13));
+  values_.toggle = 2;
+  EXPECT_TRUE(control_enabled(panel_, 13));
+  values_.toggle = -7;
+  EXPECT_TRUE(control_enabled(panel_, 13));
+  values_.toggle = 0;
+  EXPECT_FALSE(control_enabled(panel_, 13));
+}
+
 TEST_F(SmallPanel, DrawingPutsTheTabSetAfterTheGroupThatComesFirstInTheTable) {
   const std::string drawn = draw_panel(panel_);
   const std::vector<std::string> in_order = {
