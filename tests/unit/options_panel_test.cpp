@@ -199,6 +199,17 @@ TEST_F(OptionsCallbacks, SetOfAnIdOutsideTheTableReturnsZeroAndChangesNothing) {
   EXPECT_EQ(std::memcmp(&before, inst_, sizeof before), 0);
 }
 
+TEST_F(OptionsCallbacks, SetWithoutAValueOrAnInstanceStoresNothingAndReturnsZero) {
+  EdgeShaderInstance before;
+  std::memcpy(static_cast<void *>(&before), inst_, sizeof before);
+  EXPECT_EQ(options_set(inst_, 0x8001, nullptr), 0);
+  EXPECT_EQ(options_set(inst_, 0x8009, nullptr), 0);
+  EXPECT_EQ(std::memcmp(&before, inst_, sizeof before), 0);
+  double width = 1.0;
+  EXPECT_EQ(options_set(nullptr, 0x8001, &width), 0);
+  EXPECT_EQ(options_get(nullptr, 0x8001), nullptr);
+}
+
 // A record of one byte pattern, to see exactly which bytes a set wrote.
 class OptionsSetBytes : public ::testing::Test {
  protected:
