@@ -87,14 +87,14 @@ constinit LWXPanelDataDesc panel_data[kSettingCount + 1] = {
 
 // The choice's position is the stored out_channel value.
 // clang-format off
-const char *panel_channel_choices[9] = {
+const char *const panel_channel_choices[9] = {
     "None", "Luminosity", "Diffuse", "Specularity", "Reflection", "Transparency", "Translucency",
     "Gradient bump input", nullptr,
 };
 // clang-format on
 
 // Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
-int panel_enable_map[2] = {1, 0};
+const int panel_enable_map[2] = {1, 0};
 
 // One hint per line: the tag, then its words. The layout is the table's own,
 // so the formatter leaves it alone.

@@ -17,8 +17,8 @@ inline constexpr unsigned long kMiscPageId = 0x800D;
 // Tables shared by every panel; each table is closed by a zero row.
 extern LWXPanelControl panel_controls[kSettingCount + 1];
 extern LWXPanelDataDesc panel_data[kSettingCount + 1];
-extern const char *panel_channel_choices[9];
-extern int panel_enable_map[2];
+extern const char *const panel_channel_choices[9];
+extern const int panel_enable_map[2];
 extern LWXPanelHint panel_hints[];
 extern const unsigned panel_hint_count;  // words, the final zero included
 
