@@ -27,3 +27,8 @@ foreach(program korv-unit korv-e2e)
     WORKING_DIRECTORY ${KORV_OUTPUT_DIR})
   set_tests_properties(windows.${program} PROPERTIES LABELS windows)
 endforeach()
+
+# The module file's form: PE32, i386, the one export, system imports only.
+add_test(NAME windows.ModuleFileForm
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/check_pe_module.sh $<TARGET_FILE:Korv_Edge>)
+set_tests_properties(windows.ModuleFileForm PROPERTIES LABELS windows)
