@@ -142,11 +142,11 @@ bool write_scene_file(const std::string &path, const SceneFile &scene, std::stri
   }
   if (is_file_path(stored.object) && fs::path(stored.object).is_relative()) {
     std::error_code ec;
-    const fs::path object = fs::absolute(stored.object, ec);
-    const fs::path folder = fs::absolute(scene_folder(path), ec);
+    const fs::path object = fs::absolute(stored.object, ec).lexically_normal();
+    const fs::path folder = fs::absolute(scene_folder(path), ec).lexically_normal();
     if (!ec) {
       const fs::path relative = object.lexically_relative(folder);
-      stored.object = relative.empty() ? object.lexically_normal().string() : relative.string();
+      stored.object = relative.empty() ? object.string() : relative.string();
     }
   }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
