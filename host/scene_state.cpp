@@ -166,12 +166,26 @@ StateReader::StateReader(const StateItems &items, int io_mode) {
   frames_.push_back({&items, 0, 0});
 }
 
+// Runs without values stand in nobody's way.
+void StateReader::skip_empty_runs() {
+  if (stand_ins_ > 0) {
+    return;
+  }
+  Frame &f = frames_.back();
+  while (f.offset == 0 && f.index < f.items->size() &&
+         (*f.items)[f.index].kind != StateKind::Block &&
+         (*f.items)[f.index].kind != StateKind::Str && (*f.items)[f.index].size() == 0) {
+    ++f.index;
+  }
+}
+
 int StateReader::read_run(StateKind kind, int count, void *out) {
   if (out == nullptr || count <= 0) {
     return 0;
   }
   int delivered = 0;
   if (stand_ins_ == 0) {
+    skip_empty_runs();
     Frame &f = frames_.back();
     while (delivered < count && f.index < f.items->size()) {
       const StateItem &run = (*f.items)[f.index];
@@ -180,7 +194,9 @@ int StateReader::read_run(StateKind kind, int count, void *out) {
       }
       const std::size_t take =
           std::min(run.size() - f.offset, std::size_t(count) - std::size_t(delivered));
-      if (kind == StateKind::U1) {
+      if (take == 0) {
+        // an empty run: nothing to copy (and no storage to copy from)
+      } else if (kind == StateKind::U1) {
         std::memcpy(static_cast<unsigned char *>(out) + delivered, run.bytes.data() + f.offset,
                     take);
       } else {
@@ -216,6 +232,7 @@ int StateReader::read_fp(void *data, float *values, int count) {
 
 int StateReader::read_str(void *data, char *buffer, int size) {
   StateReader &r = self(data);
+  r.skip_empty_runs();
   const Frame &f = r.frames_.back();
   if (buffer == nullptr || size <= 0 || r.stand_ins_ > 0 || f.index >= f.items->size() ||
       (*f.items)[f.index].kind != StateKind::Str) {
@@ -224,7 +241,9 @@ int StateReader::read_str(void *data, char *buffer, int size) {
   }
   const std::vector<unsigned char> &text = (*f.items)[f.index].bytes;
   const std::size_t length = std::min(text.size(), std::size_t(size) - 1);
-  std::memcpy(buffer, text.data(), length);
+  if (length > 0) {
+    std::memcpy(buffer, text.data(), length);
+  }
   buffer[length] = '\0';
   if (length < text.size()) {
     ++r.shortfalls_;  // cut to the buffer
@@ -235,8 +254,9 @@ int StateReader::read_str(void *data, char *buffer, int size) {
 
 // The block at the reader's position when it is one of those in the list
 // (its id through found), else null.
-const StateItem *StateReader::next_block(const LWBlockIdent *list, LWID &found) const {
+const StateItem *StateReader::next_block(const LWBlockIdent *list, LWID &found) {
   found = 0;
+  skip_empty_runs();
   const Frame &f = frames_.back();
   if (stand_ins_ > 0 || f.index >= f.items->size() || f.offset != 0 ||
       (*f.items)[f.index].kind != StateKind::Block) {

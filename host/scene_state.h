@@ -82,7 +82,7 @@ class StateWriter {
 // Hands a tree to a plug-in's load calls. The tree must outlive the reader.
 //
 // Reads take values of their own kind only, from the current position within
-// the current block, across runs; they return how many values they delivered,
+// the current block, across runs (runs without values are passed over); they return how many values they delivered,
 // fewer at the end of the block or of the data or at a value of another kind,
 // and never move past either end. readStr takes one text (cut to the buffer)
 // and returns its length, or -1 when the next item is not a text. findBlk
@@ -112,7 +112,8 @@ class StateReader {
   };
   static StateReader &self(void *data) { return *static_cast<StateReader *>(data); }
   int read_run(StateKind kind, int count, void *out);
-  const StateItem *next_block(const LWBlockIdent *list, LWID &found) const;
+  void skip_empty_runs();
+  const StateItem *next_block(const LWBlockIdent *list, LWID &found);
   static int read_u1(void *data, unsigned char *values, int count);
   static int read_i4(void *data, int *values, int count);
   static int read_u4(void *data, unsigned int *values, int count);

@@ -214,5 +214,22 @@ TEST(StateReader, FloatsAndUnsignedWordsKeepTheirBits) {
   EXPECT_EQ(u, 0xFFFFFFFFu);
 }
 
+TEST(StateReader, RunsWithoutValuesStandInNobodysWay) {
+  host::StateItem empty_bytes;
+  empty_bytes.kind = StateKind::U1;
+  host::StateItem empty_words;
+  empty_words.kind = StateKind::FP;
+  StateBuilder b;
+  b.i4(3).str("s").begin(kListA).end();
+  const StateItems &built = b.items();
+  const StateItems items = {empty_bytes, built[0], empty_words, built[1], empty_bytes, built[2]};
+  Reading r(items);
+  int v = 0;
+  EXPECT_EQ(r.s->readI4(r.d, &v, 1), 1);
+  char text[4];
+  EXPECT_EQ(r.s->readStr(r.d, text, 4), 1);
+  EXPECT_EQ(r.s->findBlk(r.d, kListA), kAAAA);
+}
+
 }  // namespace
 }  // namespace korv::testing
