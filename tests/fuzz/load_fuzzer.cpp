@@ -33,7 +33,9 @@ using korv::host::StateItem;
 using korv::host::StateItems;
 using korv::host::StateKind;
 
-void *no_services(const char *, int) { return nullptr; }
+void *no_services(const char *, int) {
+  return nullptr;
+}
 
 // The handler's records, filled once by the module's own activation.
 struct Handler {

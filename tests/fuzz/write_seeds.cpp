@@ -1,7 +1,7 @@
 #include "write_seeds.h"
 
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <fstream>
 #include <limits>
 #include <string>
