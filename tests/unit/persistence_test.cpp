@@ -193,8 +193,8 @@ EdgeShaderInstance odd_instance(double width, double angle, double smooth, doubl
   inst.out_width = out_width;
   inst.out_channel = channel;
   inst.smooth_edge = flags;
-  inst.round_edge = -flags;
-  inst.open_edge = flags * 3;
+  inst.round_edge = ~flags;
+  inst.open_edge = flags ^ 0x00FF00FF;
   inst.use_deform = 1;
   inst.disable_bevel = flags == 0 ? 1 : 0;
   return inst;
