@@ -125,7 +125,7 @@ SceneFile parse_scene(std::string_view text, ParseReport &report, ParseReport &s
         }
       }
     } else {
-      problem(report, number, "cannot read '" + std::string(line.substr(0, 60)) + "'");
+      problem(report, number, "cannot read '" + line_excerpt(line) + "'");
     }
   }
   if (!seen_header) {

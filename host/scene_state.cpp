@@ -50,6 +50,16 @@ std::string id_text(LWID id) {
   return text;
 }
 
+std::string line_excerpt(std::string_view line) {
+  std::string out(line.substr(0, 60));
+  for (char &c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
+      c = '?';
+    }
+  }
+  return out;
+}
+
 // --- Writer -----------------------------------------------------------------
 
 StateWriter::StateWriter(int io_mode) {

@@ -296,7 +296,7 @@ StateItems parse_state_text(std::string_view text, ParseReport &report, int firs
       }
       StateItem block;
       if (!parse_open(trim(line.substr(1)), block)) {
-        problem("cannot read the block opening '" + std::string(line) + "'");
+        problem("cannot read the block opening '" + line_excerpt(line) + "'");
       }
       open.back()->push_back(std::move(block));
       open.push_back(&open.back()->back().items);
@@ -310,7 +310,7 @@ StateItems parse_state_text(std::string_view text, ParseReport &report, int firs
     if (parse_value(line, item)) {
       open.back()->push_back(std::move(item));
     } else {
-      problem("cannot read the value '" + std::string(line.substr(0, 60)) + "'");
+      problem("cannot read the value '" + line_excerpt(line) + "'");
     }
   }
   for (auto it = opened_at.rbegin(); it != opened_at.rend(); ++it) {

@@ -122,6 +122,13 @@ TEST(SceneText, TakesTheFirstShaderBlockAndTheLastObject) {
   EXPECT_EQ(scene.shader[0].words, std::vector<std::uint32_t>{1});
 }
 
+TEST(SceneText, ShowsDamagedLinesWithoutTheirControlBytes) {
+  ParseReport report;
+  ParseReport shader_report;
+  host::parse_scene("korv-scene 1\n\x1b[2J\xff oops\n", report, shader_report);
+  EXPECT_EQ(report.problems, std::vector<std::string>{"line 2: cannot read '?[2J? oops'"});
+}
+
 TEST(SceneText, AnEmptyFileIsNoted) {
   ParseReport report;
   ParseReport shader_report;
