@@ -82,14 +82,16 @@ class StateWriter {
 
 // Hands a tree to a plug-in's load calls. The tree must outlive the reader.
 //
-// Reads take values of their own kind only, from the current position within
-// the current block, across runs (runs without values are passed over); they return how many values
-// they delivered, fewer at the end of the block or of the data or at a value of another kind, and
-// never move past either end. readStr takes one text (cut to the buffer) and returns its length, or
-// -1 when the next item is not a text. findBlk enters the next item when it is a block in the list
-// given and returns its id; otherwise it returns 0, passes over the block if the next item is one,
-// and opens an empty stand-in so that the caller's endBlk stays balanced.
-// endBlk leaves the current block, skipping what was not read.
+// Reads take values of their own kind only, from the current position in
+// the current block, across runs (runs without values are passed over). They
+// return how many values they delivered: fewer at the end of the block or of
+// the data or before a value of another kind, and they never move past
+// either end. readStr takes one text, cut to the buffer, and returns its
+// length, or -1 when the next item is not a text. findBlk enters the next
+// item when it is a block in the list given and returns its id; otherwise it
+// returns 0, passes over the block if the next item is one, and opens an
+// empty stand-in, so that the caller's endBlk stays balanced. endBlk leaves
+// the current block, skipping what was not read.
 class StateReader {
  public:
   explicit StateReader(const StateItems &items, int io_mode = LWIO_BINARY);
