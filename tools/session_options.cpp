@@ -14,6 +14,7 @@ void SessionOptions::add_to(CLI::App *sub) {
   sub->add_option("--set", assignments,
                   "NAME=VALUE: a setting by its name; angles in radians, or degrees with 'deg'")
       ->expected(1)
+      ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   sub->add_option("--scene", scene_path,
                   "a scene file: its settings are loaded before --set, its object is used when "
