@@ -146,7 +146,9 @@ bool write_scene_file(const std::string &path, const SceneFile &scene, std::stri
     const fs::path folder = fs::absolute(scene_folder(path), ec).lexically_normal();
     if (!ec) {
       const fs::path relative = object.lexically_relative(folder);
-      stored.object = relative.empty() ? object.string() : relative.string();
+      // Forward slashes, which every system reads, so that a scene written
+      // on Windows opens elsewhere too.
+      stored.object = relative.empty() ? object.string() : relative.generic_string();
     }
   }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

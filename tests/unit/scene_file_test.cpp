@@ -137,7 +137,27 @@ TEST(SceneText, AnEmptyFileIsNoted) {
   EXPECT_EQ(report.problems, std::vector<std::string>{"the file is empty"});
 }
 
+// Makes a folder the working folder for a scope.
+class WorkingFolder {
+ public:
+  explicit WorkingFolder(const fs::path &folder) : previous_(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~WorkingFolder() {
+    std::error_code ignored;
+    fs::current_path(previous_, ignored);
+  }
+  WorkingFolder(const WorkingFolder &) = delete;
+  WorkingFolder &operator=(const WorkingFolder &) = delete;
+
+ private:
+  fs::path previous_;
+};
+
 TEST_F(SceneFolder, KeepsARelativeObjectRelativeToTheScene) {
+  // On Windows the temporary folder may lie on another drive than the working
+  // folder, and no relative path leads across drives.
+  const WorkingFolder inside(folder_);
   const fs::path mesh = fs::absolute(folder_ / "box.obj");
   SceneFile scene = small_scene();
   scene.object = mesh.lexically_relative(fs::current_path()).string();
