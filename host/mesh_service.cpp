@@ -16,9 +16,11 @@ std::atomic<long> stray_destroy_count{0};
 
 // Live scene objects, so that an unknown item id gets no mesh.
 std::mutex objects_mutex;
+// The registries are never destroyed: scene objects held in statics of
+// their own may outlive them at exit.
 std::set<const SceneObject *> &live_objects() {
-  static std::set<const SceneObject *> objects;
-  return objects;
+  static auto *objects = new std::set<const SceneObject *>;
+  return *objects;
 }
 
 // The host's side of one mesh-info object; LWMeshInfo.priv points here.
@@ -39,15 +41,15 @@ struct MeshHandle {
 // Handles given out without destroy cannot be released by the module; the
 // host frees them with their object.
 std::multimap<const SceneObject *, MeshHandle *> &undestroyable() {
-  static std::multimap<const SceneObject *, MeshHandle *> handles;
-  return handles;
+  static auto *handles = new std::multimap<const SceneObject *, MeshHandle *>;
+  return *handles;
 }
 
 // Handles with a destroy function that are live, so that a second destroy is
 // recognised without touching freed memory.
 std::set<LWMeshInfoID> &live_handles() {
-  static std::set<LWMeshInfoID> handles;
-  return handles;
+  static auto *handles = new std::set<LWMeshInfoID>;
+  return *handles;
 }
 
 MeshHandle &handle_of(LWMeshInfoID mesh) {
