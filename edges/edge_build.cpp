@@ -34,6 +34,16 @@ struct EdgeScanContext {
   // Unordered end pairs of every edge recorded so far, open edges included.
   EdgePairSet recorded_pairs;
 
+  // The edge pass's unit polygon normals by scan ordinal, each made once:
+  // by the polygon's own visit or by the first side that meets it as a
+  // neighbour, whichever comes first.
+  std::vector<Vec3> unit_normals;
+  std::vector<std::uint8_t> have_unit_normal;
+
+  // The current polygon's corners and their point entries, read once each.
+  std::vector<LWPntID> corner_points;
+  std::vector<std::ptrdiff_t> corner_entries;
+
   // Each point entry's edges as indices into the edge list, filled in one
   // sweep after the edge pass: edge_indices[edge_first[i] .. edge_first[i + 1]).
   std::vector<std::uint32_t> edge_first;
@@ -118,8 +128,9 @@ int fill_point_polygons(void *user_data, LWPolID polygon) {
 }
 
 // The first polygon other than the one of ordinal own that uses both a and b,
-// in the order of a's polygon list; null when there is none.
-LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::uint32_t own) {
+// in the order of a's polygon list, and its ordinal; null when there is none.
+LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::uint32_t own,
+                       std::uint32_t &ordinal) {
   PointMap &points = ctx.database->points;
   const PointRecord &ra = points.entry(a).second;
   const PointRecord &rb = points.entry(b).second;
@@ -141,10 +152,24 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
     }
     const std::uint32_t *hit = std::lower_bound(look, look + nlook, walk[i]);
     if (hit != look + nlook && *hit == walk[i]) {
+      ordinal = walk[i];
       return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
     }
   }
   return nullptr;
+}
+
+// The unit normal of the polygon of ordinal in the edge pass, made on first
+// use: polygon_normal, then normalised.
+const Vec3 &unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
+  Vec3 &normal = ctx.unit_normals[ordinal];
+  if (ctx.have_unit_normal[ordinal] == 0) {
+    normal = Vec3{};
+    polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
+    normal.normalize();
+    ctx.have_unit_normal[ordinal] = 1;
+  }
+  return normal;
 }
 
 int find_polygon_edges(void *user_data, LWPolID polygon) {
@@ -156,30 +181,37 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
     if (n < 3) {
       return 0;
     }
+    // A host may scan more polygons than it counted: such a polygon's normal
+    // is not kept.
+    if (ordinal >= ctx.unit_normals.size()) {
+      ctx.unit_normals.resize(std::size_t(ordinal) + 1);
+      ctx.have_unit_normal.resize(std::size_t(ordinal) + 1, 0);
+    }
     PointMap &points = ctx.database->points;
     std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
-    // The polygon's own normal is the same for every corner: made once, when
-    // the first corner needs it.
-    bool have_normal = false;
-    Vec3 own_normal;
+    // Each corner is read and looked up once; side i joins corner i to
+    // corner i + 1, wrapping to corner 0.
+    ctx.corner_points.resize(std::size_t(n));
+    ctx.corner_entries.resize(std::size_t(n));
     for (int i = 0; i < n; ++i) {
-      const LWPntID a = mesh->polVertex(mesh, polygon, i);
-      const LWPntID b = mesh->polVertex(mesh, polygon, (i + 1) % n);
-      const std::ptrdiff_t ia = points.entry_index(a);
-      const std::ptrdiff_t ib = points.entry_index(b);
+      ctx.corner_points[std::size_t(i)] = mesh->polVertex(mesh, polygon, i);
+      ctx.corner_entries[std::size_t(i)] = points.entry_index(ctx.corner_points[std::size_t(i)]);
+    }
+    for (int i = 0; i < n; ++i) {
+      const std::size_t j = std::size_t((i + 1) % n);
+      const LWPntID a = ctx.corner_points[std::size_t(i)];
+      const LWPntID b = ctx.corner_points[j];
+      const std::ptrdiff_t ia = ctx.corner_entries[std::size_t(i)];
+      const std::ptrdiff_t ib = ctx.corner_entries[j];
       if (ia < 0 || ib < 0) {
         return 0;
       }
-      if (!have_normal) {
-        polygon_normal(mesh, polygon, ctx.use_deform, own_normal);
-        own_normal.normalize();
-        have_normal = true;
-      }
-      const LWPolID neighbour = find_neighbour(ctx, std::size_t(ia), std::size_t(ib), ordinal);
+      const Vec3 own_normal = unit_normal(ctx, polygon, ordinal);
+      std::uint32_t neighbour_ordinal = 0;
+      const LWPolID neighbour =
+          find_neighbour(ctx, std::size_t(ia), std::size_t(ib), ordinal, neighbour_ordinal);
       if (neighbour != nullptr) {
-        Vec3 other;
-        polygon_normal(mesh, neighbour, ctx.use_deform, other);
-        other.normalize();
+        const Vec3 other = unit_normal(ctx, neighbour, neighbour_ordinal);
         // A dot product equal to the threshold counts as sharp.
         if (dot(own_normal, other) > ctx.cos_threshold) {
           continue;
@@ -312,6 +344,8 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     }
 
     database->edge_list = std::make_unique<EdgeList>();
+    ctx.unit_normals.resize(ctx.scan_ordinal);
+    ctx.have_unit_normal.assign(ctx.scan_ordinal, 0);
     ctx.scan_ordinal = 0;
     if (mesh->scanPolys(mesh, find_polygon_edges, &ctx) != 0 || ctx.out_of_memory) {
       return fail(std::move(database), mesh);
@@ -319,6 +353,8 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     // The list is complete: from here on records are referred to by address.
     database->edge_list->records.shrink_to_fit();
     std::vector<std::uint32_t>().swap(ctx.ordinals);
+    std::vector<Vec3>().swap(ctx.unit_normals);
+    std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
     ctx.recorded_pairs.clear();
 
     index_point_edges(ctx);
