@@ -57,6 +57,12 @@ struct RandomCase {
   BuildOptions options;
 };
 
+void PrintTo(const RandomCase &c, std::ostream *out) {
+  *out << "seed " << c.seed << ", " << c.points << " points, " << c.polygons
+       << " polygons, threshold " << c.options.cos_threshold << ", open_edge "
+       << c.options.open_edge << ", use_deform " << c.options.use_deform;
+}
+
 class RandomMeshes : public ::testing::TestWithParam<RandomCase> {};
 
 TEST_P(RandomMeshes, IndexedBuildMatchesTheObviousBuildExactly) {
@@ -71,7 +77,7 @@ TEST_P(RandomMeshes, IndexedBuildMatchesTheObviousBuildExactly) {
 std::vector<RandomCase> random_cases() {
   std::vector<RandomCase> cases;
   const BuildOptions option_sets[] = {
-      {kCos89_5, 0, 0}, {kCos89_5, 1, 0}, {1.0, 1, 0}, {0.0, 1, 0},
+      {kCos89_5, 0, 0}, {kCos89_5, 1, 0}, {1.0, 1, 0},      {0.0, 1, 0},
       {-1.0, 1, 0},     {0.5, 1, 1},      {kCos89_5, 0, 1},
   };
   unsigned seed = 1;

@@ -92,9 +92,11 @@ inline std::ostream &operator<<(std::ostream &out, const EdgeSnapshot::Edge &e) 
 inline std::ostream &operator<<(std::ostream &out, const EdgeSnapshot::Point &p) {
   out << "{point " << p.key << " count=" << p.polygon_count << " fill=" << p.polygon_fill
       << " polygons=";
-  for (auto q : p.polygons) out << q << " ";
+  for (auto q : p.polygons)
+    out << q << " ";
   out << "edges=";
-  for (auto k : p.edges) out << k << " ";
+  for (auto k : p.edges)
+    out << k << " ";
   return out << "}";
 }
 
@@ -203,24 +205,28 @@ class ReferenceBuild {
       const Vec3 np = r.unit_normal(polygon);
       std::uintptr_t neighbour = 0;
       for (std::uintptr_t q : ra->second.polygons) {
-        if (q == own) continue;
+        if (q == own)
+          continue;
         for (std::uintptr_t q2 : rb->second.polygons) {
           if (q2 != own && q2 == q) {
             neighbour = q;
             break;
           }
         }
-        if (neighbour != 0) break;
+        if (neighbour != 0)
+          break;
       }
       if (neighbour != 0) {
         const Vec3 nq = r.unit_normal(reinterpret_cast<LWPolID>(neighbour));
-        if (dot(np, nq) > r.options_.cos_threshold) continue;
+        if (dot(np, nq) > r.options_.cos_threshold)
+          continue;
         bool seen = false;
         for (const auto &e : r.edges_) {
           seen = seen || (e.a == point_key(a) && e.b == point_key(b)) ||
                  (e.a == point_key(b) && e.b == point_key(a));
         }
-        if (seen) continue;
+        if (seen)
+          continue;
         Vec3 sum = np + nq;
         r.edges_.push_back({point_key(a), point_key(b), sum.normalize(), 0});
       } else if (r.options_.open_edge != 0) {
