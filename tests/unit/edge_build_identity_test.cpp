@@ -39,17 +39,6 @@ host::Mesh random_mesh(unsigned seed, std::size_t points, std::size_t polygons) 
   return m;
 }
 
-void expect_same(const EdgeSnapshot &built, const EdgeSnapshot &reference) {
-  ASSERT_EQ(built.edges.size(), reference.edges.size());
-  for (std::size_t k = 0; k < built.edges.size(); ++k) {
-    ASSERT_EQ(built.edges[k], reference.edges[k]) << "edge " << k;
-  }
-  ASSERT_EQ(built.points.size(), reference.points.size());
-  for (std::size_t i = 0; i < built.points.size(); ++i) {
-    ASSERT_EQ(built.points[i], reference.points[i]) << "point entry " << i;
-  }
-}
-
 struct RandomCase {
   unsigned seed;
   std::size_t points;

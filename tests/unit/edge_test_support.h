@@ -269,4 +269,21 @@ inline EdgeSnapshot reference_snapshot(const host::SceneObject &object, BuildOpt
   return s;
 }
 
+// Compares two snapshots entry by entry, naming the first difference.
+inline void expect_same(const EdgeSnapshot &built, const EdgeSnapshot &reference) {
+  ASSERT_EQ(built.edges.size(), reference.edges.size());
+  for (std::size_t k = 0; k < built.edges.size(); ++k) {
+    ASSERT_EQ(built.edges[k], reference.edges[k]) << "edge " << k;
+  }
+  ASSERT_EQ(built.points.size(), reference.points.size());
+  for (std::size_t i = 0; i < built.points.size(); ++i) {
+    ASSERT_EQ(built.points[i], reference.points[i]) << "point entry " << i;
+  }
+}
+
+inline void expect_same_as_reference(const BuiltMesh &built, BuildOptions options) {
+  ASSERT_NE(built.database, nullptr);
+  expect_same(snapshot(*built.database), reference_snapshot(built.object, options));
+}
+
 }  // namespace korv::testing
