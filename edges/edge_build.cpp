@@ -44,6 +44,19 @@ struct EdgeScanContext {
   std::vector<LWPntID> corner_points;
   std::vector<std::ptrdiff_t> corner_entries;
 
+  // The point entry of every corner the count saw, polygon after polygon:
+  // the corners of the polygon of ordinal k are seen_entries[seen_first[k] ..
+  // seen_first[k + 1]). The later passes take their entries from here instead
+  // of the hash index, after checking that the host still shows that point.
+  std::vector<std::uint32_t> seen_first;
+  std::vector<std::uint32_t> seen_entries;
+
+  // The point entries of each recorded edge's two ends, parallel to the list.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> edge_ends;
+
+  // The entry the point pass expects next.
+  std::size_t next_point_entry = 0;
+
   // Each point entry's edges as indices into the edge list, filled in one
   // sweep after the edge pass: edge_indices[edge_first[i] .. edge_first[i + 1]).
   std::vector<std::uint32_t> edge_first;
@@ -82,16 +95,38 @@ int count_point_polygons(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     LWMeshInfo *mesh = ctx.mesh;
+    ctx.seen_first.push_back(std::uint32_t(ctx.seen_entries.size()));
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
       return 0;
     }
+    PointMap &points = ctx.database->points;
     for (int i = 0; i < n; ++i) {
-      PointRecord &record = ctx.database->points.find_or_insert(mesh->polVertex(mesh, polygon, i));
-      record.polygon_count += 1;
+      const std::size_t index = points.find_or_insert_index(mesh->polVertex(mesh, polygon, i));
+      points.entry(index).second.polygon_count += 1;
+      ctx.seen_entries.push_back(std::uint32_t(index));
     }
     return 0;
   });
+}
+
+// The point entries of the polygon of ordinal at its n corners, as the count
+// saw them, or null when the count saw it with another number of corners.
+const std::uint32_t *seen_corners(const EdgeScanContext &ctx, std::uint32_t ordinal, int n) {
+  if (std::size_t(ordinal) + 1 >= ctx.seen_first.size() ||
+      ctx.seen_first[ordinal + 1] - ctx.seen_first[ordinal] != std::uint32_t(n)) {
+    return nullptr;
+  }
+  return ctx.seen_entries.data() + ctx.seen_first[ordinal];
+}
+
+// The entry of point at a corner: the one the count saw there when the host
+// still shows the same point, else the hash index's answer (-1: none).
+std::ptrdiff_t corner_entry(PointMap &points, const std::uint32_t *seen, int i, LWPntID point) {
+  if (seen != nullptr && points.entry(seen[i]).first == point_key(point)) {
+    return std::ptrdiff_t(seen[i]);
+  }
+  return points.entry_index(point);
 }
 
 int fill_point_polygons(void *user_data, LWPolID polygon) {
@@ -104,8 +139,9 @@ int fill_point_polygons(void *user_data, LWPolID polygon) {
       return 0;
     }
     PointMap &points = ctx.database->points;
+    const std::uint32_t *seen = seen_corners(ctx, ordinal, n);
     for (int i = 0; i < n; ++i) {
-      const std::ptrdiff_t index = points.entry_index(mesh->polVertex(mesh, polygon, i));
+      const std::ptrdiff_t index = corner_entry(points, seen, i, mesh->polVertex(mesh, polygon, i));
       // A host whose mesh changed since the count may show a point that was
       // not counted, or more uses than were counted: such corners are left
       // out rather than written past the array.
@@ -193,9 +229,11 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
     // corner i + 1, wrapping to corner 0.
     ctx.corner_points.resize(std::size_t(n));
     ctx.corner_entries.resize(std::size_t(n));
+    const std::uint32_t *seen = seen_corners(ctx, ordinal, n);
     for (int i = 0; i < n; ++i) {
       ctx.corner_points[std::size_t(i)] = mesh->polVertex(mesh, polygon, i);
-      ctx.corner_entries[std::size_t(i)] = points.entry_index(ctx.corner_points[std::size_t(i)]);
+      ctx.corner_entries[std::size_t(i)] =
+          corner_entry(points, seen, i, ctx.corner_points[std::size_t(i)]);
     }
     for (int i = 0; i < n; ++i) {
       const std::size_t j = std::size_t((i + 1) % n);
@@ -216,19 +254,22 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
         if (dot(own_normal, other) > ctx.cos_threshold) {
           continue;
         }
-        if (ctx.recorded_pairs.contains(point_key(a), point_key(b))) {
+        // Entries stand for their points one to one, so pairs of entry
+        // indices make the same duplicate test as pairs of points.
+        if (!ctx.recorded_pairs.insert(std::uintptr_t(ia), std::uintptr_t(ib))) {
           continue;
         }
         Vec3 bisector = own_normal + other;
         records.push_back({a, b, bisector.normalize(), 0});
-        ctx.recorded_pairs.insert(point_key(a), point_key(b));
+        ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
       } else if (ctx.open_edge != 0) {
         Vec3 along =
             point_position(mesh, a, ctx.use_deform) - point_position(mesh, b, ctx.use_deform);
         along.normalize();
         Vec3 outward = cross(own_normal, along);
         records.push_back({a, b, outward.normalize(), 1});
-        ctx.recorded_pairs.insert(point_key(a), point_key(b));
+        ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
+        ctx.recorded_pairs.insert(std::uintptr_t(ia), std::uintptr_t(ib));
       }
     }
     return 0;
@@ -243,13 +284,10 @@ void index_point_edges(EdgeScanContext &ctx) {
   ctx.edge_first.assign(points.size() + 1, 0);
   auto for_each_end = [&](auto visit) {
     for (std::size_t k = 0; k < records.size(); ++k) {
-      const std::ptrdiff_t ia = points.entry_index(records[k].point_a);
-      const std::ptrdiff_t ib = points.entry_index(records[k].point_b);
-      if (ia >= 0) {
-        visit(std::size_t(ia), k);
-      }
+      const auto [ia, ib] = ctx.edge_ends[k];
+      visit(std::size_t(ia), k);
       // An edge whose two ends are one point is listed there once.
-      if (ib >= 0 && ib != ia) {
+      if (ib != ia) {
         visit(std::size_t(ib), k);
       }
     }
@@ -268,10 +306,19 @@ int collect_point_edges(void *user_data, LWPntID point) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     PointMap &points = ctx.database->points;
-    const std::ptrdiff_t index = points.entry_index(point);
+    // Hosts mostly scan points in ascending id order, which is the map's
+    // order: the entry after the last one found is tried before the index.
+    std::ptrdiff_t index = -1;
+    if (ctx.next_point_entry < points.size() &&
+        points.entry(ctx.next_point_entry).first == point_key(point)) {
+      index = std::ptrdiff_t(ctx.next_point_entry);
+    } else {
+      index = points.entry_index(point);
+    }
     if (index < 0) {
       return 0;
     }
+    ctx.next_point_entry = std::size_t(index) + 1;
     PointRecord &record = points.entry(std::size_t(index)).second;
     const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
     const std::uint32_t end = ctx.edge_first[std::size_t(index) + 1];
@@ -328,8 +375,12 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.out_of_memory) {
       return fail(std::move(database), mesh);
     }
+    ctx.seen_first.push_back(std::uint32_t(ctx.seen_entries.size()));
     PointMap &points = database->points;
-    points.sort_keys();
+    const std::vector<std::uint32_t> new_position = points.sort_keys();
+    for (std::uint32_t &entry : ctx.seen_entries) {
+      entry = new_position[entry];
+    }
     ctx.first.resize(points.size());
     std::uint32_t corners = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -353,6 +404,8 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     // The list is complete: from here on records are referred to by address.
     database->edge_list->records.shrink_to_fit();
     std::vector<std::uint32_t>().swap(ctx.ordinals);
+    std::vector<std::uint32_t>().swap(ctx.seen_first);
+    std::vector<std::uint32_t>().swap(ctx.seen_entries);
     std::vector<Vec3>().swap(ctx.unit_normals);
     std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
     ctx.recorded_pairs.clear();

@@ -27,14 +27,18 @@ class EdgePairSet {
     }
   }
 
-  void insert(std::uintptr_t a, std::uintptr_t b) {
+  // Adds the pair; false when it was there already (one probe for both the
+  // test and the insertion).
+  bool insert(std::uintptr_t a, std::uintptr_t b) {
     if (2 * (size_ + 1) > slots_.size()) {
       grow();
     }
     const Pair key = ordered(a, b);
     if (place(slots_, key)) {
       ++size_;
+      return true;
     }
+    return false;
   }
 
   void clear() {

@@ -59,8 +59,12 @@ class PointMap {
   // The record of point, inserted as a new record when absent.
   PointRecord &find_or_insert(LWPntID point);
 
-  // Puts the entries into ascending key order.
-  void sort_keys();
+  // The position of point's entry, inserted as a new record when absent.
+  std::size_t find_or_insert_index(LWPntID point);
+
+  // Puts the entries into ascending key order. Returns, for each entry's
+  // position before the sort, its position after it.
+  std::vector<std::uint32_t> sort_keys();
 
   PointRecord *find(LWPntID point);
   const PointRecord *find(LWPntID point) const;

@@ -40,7 +40,7 @@ void PointMap::assign_keys(std::vector<std::uintptr_t> keys) {
   rebuild_slots(0);
 }
 
-PointRecord &PointMap::find_or_insert(LWPntID point) {
+std::size_t PointMap::find_or_insert_index(LWPntID point) {
   const std::uintptr_t key = point_key(point);
   if (2 * (entries_.size() + 1) > slots_.size()) {
     rebuild_slots(2 * slots_.size());
@@ -48,20 +48,46 @@ PointRecord &PointMap::find_or_insert(LWPntID point) {
   const std::size_t mask = slots_.size() - 1;
   std::size_t s = slot_hash(key) & mask;
   for (; slots_[s] != 0; s = (s + 1) & mask) {
-    Entry &entry = entries_[slots_[s] - 1];
-    if (entry.first == key) {
-      return entry.second;
+    if (entries_[slots_[s] - 1].first == key) {
+      return slots_[s] - 1;
     }
   }
   entries_.emplace_back(key, PointRecord{});
   slots_[s] = static_cast<std::uint32_t>(entries_.size());
-  return entries_.back().second;
+  return entries_.size() - 1;
 }
 
-void PointMap::sort_keys() {
-  std::sort(entries_.begin(), entries_.end(),
-            [](const Entry &a, const Entry &b) { return a.first < b.first; });
-  rebuild_slots(slots_.size());
+PointRecord &PointMap::find_or_insert(LWPntID point) {
+  return entries_[find_or_insert_index(point)].second;
+}
+
+std::vector<std::uint32_t> PointMap::sort_keys() {
+  std::vector<std::uint32_t> order(entries_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    order[i] = static_cast<std::uint32_t>(i);
+  }
+  // Handles usually arrive nearly in key order: check before sorting.
+  const bool sorted =
+      std::is_sorted(entries_.begin(), entries_.end(),
+                     [](const Entry &a, const Entry &b) { return a.first < b.first; });
+  std::vector<std::uint32_t> new_position(order);
+  if (!sorted) {
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      return entries_[a].first < entries_[b].first;
+    });
+    std::vector<Entry> sorted_entries;
+    sorted_entries.reserve(entries_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      new_position[order[i]] = static_cast<std::uint32_t>(i);
+      sorted_entries.push_back(std::move(entries_[order[i]]));
+    }
+    entries_.swap(sorted_entries);
+  } else {
+    entries_.shrink_to_fit();
+  }
+  // Nothing is inserted any more: the smallest table at half load will do.
+  rebuild_slots(0);
+  return new_position;
 }
 
 std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
