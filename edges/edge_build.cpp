@@ -40,22 +40,10 @@ struct EdgeScanContext {
   std::vector<Vec3> unit_normals;
   std::vector<std::uint8_t> have_unit_normal;
 
-  // The current polygon's corners and their point entries, read once each.
-  std::vector<LWPntID> corner_points;
+  // The entry index of each corner of the polygon at hand.
   std::vector<std::ptrdiff_t> corner_entries;
-
-  // The point entry of every corner the count saw, polygon after polygon:
-  // the corners of the polygon of ordinal k are seen_entries[seen_first[k] ..
-  // seen_first[k + 1]). The later passes take their entries from here instead
-  // of the hash index, after checking that the host still shows that point.
-  std::vector<std::uint32_t> seen_first;
-  std::vector<std::uint32_t> seen_entries;
-
-  // The point entries of each recorded edge's two ends, parallel to the list.
+  // The entry indices of each recorded edge's two ends, parallel to the list.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> edge_ends;
-
-  // The entry the point pass expects next.
-  std::size_t next_point_entry = 0;
 
   // Each point entry's edges as indices into the edge list, filled in one
   // sweep after the edge pass: edge_indices[edge_first[i] .. edge_first[i + 1]).
@@ -95,38 +83,16 @@ int count_point_polygons(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     LWMeshInfo *mesh = ctx.mesh;
-    ctx.seen_first.push_back(std::uint32_t(ctx.seen_entries.size()));
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
       return 0;
     }
-    PointMap &points = ctx.database->points;
     for (int i = 0; i < n; ++i) {
-      const std::size_t index = points.find_or_insert_index(mesh->polVertex(mesh, polygon, i));
-      points.entry(index).second.polygon_count += 1;
-      ctx.seen_entries.push_back(std::uint32_t(index));
+      PointRecord &record = ctx.database->points.find_or_insert(mesh->polVertex(mesh, polygon, i));
+      record.polygon_count += 1;
     }
     return 0;
   });
-}
-
-// The point entries of the polygon of ordinal at its n corners, as the count
-// saw them, or null when the count saw it with another number of corners.
-const std::uint32_t *seen_corners(const EdgeScanContext &ctx, std::uint32_t ordinal, int n) {
-  if (std::size_t(ordinal) + 1 >= ctx.seen_first.size() ||
-      ctx.seen_first[ordinal + 1] - ctx.seen_first[ordinal] != std::uint32_t(n)) {
-    return nullptr;
-  }
-  return ctx.seen_entries.data() + ctx.seen_first[ordinal];
-}
-
-// The entry of point at a corner: the one the count saw there when the host
-// still shows the same point, else the hash index's answer (-1: none).
-std::ptrdiff_t corner_entry(PointMap &points, const std::uint32_t *seen, int i, LWPntID point) {
-  if (seen != nullptr && points.entry(seen[i]).first == point_key(point)) {
-    return std::ptrdiff_t(seen[i]);
-  }
-  return points.entry_index(point);
 }
 
 int fill_point_polygons(void *user_data, LWPolID polygon) {
@@ -139,9 +105,8 @@ int fill_point_polygons(void *user_data, LWPolID polygon) {
       return 0;
     }
     PointMap &points = ctx.database->points;
-    const std::uint32_t *seen = seen_corners(ctx, ordinal, n);
     for (int i = 0; i < n; ++i) {
-      const std::ptrdiff_t index = corner_entry(points, seen, i, mesh->polVertex(mesh, polygon, i));
+      const std::ptrdiff_t index = points.entry_index(mesh->polVertex(mesh, polygon, i));
       // A host whose mesh changed since the count may show a point that was
       // not counted, or more uses than were counted: such corners are left
       // out rather than written past the array.
@@ -195,9 +160,30 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
   return nullptr;
 }
 
+// A pair of points is filed under the end with fewer polygons (the lower
+// position on a tie), so that the key is the same in either direction.
+bool files_under_first(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  PointMap &points = ctx.database->points;
+  const std::int32_t ca = points.entry(std::size_t(ia)).second.polygon_count;
+  const std::int32_t cb = points.entry(std::size_t(ib)).second.polygon_count;
+  return ca != cb ? ca < cb : ia <= ib;
+}
+std::uint32_t pair_bucket(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  return std::uint32_t(files_under_first(ctx, ia, ib) ? ia : ib);
+}
+std::uint32_t pair_other(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  return std::uint32_t(files_under_first(ctx, ia, ib) ? ib : ia);
+}
+
 // The unit normal of the polygon of ordinal in the edge pass, made on first
-// use: polygon_normal, then normalised.
-const Vec3 &unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
+// use: polygon_normal, then normalised. A host that scans more polygons than
+// it counted gets the extra ones' normals made afresh.
+Vec3 unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
+  if (ordinal >= ctx.unit_normals.size()) {
+    Vec3 normal;
+    polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
+    return normal.normalize();
+  }
   Vec3 &normal = ctx.unit_normals[ordinal];
   if (ctx.have_unit_normal[ordinal] == 0) {
     normal = Vec3{};
@@ -217,33 +203,23 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
     if (n < 3) {
       return 0;
     }
-    // A host may scan more polygons than it counted: such a polygon's normal
-    // is not kept.
-    if (ordinal >= ctx.unit_normals.size()) {
-      ctx.unit_normals.resize(std::size_t(ordinal) + 1);
-      ctx.have_unit_normal.resize(std::size_t(ordinal) + 1, 0);
-    }
     PointMap &points = ctx.database->points;
     std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
-    // Each corner is read and looked up once; side i joins corner i to
-    // corner i + 1, wrapping to corner 0.
-    ctx.corner_points.resize(std::size_t(n));
-    ctx.corner_entries.resize(std::size_t(n));
-    const std::uint32_t *seen = seen_corners(ctx, ordinal, n);
+    std::vector<std::ptrdiff_t> &entries = ctx.corner_entries;
+    entries.resize(std::size_t(n));
     for (int i = 0; i < n; ++i) {
-      ctx.corner_points[std::size_t(i)] = mesh->polVertex(mesh, polygon, i);
-      ctx.corner_entries[std::size_t(i)] =
-          corner_entry(points, seen, i, ctx.corner_points[std::size_t(i)]);
+      entries[std::size_t(i)] = points.entry_index(mesh->polVertex(mesh, polygon, i));
     }
     for (int i = 0; i < n; ++i) {
-      const std::size_t j = std::size_t((i + 1) % n);
-      const LWPntID a = ctx.corner_points[std::size_t(i)];
-      const LWPntID b = ctx.corner_points[j];
-      const std::ptrdiff_t ia = ctx.corner_entries[std::size_t(i)];
-      const std::ptrdiff_t ib = ctx.corner_entries[j];
+      const int next = (i + 1) % n;
+      const std::ptrdiff_t ia = entries[std::size_t(i)];
+      const std::ptrdiff_t ib = entries[std::size_t(next)];
       if (ia < 0 || ib < 0) {
         return 0;
       }
+      const LWPntID a = mesh->polVertex(mesh, polygon, i);
+      const LWPntID b = mesh->polVertex(mesh, polygon, next);
+      // Each polygon's normal is made once, when a side first needs it.
       const Vec3 own_normal = unit_normal(ctx, polygon, ordinal);
       std::uint32_t neighbour_ordinal = 0;
       const LWPolID neighbour =
@@ -254,23 +230,22 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
         if (dot(own_normal, other) > ctx.cos_threshold) {
           continue;
         }
-        // Entries stand for their points one to one, so pairs of entry
-        // indices make the same duplicate test as pairs of points.
-        if (!ctx.recorded_pairs.insert(std::uintptr_t(ia), std::uintptr_t(ib))) {
+        if (!ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib))) {
           continue;
         }
         Vec3 bisector = own_normal + other;
         records.push_back({a, b, bisector.normalize(), 0});
-        ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
       } else if (ctx.open_edge != 0) {
         Vec3 along =
             point_position(mesh, a, ctx.use_deform) - point_position(mesh, b, ctx.use_deform);
         along.normalize();
         Vec3 outward = cross(own_normal, along);
         records.push_back({a, b, outward.normalize(), 1});
-        ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
-        ctx.recorded_pairs.insert(std::uintptr_t(ia), std::uintptr_t(ib));
+        ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib));
+      } else {
+        continue;
       }
+      ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
     }
     return 0;
   });
@@ -280,15 +255,14 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
 // order: one sweep over the list instead of one per point.
 void index_point_edges(EdgeScanContext &ctx) {
   PointMap &points = ctx.database->points;
-  const std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
   ctx.edge_first.assign(points.size() + 1, 0);
   auto for_each_end = [&](auto visit) {
-    for (std::size_t k = 0; k < records.size(); ++k) {
+    for (std::size_t k = 0; k < ctx.edge_ends.size(); ++k) {
       const auto [ia, ib] = ctx.edge_ends[k];
-      visit(std::size_t(ia), k);
+      visit(ia, k);
       // An edge whose two ends are one point is listed there once.
       if (ib != ia) {
-        visit(std::size_t(ib), k);
+        visit(ib, k);
       }
     }
   };
@@ -306,19 +280,10 @@ int collect_point_edges(void *user_data, LWPntID point) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     PointMap &points = ctx.database->points;
-    // Hosts mostly scan points in ascending id order, which is the map's
-    // order: the entry after the last one found is tried before the index.
-    std::ptrdiff_t index = -1;
-    if (ctx.next_point_entry < points.size() &&
-        points.entry(ctx.next_point_entry).first == point_key(point)) {
-      index = std::ptrdiff_t(ctx.next_point_entry);
-    } else {
-      index = points.entry_index(point);
-    }
+    const std::ptrdiff_t index = points.entry_index(point);
     if (index < 0) {
       return 0;
     }
-    ctx.next_point_entry = std::size_t(index) + 1;
     PointRecord &record = points.entry(std::size_t(index)).second;
     const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
     const std::uint32_t end = ctx.edge_first[std::size_t(index) + 1];
@@ -375,12 +340,8 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.out_of_memory) {
       return fail(std::move(database), mesh);
     }
-    ctx.seen_first.push_back(std::uint32_t(ctx.seen_entries.size()));
     PointMap &points = database->points;
-    const std::vector<std::uint32_t> new_position = points.sort_keys();
-    for (std::uint32_t &entry : ctx.seen_entries) {
-      entry = new_position[entry];
-    }
+    points.sort_keys();
     ctx.first.resize(points.size());
     std::uint32_t corners = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -388,6 +349,7 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
       corners += std::uint32_t(points.entry(i).second.polygon_count);
     }
     ctx.ordinals.assign(corners, 0);
+    ctx.recorded_pairs.reset(points.size(), corners / 2);
 
     ctx.scan_ordinal = 0;
     if (mesh->scanPolys(mesh, fill_point_polygons, &ctx) != 0 || ctx.out_of_memory) {
@@ -404,11 +366,10 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     // The list is complete: from here on records are referred to by address.
     database->edge_list->records.shrink_to_fit();
     std::vector<std::uint32_t>().swap(ctx.ordinals);
-    std::vector<std::uint32_t>().swap(ctx.seen_first);
-    std::vector<std::uint32_t>().swap(ctx.seen_entries);
     std::vector<Vec3>().swap(ctx.unit_normals);
     std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
     ctx.recorded_pairs.clear();
+    std::vector<std::ptrdiff_t>().swap(ctx.corner_entries);
 
     index_point_edges(ctx);
     if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.out_of_memory) {

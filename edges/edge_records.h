@@ -59,12 +59,8 @@ class PointMap {
   // The record of point, inserted as a new record when absent.
   PointRecord &find_or_insert(LWPntID point);
 
-  // The position of point's entry, inserted as a new record when absent.
-  std::size_t find_or_insert_index(LWPntID point);
-
-  // Puts the entries into ascending key order. Returns, for each entry's
-  // position before the sort, its position after it.
-  std::vector<std::uint32_t> sort_keys();
+  // Puts the entries into ascending key order.
+  void sort_keys();
 
   PointRecord *find(LWPntID point);
   const PointRecord *find(LWPntID point) const;
@@ -90,10 +86,17 @@ class PointMap {
  private:
   std::ptrdiff_t index_of(std::uintptr_t key) const;
   void rebuild_slots(std::size_t minimum_slots);
+  void index_sorted_entries();
 
   std::vector<Entry> entries_;
   // Open-addressing table of entry index + 1 (0 is empty); size a power of two.
   std::vector<std::uint32_t> slots_;
+  // Hosts commonly number their points, or lay them out in one array, so the
+  // sorted keys often step evenly from the first: a key's entry is then found
+  // by arithmetic alone and the hash table is dropped.
+  std::uintptr_t first_key_ = 0;
+  std::uintptr_t key_step_ = 0;  // 0: keys are not evenly spaced
+  bool use_slots_ = true;
 };
 
 // The records of one object's edges in the order of discovery. The list owns

@@ -29,6 +29,28 @@ void PointMap::rebuild_slots(std::size_t minimum_slots) {
   }
 }
 
+void PointMap::index_sorted_entries() {
+  key_step_ = 0;
+  use_slots_ = true;
+  const std::size_t n = entries_.size();
+  if (n >= 2) {
+    // Keys are sorted and unique, so the first gap is not zero.
+    const std::uintptr_t step = entries_[1].first - entries_[0].first;
+    bool even = true;
+    for (std::size_t i = 2; even && i < n; ++i) {
+      even = entries_[i].first - entries_[i - 1].first == step;
+    }
+    if (even) {
+      first_key_ = entries_[0].first;
+      key_step_ = step;
+      use_slots_ = false;
+      std::vector<std::uint32_t>().swap(slots_);
+      return;
+    }
+  }
+  rebuild_slots(0);
+}
+
 void PointMap::assign_keys(std::vector<std::uintptr_t> keys) {
   clear();
   std::sort(keys.begin(), keys.end());
@@ -37,60 +59,48 @@ void PointMap::assign_keys(std::vector<std::uintptr_t> keys) {
   for (std::uintptr_t key : keys) {
     entries_.emplace_back(key, PointRecord{});
   }
-  rebuild_slots(0);
+  index_sorted_entries();
 }
 
-std::size_t PointMap::find_or_insert_index(LWPntID point) {
+PointRecord &PointMap::find_or_insert(LWPntID point) {
   const std::uintptr_t key = point_key(point);
+  if (!use_slots_) {
+    // Inserting after the keys were sorted goes back to the hash table.
+    rebuild_slots(0);
+    use_slots_ = true;
+    key_step_ = 0;
+  }
   if (2 * (entries_.size() + 1) > slots_.size()) {
     rebuild_slots(2 * slots_.size());
   }
   const std::size_t mask = slots_.size() - 1;
   std::size_t s = slot_hash(key) & mask;
   for (; slots_[s] != 0; s = (s + 1) & mask) {
-    if (entries_[slots_[s] - 1].first == key) {
-      return slots_[s] - 1;
+    Entry &entry = entries_[slots_[s] - 1];
+    if (entry.first == key) {
+      return entry.second;
     }
   }
   entries_.emplace_back(key, PointRecord{});
   slots_[s] = static_cast<std::uint32_t>(entries_.size());
-  return entries_.size() - 1;
+  return entries_.back().second;
 }
 
-PointRecord &PointMap::find_or_insert(LWPntID point) {
-  return entries_[find_or_insert_index(point)].second;
-}
-
-std::vector<std::uint32_t> PointMap::sort_keys() {
-  std::vector<std::uint32_t> order(entries_.size());
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    order[i] = static_cast<std::uint32_t>(i);
-  }
-  // Handles usually arrive nearly in key order: check before sorting.
-  const bool sorted =
-      std::is_sorted(entries_.begin(), entries_.end(),
-                     [](const Entry &a, const Entry &b) { return a.first < b.first; });
-  std::vector<std::uint32_t> new_position(order);
-  if (!sorted) {
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      return entries_[a].first < entries_[b].first;
-    });
-    std::vector<Entry> sorted_entries;
-    sorted_entries.reserve(entries_.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      new_position[order[i]] = static_cast<std::uint32_t>(i);
-      sorted_entries.push_back(std::move(entries_[order[i]]));
-    }
-    entries_.swap(sorted_entries);
-  } else {
-    entries_.shrink_to_fit();
-  }
-  // Nothing is inserted any more: the smallest table at half load will do.
-  rebuild_slots(0);
-  return new_position;
+void PointMap::sort_keys() {
+  std::sort(entries_.begin(), entries_.end(),
+            [](const Entry &a, const Entry &b) { return a.first < b.first; });
+  entries_.shrink_to_fit();  // nothing is inserted from here on
+  index_sorted_entries();
 }
 
 std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
+  if (!use_slots_) {
+    if (key < first_key_ || (key - first_key_) % key_step_ != 0) {
+      return -1;
+    }
+    const std::uintptr_t index = (key - first_key_) / key_step_;
+    return index < entries_.size() ? static_cast<std::ptrdiff_t>(index) : -1;
+  }
   if (slots_.empty()) {
     return -1;
   }
@@ -124,6 +134,8 @@ void PointMap::clear() {
   }
   std::vector<Entry>().swap(entries_);
   std::vector<std::uint32_t>().swap(slots_);
+  use_slots_ = true;
+  key_step_ = 0;
 }
 
 std::size_t PointMap::memory_bytes() const {
