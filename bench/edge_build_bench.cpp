@@ -23,22 +23,24 @@ SceneObject &field(std::int64_t polygons) {
   static std::map<std::int64_t, std::unique_ptr<SceneObject>> objects;
   auto &object = objects[polygons];
   if (!object) {
-    object = std::make_unique<SceneObject>(korv::host::box_field_with_polygons(std::size_t(polygons)),
-                                           "box field");
+    object = std::make_unique<SceneObject>(
+        korv::host::box_field_with_polygons(std::size_t(polygons)), "box field");
   }
   return *object;
 }
 
-std::size_t corner_count(const korv::host::Mesh &mesh) { return mesh.corners.size(); }
+std::size_t corner_count(const korv::host::Mesh &mesh) {
+  return mesh.corners.size();
+}
 
 void set_rates(benchmark::State &state, const korv::host::Mesh &mesh) {
   const double polygons = double(mesh.polygon_count());
   state.counters["polygons"] = polygons;
   state.counters["polygons/s"] =
       benchmark::Counter(polygons * double(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["ns/polygon"] = benchmark::Counter(
-      polygons * double(state.iterations()) / 1e9,
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns/polygon"] =
+      benchmark::Counter(polygons * double(state.iterations()) / 1e9,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_BuildEdges(benchmark::State &state) {
