@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/builtin_meshes.h"
+#include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/shader_session.h"
 #include "shader/edge_shader_instance.h"
@@ -184,8 +185,18 @@ std::vector<NamedMesh> meshes(const std::vector<std::string> &files, bool &ok) {
   list.push_back({"bumpy_grid_deformed", testing::deformed_bumpy_grid(12, 11)});
   list.push_back({"prism5", testing::prism(5)});
   list.push_back({"prism12", testing::prism(12)});
-  (void)files;
-  (void)ok;
+  for (const std::string &file : files) {
+    NamedMesh m;
+    std::string error;
+    if (!host::load_mesh(file, m.mesh, error)) {
+      std::fprintf(stderr, "korv-records: %s\n", error.c_str());
+      ok = false;
+      continue;
+    }
+    const std::size_t slash = file.find_last_of("/\\");
+    m.name = slash == std::string::npos ? file : file.substr(slash + 1);
+    list.push_back(std::move(m));
+  }
   return list;
 }
 
