@@ -3,6 +3,10 @@
 # and the tests registered to run in Wine.
 
 include(ExternalProject)
+set(korv_host_tree_args)
+if(DEFINED CACHE{KORV_SHARED_MESHES_DIR})
+  list(APPEND korv_host_tree_args -DKORV_SHARED_MESHES_DIR=${KORV_SHARED_MESHES_DIR})
+endif()
 ExternalProject_Add(korv_windows_host
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${CMAKE_BINARY_DIR}/host-tree
@@ -13,6 +17,7 @@ ExternalProject_Add(korv_windows_host
     -DKORV_TESTS=ON
     -DKORV_OUTPUT_DIR=${KORV_OUTPUT_DIR}
     -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    ${korv_host_tree_args}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   USES_TERMINAL_CONFIGURE ON
