@@ -12,7 +12,9 @@ ObjectEdgeDatabase::~ObjectEdgeDatabase() {
   edge_list.reset();
 }
 
-EdgeCache *create_edge_cache() { return new (std::nothrow) EdgeCache(); }
+EdgeCache *create_edge_cache() {
+  return new (std::nothrow) EdgeCache();
+}
 
 void destroy_edge_cache(EdgeCache *cache) {
   if (cache == nullptr) {
@@ -32,7 +34,9 @@ void empty_edge_cache(EdgeCache *cache) {
   cache->databases.clear();  // keeps the capacity
 }
 
-void destroy_edge_database(ObjectEdgeDatabase *database) { delete database; }
+void destroy_edge_database(ObjectEdgeDatabase *database) {
+  delete database;
+}
 
 ObjectEdgeDatabase *find_edge_database(EdgeCache &cache, LWItemID object) {
   for (auto &database : cache.databases) {

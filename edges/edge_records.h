@@ -32,17 +32,22 @@ struct PointRecord {
   std::int32_t polygon_count = 0;  // corner uses; a polygon listing the point twice counts twice
   std::int32_t edge_count = 0;     // entries in edges
   std::int32_t polygon_fill = 0;   // entries of polygons filled so far
-  std::unique_ptr<LWPolID[]> polygons;             // polygon_count entries, in scan order
-  std::unique_ptr<const EdgeRecord *[]> edges;     // edge_count entries, in EdgeList order
+  std::unique_ptr<LWPolID[]> polygons;          // polygon_count entries, in scan order
+  std::unique_ptr<const EdgeRecord *[]> edges;  // edge_count entries, in EdgeList order
 };
 
 // Point handles are keyed as unsigned integers of the handle's width, so
 // iteration runs in ascending handle value.
-inline std::uintptr_t point_key(LWPntID point) { return reinterpret_cast<std::uintptr_t>(point); }
+inline std::uintptr_t point_key(LWPntID point) {
+  return reinterpret_cast<std::uintptr_t>(point);
+}
 
 // An ordered map from point handle to its PointRecord: a flat array sorted by
 // key with unique keys, plus a hash index for exact finds in constant time.
-// It is filled in one step from the keys the build has seen.
+//
+// The build fills it in two steps: find_or_insert while it counts corners
+// (entries then stand in insertion order), then sort_keys once, after which
+// iteration runs in ascending key order and nothing is inserted any more.
 class PointMap {
  public:
   using Entry = std::pair<std::uintptr_t, PointRecord>;
@@ -51,8 +56,18 @@ class PointMap {
   // ascending key order. keys may hold duplicates and come in any order.
   void assign_keys(std::vector<std::uintptr_t> keys);
 
+  // The record of point, inserted as a new record when absent.
+  PointRecord &find_or_insert(LWPntID point);
+
+  // Puts the entries into ascending key order.
+  void sort_keys();
+
   PointRecord *find(LWPntID point);
   const PointRecord *find(LWPntID point) const;
+
+  // The position of point's entry in iteration order, or -1.
+  std::ptrdiff_t entry_index(LWPntID point) const { return index_of(point_key(point)); }
+  Entry &entry(std::size_t index) { return entries_[index]; }
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
@@ -70,10 +85,18 @@ class PointMap {
 
  private:
   std::ptrdiff_t index_of(std::uintptr_t key) const;
+  void rebuild_slots(std::size_t minimum_slots);
+  void index_sorted_entries();
 
   std::vector<Entry> entries_;
   // Open-addressing table of entry index + 1 (0 is empty); size a power of two.
   std::vector<std::uint32_t> slots_;
+  // Hosts commonly number their points, or lay them out in one array, so the
+  // sorted keys often step evenly from the first: a key's entry is then found
+  // by arithmetic alone and the hash table is dropped.
+  std::uintptr_t first_key_ = 0;
+  std::uintptr_t key_step_ = 0;  // 0: keys are not evenly spaced
+  bool use_slots_ = true;
 };
 
 // The records of one object's edges in the order of discovery. The list owns
@@ -90,8 +113,8 @@ class EdgeList {
 
 struct ObjectEdgeDatabase {
   PointMap points;
-  LWItemID object_id = nullptr;          // the key under which the cache finds the database
-  std::unique_ptr<EdgeList> edge_list;   // null until the build starts its edge pass
+  LWItemID object_id = nullptr;         // the key under which the cache finds the database
+  std::unique_ptr<EdgeList> edge_list;  // null until the build starts its edge pass
 
   ObjectEdgeDatabase() = default;
   ObjectEdgeDatabase(const ObjectEdgeDatabase &) = delete;

@@ -18,9 +18,9 @@ int activate_shader_handler(int version, GlobalFunc *global, void *local, void *
   handler->inst->create = instance_create;
   handler->inst->destroy = instance_destroy;
   handler->inst->copy = instance_copy;
+  handler->inst->descln = instance_descln;
   handler->inst->load = instance_load;
   handler->inst->save = instance_save;
-  handler->inst->descln = instance_descln;
   if (handler->item != nullptr) {
     handler->item->useItems = instance_use_items;
     handler->item->changeID = instance_change_id;

@@ -1,8 +1,113 @@
 #include "shading/evaluate.h"
 
+#include <cmath>
+#include <cstdint>
+
+#include "edges/edge_query.h"
+#include "module/host_services.h"
+#include "module/render_lock.h"
+#include "shader/edge_shader_instance.h"
+
 namespace korv {
 
-// Not written yet: every sample is left as received.
-void evaluate(LWInstance /*inst*/, LWShaderAccess * /*access*/) {}
+namespace {
+
+// The channel field that receives the edge mask, or null for none.
+double *mask_channel(LWShaderAccess &access, std::int32_t out_channel) {
+  switch (out_channel) {
+    case 1:
+      return &access.luminous;
+    case 2:
+      return &access.diffuse;
+    case 3:
+      return &access.specular;
+    case 4:
+      return &access.mirror;
+    case 5:
+      return &access.transparency;
+    case 6:
+      return &access.translucency;
+    case 7:
+      return &access.bumpHeight;
+    default:
+      return nullptr;
+  }
+}
+
+// exp(-d / width). A width of 0 has no finite quotient (none at all at d = 0):
+// the mask is then 1 on the edge and 0 everywhere else, never NaN.
+double edge_mask(double d, double width) {
+  if (width == 0.0) {
+    return d == 0.0 ? 1.0 : 0.0;
+  }
+  return std::exp(-d / width);
+}
+
+}  // namespace
+
+void evaluate(LWInstance instance, LWShaderAccess *access) {
+  const auto *inst = static_cast<const EdgeShaderInstance *>(instance);
+  if (!object_info_available() || access->polygon == nullptr || !(inst->edge_width > 0.0)) {
+    return;
+  }
+  double band = inst->edge_width * 0.5;
+
+  Vec3 u0 = to_vec3(access->wNorm0);
+  Vec3 u1 = to_vec3(access->wNorm);
+  u0.normalize();
+  u1.normalize();
+  const Vec3 offset = u1 - u0;
+
+  Vec3 edge_normal;
+  std::int32_t is_open = 0;
+  double d;
+  {
+    // Only the query runs under the lock: it may build the object's edges,
+    // and it reads the instance's cache that other render threads share.
+    RenderLockGuard lock;
+    d = find_nearest_edge(access, const_cast<EdgeShaderInstance *>(inst), edge_normal, is_open);
+  }
+  if (!(d >= 0.0)) {
+    return;
+  }
+
+  // The edge normal in the frame of wNorm. Deformed edges are already there;
+  // base-mesh edges are turned by the object's transform.
+  const Vec3 toward = inst->use_deform != 0 ? unit_vector(edge_normal)
+                                            : apply_mat3(edge_normal, access->wXfrm).normalize();
+
+  if (is_open != 0) {
+    // An open edge's band widens as its normal turns towards the viewer.
+    Vec3 view = to_vec3(access->raySource) - to_vec3(access->wPos);
+    view.normalize();
+    const double c = dot(u1, view);
+    const double m = c > 0.5 ? c : 0.5;
+    const double e = dot(toward, view);
+    const double w = e / m > 0.0 ? e / m : 0.0;
+    band = w * inst->edge_width;
+    if (band == 0.0) {
+      return;
+    }
+  }
+
+  if (double *channel = mask_channel(*access, inst->out_channel)) {
+    *channel = edge_mask(d, inst->out_width);
+  }
+  if (inst->disable_bevel != 0) {
+    return;
+  }
+
+  double j = d / band;
+  if (inst->round_edge != 0) {
+    j = j > 1.0 ? 1.0 : (j < 0.0 ? 0.0 : j);
+  } else {
+    // The band includes its border: at d = band the sample is still bevelled.
+    j = j > 1.0 ? 1.0 : 0.0;
+  }
+  const Vec3 bent = j * u0 + (1.0 - j) * toward;
+  store(bent, access->wNorm0);
+  Vec3 shading = bent + offset;
+  store(shading.normalize(), access->wNorm);
+}
 
 }  // namespace korv

@@ -8,11 +8,15 @@ namespace {
 
 // The zero path also takes an infinite length: dividing by it would turn an
 // infinite component into NaN, and a normal of NaNs poisons every later sample.
-bool divisible(double len) { return len != 0.0 && std::isfinite(len); }
+bool divisible(double len) {
+  return len != 0.0 && std::isfinite(len);
+}
 
 }  // namespace
 
-double Vec3::length() const { return std::sqrt(x * x + y * y + z * z); }
+double Vec3::length() const {
+  return std::sqrt(x * x + y * y + z * z);
+}
 
 Vec3 Vec3::normalize() {
   const double len = length();
@@ -28,7 +32,9 @@ Vec3 Vec3::normalize() {
   return *this;
 }
 
-double dot(const Vec3 &a, const Vec3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+double dot(const Vec3 &a, const Vec3 &b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 Vec3 cross(const Vec3 &a, const Vec3 &b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};

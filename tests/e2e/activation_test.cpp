@@ -78,13 +78,12 @@ TEST_F(Activation, HandlerFillsEverySlotAndLeavesPrivAsTheHostSetIt) {
   void *const priv = inst.priv;
   ASSERT_EQ(module_->activate("ShaderHandler", 4, &handler), 0);
   EXPECT_EQ(inst.priv, priv);
-  for (const void *slot : {(const void *)inst.create, (const void *)inst.destroy,
-                           (const void *)inst.copy, (const void *)inst.load,
-                           (const void *)inst.save, (const void *)inst.descln,
-                           (const void *)item.useItems, (const void *)item.changeID,
-                           (const void *)rend.init, (const void *)rend.cleanup,
-                           (const void *)rend.newTime, (const void *)handler.evaluate,
-                           (const void *)handler.flags}) {
+  for (const void *slot :
+       {(const void *)inst.create, (const void *)inst.destroy, (const void *)inst.copy,
+        (const void *)inst.load, (const void *)inst.save, (const void *)inst.descln,
+        (const void *)item.useItems, (const void *)item.changeID, (const void *)rend.init,
+        (const void *)rend.cleanup, (const void *)rend.newTime, (const void *)handler.evaluate,
+        (const void *)handler.flags}) {
     EXPECT_NE(slot, nullptr);
   }
   EXPECT_EQ(host::global_lookup_count("LW Object Info 3"), 1);

@@ -11,7 +11,9 @@ namespace korv::testing {
 namespace {
 
 // The instance the loaded module created, viewed through its record layout.
-EdgeShaderInstance &view(LWInstance inst) { return *static_cast<EdgeShaderInstance *>(inst); }
+EdgeShaderInstance &view(LWInstance inst) {
+  return *static_cast<EdgeShaderInstance *>(inst);
+}
 
 // Puts databases into an instance's cache, as queries would.
 void fill_cache(EdgeShaderInstance &inst, int count) {

@@ -7,8 +7,12 @@
 namespace korv {
 namespace {
 
-LWItemID item(std::uintptr_t n) { return reinterpret_cast<LWItemID>(n); }
-LWPntID pnt(std::uintptr_t n) { return reinterpret_cast<LWPntID>(n); }
+LWItemID item(std::uintptr_t n) {
+  return reinterpret_cast<LWItemID>(n);
+}
+LWPntID pnt(std::uintptr_t n) {
+  return reinterpret_cast<LWPntID>(n);
+}
 
 // A database with two points sharing one edge, listed at both ends.
 std::unique_ptr<ObjectEdgeDatabase> two_point_database(LWItemID object) {

@@ -1,9 +1,9 @@
+#include "shading/vec3.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
-#include "shading/vec3.h"
 
 namespace korv {
 namespace {

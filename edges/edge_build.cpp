@@ -1,0 +1,361 @@
+#include "edges/edge_build.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "edges/edge_pair_set.h"
+
+namespace korv {
+
+// Shared by the four scans. The first five fields are the build's inputs; the
+// rest is working state that keeps every pass linear in the mesh's size.
+struct EdgeScanContext {
+  LWMeshInfo *mesh = nullptr;
+  ObjectEdgeDatabase *database = nullptr;
+  double cos_threshold = 0.0;
+  std::int32_t open_edge = 0;
+  std::int32_t use_deform = 0;
+
+  // Set when memory ran out inside a callback: the scan is asked to stop and
+  // the build fails as if the host's scan had.
+  bool out_of_memory = false;
+
+  // Position of the polygon in the host's scan order, counted anew per pass.
+  std::uint32_t scan_ordinal = 0;
+
+  // For each point entry (in map order), the scan ordinals of its polygons,
+  // parallel to its polygons array: ordinals[first[i] .. first[i] + fill).
+  // Both lists come in scan order, so each is sorted and two of them can be
+  // intersected by binary search instead of a walk of one inside the other.
+  std::vector<std::uint32_t> first;
+  std::vector<std::uint32_t> ordinals;
+
+  // Unordered end pairs of every edge recorded so far, open edges included.
+  EdgePairSet recorded_pairs;
+
+  // The entry index of each corner of the polygon at hand.
+  std::vector<std::ptrdiff_t> corner_entries;
+  // The entry indices of each recorded edge's two ends, parallel to the list.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> edge_ends;
+
+  // Each point entry's edges as indices into the edge list, filled in one
+  // sweep after the edge pass: edge_indices[edge_first[i] .. edge_first[i + 1]).
+  std::vector<std::uint32_t> edge_first;
+  std::vector<std::uint32_t> edge_indices;
+};
+
+namespace {
+
+Vec3 point_position(LWMeshInfo *mesh, LWPntID point, std::int32_t use_deform) {
+  LWFVector pos = {0.0f, 0.0f, 0.0f};
+  if (use_deform != 0) {
+    mesh->pntOtherPos(mesh, point, pos);
+  } else {
+    mesh->pntBasePos(mesh, point, pos);
+  }
+  return to_vec3(pos);
+}
+
+EdgeScanContext &context_of(void *user_data) {
+  return *static_cast<EdgeScanContext *>(user_data);
+}
+
+// Runs one callback body; memory exhaustion stops the scan instead of
+// escaping into the host.
+template <class Body>
+int guarded(EdgeScanContext &ctx, Body body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc &) {
+    ctx.out_of_memory = true;
+    return 1;
+  }
+}
+
+int count_point_polygons(void *user_data, LWPolID polygon) {
+  EdgeScanContext &ctx = context_of(user_data);
+  return guarded(ctx, [&] {
+    LWMeshInfo *mesh = ctx.mesh;
+    const int n = mesh->polSize(mesh, polygon);
+    if (n < 3) {
+      return 0;
+    }
+    for (int i = 0; i < n; ++i) {
+      PointRecord &record = ctx.database->points.find_or_insert(mesh->polVertex(mesh, polygon, i));
+      record.polygon_count += 1;
+    }
+    return 0;
+  });
+}
+
+int fill_point_polygons(void *user_data, LWPolID polygon) {
+  EdgeScanContext &ctx = context_of(user_data);
+  return guarded(ctx, [&] {
+    LWMeshInfo *mesh = ctx.mesh;
+    const std::uint32_t ordinal = ctx.scan_ordinal++;
+    const int n = mesh->polSize(mesh, polygon);
+    if (n < 3) {
+      return 0;
+    }
+    PointMap &points = ctx.database->points;
+    for (int i = 0; i < n; ++i) {
+      const std::ptrdiff_t index = points.entry_index(mesh->polVertex(mesh, polygon, i));
+      // A host whose mesh changed since the count may show a point that was
+      // not counted, or more uses than were counted: such corners are left
+      // out rather than written past the array.
+      if (index < 0) {
+        continue;
+      }
+      PointRecord &record = points.entry(std::size_t(index)).second;
+      if (record.polygons == nullptr && record.polygon_count != 0) {
+        record.polygons.reset(new LWPolID[std::size_t(record.polygon_count)]());
+      }
+      if (record.polygon_fill >= record.polygon_count) {
+        continue;
+      }
+      ctx.ordinals[ctx.first[std::size_t(index)] + std::uint32_t(record.polygon_fill)] = ordinal;
+      record.polygons[std::size_t(record.polygon_fill)] = polygon;
+      record.polygon_fill += 1;
+    }
+    return 0;
+  });
+}
+
+// The first polygon other than the one of ordinal own that uses both a and b,
+// in the order of a's polygon list; null when there is none.
+LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::uint32_t own) {
+  PointMap &points = ctx.database->points;
+  const PointRecord &ra = points.entry(a).second;
+  const PointRecord &rb = points.entry(b).second;
+  const std::uint32_t *oa = ctx.ordinals.data() + ctx.first[a];
+  const std::uint32_t *ob = ctx.ordinals.data() + ctx.first[b];
+  const std::size_t na = std::size_t(ra.polygon_fill);
+  const std::size_t nb = std::size_t(rb.polygon_fill);
+  // Both lists follow the scan order, so the common polygon that comes first
+  // in a's list is the common one with the lowest ordinal, whichever list is
+  // walked. Walk the shorter one and look each entry up in the longer.
+  const bool walk_a = na <= nb;
+  const std::uint32_t *walk = walk_a ? oa : ob;
+  const std::uint32_t *look = walk_a ? ob : oa;
+  const std::size_t nwalk = walk_a ? na : nb;
+  const std::size_t nlook = walk_a ? nb : na;
+  for (std::size_t i = 0; i < nwalk; ++i) {
+    if (walk[i] == own) {
+      continue;
+    }
+    const std::uint32_t *hit = std::lower_bound(look, look + nlook, walk[i]);
+    if (hit != look + nlook && *hit == walk[i]) {
+      return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
+    }
+  }
+  return nullptr;
+}
+
+// A pair of points is filed under the end with fewer polygons (the lower
+// position on a tie), so that the key is the same in either direction.
+bool files_under_first(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  PointMap &points = ctx.database->points;
+  const std::int32_t ca = points.entry(std::size_t(ia)).second.polygon_count;
+  const std::int32_t cb = points.entry(std::size_t(ib)).second.polygon_count;
+  return ca != cb ? ca < cb : ia <= ib;
+}
+std::uint32_t pair_bucket(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  return std::uint32_t(files_under_first(ctx, ia, ib) ? ia : ib);
+}
+std::uint32_t pair_other(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  return std::uint32_t(files_under_first(ctx, ia, ib) ? ib : ia);
+}
+
+int find_polygon_edges(void *user_data, LWPolID polygon) {
+  EdgeScanContext &ctx = context_of(user_data);
+  return guarded(ctx, [&] {
+    LWMeshInfo *mesh = ctx.mesh;
+    const std::uint32_t ordinal = ctx.scan_ordinal++;
+    const int n = mesh->polSize(mesh, polygon);
+    if (n < 3) {
+      return 0;
+    }
+    PointMap &points = ctx.database->points;
+    std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
+    std::vector<std::ptrdiff_t> &entries = ctx.corner_entries;
+    entries.resize(std::size_t(n));
+    for (int i = 0; i < n; ++i) {
+      entries[std::size_t(i)] = points.entry_index(mesh->polVertex(mesh, polygon, i));
+    }
+    // The polygon's own normal is the same for every corner: made once, when
+    // the first corner needs it.
+    bool have_normal = false;
+    Vec3 own_normal;
+    for (int i = 0; i < n; ++i) {
+      const int next = (i + 1) % n;
+      const std::ptrdiff_t ia = entries[std::size_t(i)];
+      const std::ptrdiff_t ib = entries[std::size_t(next)];
+      if (ia < 0 || ib < 0) {
+        return 0;
+      }
+      const LWPntID a = mesh->polVertex(mesh, polygon, i);
+      const LWPntID b = mesh->polVertex(mesh, polygon, next);
+      if (!have_normal) {
+        polygon_normal(mesh, polygon, ctx.use_deform, own_normal);
+        own_normal.normalize();
+        have_normal = true;
+      }
+      const LWPolID neighbour = find_neighbour(ctx, std::size_t(ia), std::size_t(ib), ordinal);
+      if (neighbour != nullptr) {
+        Vec3 other;
+        polygon_normal(mesh, neighbour, ctx.use_deform, other);
+        other.normalize();
+        // A dot product equal to the threshold counts as sharp.
+        if (dot(own_normal, other) > ctx.cos_threshold) {
+          continue;
+        }
+        if (ctx.recorded_pairs.contains(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib))) {
+          continue;
+        }
+        Vec3 bisector = own_normal + other;
+        records.push_back({a, b, bisector.normalize(), 0});
+      } else if (ctx.open_edge != 0) {
+        Vec3 along =
+            point_position(mesh, a, ctx.use_deform) - point_position(mesh, b, ctx.use_deform);
+        along.normalize();
+        Vec3 outward = cross(own_normal, along);
+        records.push_back({a, b, outward.normalize(), 1});
+      } else {
+        continue;
+      }
+      ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib));
+      ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
+    }
+    return 0;
+  });
+}
+
+// Gives every point entry the indices of the edges that touch it, in list
+// order: one sweep over the list instead of one per point.
+void index_point_edges(EdgeScanContext &ctx) {
+  PointMap &points = ctx.database->points;
+  ctx.edge_first.assign(points.size() + 1, 0);
+  auto for_each_end = [&](auto visit) {
+    for (std::size_t k = 0; k < ctx.edge_ends.size(); ++k) {
+      const auto [ia, ib] = ctx.edge_ends[k];
+      visit(ia, k);
+      // An edge whose two ends are one point is listed there once.
+      if (ib != ia) {
+        visit(ib, k);
+      }
+    }
+  };
+  for_each_end([&](std::size_t i, std::size_t) { ctx.edge_first[i + 1] += 1; });
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    ctx.edge_first[i + 1] += ctx.edge_first[i];
+  }
+  ctx.edge_indices.assign(ctx.edge_first.back(), 0);
+  std::vector<std::uint32_t> cursor(ctx.edge_first.begin(), ctx.edge_first.end() - 1);
+  for_each_end(
+      [&](std::size_t i, std::size_t k) { ctx.edge_indices[cursor[i]++] = std::uint32_t(k); });
+}
+
+int collect_point_edges(void *user_data, LWPntID point) {
+  EdgeScanContext &ctx = context_of(user_data);
+  return guarded(ctx, [&] {
+    PointMap &points = ctx.database->points;
+    const std::ptrdiff_t index = points.entry_index(point);
+    if (index < 0) {
+      return 0;
+    }
+    PointRecord &record = points.entry(std::size_t(index)).second;
+    const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
+    const std::uint32_t end = ctx.edge_first[std::size_t(index) + 1];
+    const std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
+    record.edges.reset(new const EdgeRecord *[end - begin]);
+    record.edge_count = std::int32_t(end - begin);
+    for (std::uint32_t j = begin; j < end; ++j) {
+      record.edges[j - begin] = &records[ctx.edge_indices[j]];
+    }
+    return 0;
+  });
+}
+
+// Fails the build: frees the partial database and releases the mesh.
+ObjectEdgeDatabase *fail(std::unique_ptr<ObjectEdgeDatabase> database, LWMeshInfo *mesh) {
+  destroy_edge_database(database.release());
+  if (mesh->destroy != nullptr) {
+    mesh->destroy(mesh);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void polygon_normal(LWMeshInfo *mesh, LWPolID polygon, std::int32_t use_deform, Vec3 &normal) {
+  const int n = mesh->polSize(mesh, polygon);
+  if (n < 3) {
+    return;
+  }
+  const Vec3 p0 = point_position(mesh, mesh->polVertex(mesh, polygon, 0), use_deform);
+  const Vec3 p1 = point_position(mesh, mesh->polVertex(mesh, polygon, 1), use_deform);
+  const Vec3 pl = point_position(mesh, mesh->polVertex(mesh, polygon, n - 1), use_deform);
+  normal = cross(p1 - p0, pl - p0);
+}
+
+ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
+                                        double cos_threshold, std::int32_t open_edge,
+                                        std::int32_t use_deform) {
+  std::unique_ptr<ObjectEdgeDatabase> database;
+  try {
+    database = std::make_unique<ObjectEdgeDatabase>();
+  } catch (const std::bad_alloc &) {
+    return fail(nullptr, mesh);
+  }
+  database->object_id = object_id;
+  EdgeScanContext ctx;
+  ctx.mesh = mesh;
+  ctx.database = database.get();
+  ctx.cos_threshold = cos_threshold;
+  ctx.open_edge = open_edge;
+  ctx.use_deform = use_deform;
+
+  try {
+    if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.out_of_memory) {
+      return fail(std::move(database), mesh);
+    }
+    PointMap &points = database->points;
+    points.sort_keys();
+    ctx.first.resize(points.size());
+    std::uint32_t corners = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      ctx.first[i] = corners;
+      corners += std::uint32_t(points.entry(i).second.polygon_count);
+    }
+    ctx.ordinals.assign(corners, 0);
+    ctx.recorded_pairs.reset(points.size(), corners / 2);
+
+    ctx.scan_ordinal = 0;
+    if (mesh->scanPolys(mesh, fill_point_polygons, &ctx) != 0 || ctx.out_of_memory) {
+      return fail(std::move(database), mesh);
+    }
+
+    database->edge_list = std::make_unique<EdgeList>();
+    ctx.scan_ordinal = 0;
+    if (mesh->scanPolys(mesh, find_polygon_edges, &ctx) != 0 || ctx.out_of_memory) {
+      return fail(std::move(database), mesh);
+    }
+    // The list is complete: from here on records are referred to by address.
+    database->edge_list->records.shrink_to_fit();
+    std::vector<std::uint32_t>().swap(ctx.ordinals);
+    ctx.recorded_pairs.clear();
+    std::vector<std::ptrdiff_t>().swap(ctx.corner_entries);
+
+    index_point_edges(ctx);
+    if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.out_of_memory) {
+      return fail(std::move(database), mesh);
+    }
+    cache.databases.push_back(std::move(database));
+  } catch (const std::bad_alloc &) {
+    return fail(std::move(database), mesh);
+  }
+  return cache.databases.back().get();
+}
+
+}  // namespace korv

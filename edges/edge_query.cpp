@@ -1,0 +1,127 @@
+#include "edges/edge_query.h"
+
+#include <cmath>
+#include <limits>
+
+#include "edges/edge_build.h"
+#include "module/host_services.h"
+
+namespace korv {
+
+namespace {
+
+constexpr double kNoEdge = -1.0;
+constexpr double kFarAway = 1e20;
+
+Vec3 base_position(LWMeshInfo *mesh, LWPntID point) {
+  LWFVector pos = {0.0f, 0.0f, 0.0f};
+  mesh->pntBasePos(mesh, point, pos);
+  return to_vec3(pos);
+}
+
+// Releases the query's mesh-info handle, when the host gave it a destroy.
+void release(LWMeshInfo *mesh) {
+  if (mesh->destroy != nullptr) {
+    mesh->destroy(mesh);
+  }
+}
+
+// The end normal of one end of the best edge: its own normal plus every other
+// edge at that point whose normal lies within the smoothing angle of it.
+Vec3 end_normal(const ObjectEdgeDatabase &database, const EdgeRecord &best, LWPntID end,
+                double smooth_cosine) {
+  Vec3 sum = best.normal;
+  if (const PointRecord *record = database.points.find(end)) {
+    for (std::int32_t i = 0; i < record->edge_count; ++i) {
+      const EdgeRecord *other = record->edges[std::size_t(i)];
+      if (other != &best && dot(best.normal, other->normal) >= smooth_cosine) {
+        sum = sum + other->normal;
+      }
+    }
+  }
+  return sum.normalize();
+}
+
+}  // namespace
+
+double edge_distance(const EdgeRecord &edge, LWMeshInfo *mesh, const Vec3 &p, double *t) {
+  const Vec3 a = base_position(mesh, edge.point_a);
+  const Vec3 b = base_position(mesh, edge.point_b);
+  const Vec3 d = b - a;
+  const double length = d.length();
+  if (length == 0.0) {
+    return 0.0;
+  }
+  const double foot = (dot(d, p) - dot(d, a)) / (length * length);
+  if (t != nullptr) {
+    *t = foot;
+  }
+  const Vec3 q = a + foot * d;
+  return (q - p).length();
+}
+
+double find_nearest_edge(const LWShaderAccess *access, EdgeShaderInstance *inst, Vec3 &normal,
+                         std::int32_t &is_open) {
+  LWMeshInfo *mesh = object_info->meshInfo(access->objID, 1);
+  if (mesh == nullptr) {
+    return kNoEdge;
+  }
+  const LWPolID polygon = access->polygon;
+  if (polygon == nullptr || inst->cache == nullptr) {
+    release(mesh);
+    return kNoEdge;
+  }
+  ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
+  if (database == nullptr) {
+    database = build_edge_database(*inst->cache, access->objID, mesh, std::cos(inst->edge_dangle),
+                                   inst->open_edge, inst->use_deform);
+    if (database == nullptr) {
+      return kNoEdge;  // the build has released the handle
+    }
+  }
+  const int n = mesh->polSize(mesh, polygon);
+  if (n < 3) {
+    release(mesh);
+    return kNoEdge;
+  }
+
+  const Vec3 spot = to_vec3(access->oPos);
+  double best_distance = kFarAway;
+  const EdgeRecord *best = nullptr;
+  double best_t = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const PointRecord *record = database->points.find(mesh->polVertex(mesh, polygon, i));
+    if (record == nullptr) {
+      continue;
+    }
+    for (std::int32_t j = 0; j < record->edge_count; ++j) {
+      const EdgeRecord *edge = record->edges[std::size_t(j)];
+      // An edge of length 0 gives no t: the NaN left here rejects it.
+      double t = std::numeric_limits<double>::quiet_NaN();
+      const double d = edge_distance(*edge, mesh, spot, &t);
+      if (t >= 0.0 && t <= 1.0 && d < best_distance) {
+        best = edge;
+        best_distance = d;
+        best_t = t;
+      }
+    }
+  }
+  if (best == nullptr) {
+    release(mesh);
+    return kNoEdge;
+  }
+
+  Vec3 blended = best->normal;
+  if (inst->smooth_edge != 0) {
+    const double smooth_cosine = std::cos(inst->smooth_cos);
+    const Vec3 at_a = end_normal(*database, *best, best->point_a, smooth_cosine);
+    const Vec3 at_b = end_normal(*database, *best, best->point_b, smooth_cosine);
+    blended = (1.0 - best_t) * at_a + best_t * at_b;
+  }
+  is_open = best->is_open;
+  normal = blended.normalize();
+  release(mesh);
+  return best_distance;
+}
+
+}  // namespace korv
