@@ -74,7 +74,7 @@ bool read_sample(const std::string &line, const host::SceneObject &object, LWSha
   try {
     sample = json::parse(line);
   } catch (const json::parse_error &e) {
-    error = "not JSON (" + std::string(e.what()) + ")";
+    error = "not JSON (the error is at character " + std::to_string(e.byte) + ")";
     return false;
   }
   if (!sample.is_object()) {
@@ -100,8 +100,9 @@ bool read_sample(const std::string &line, const host::SceneObject &object, LWSha
   if (!polygon->is_null()) {
     const std::size_t count = object.mesh().polygon_count();
     if (!polygon->is_number_unsigned() || polygon->get<std::uint64_t>() >= count) {
-      error =
-          "\"polygon\" must be null or a polygon index from 0 to " + std::to_string(count) + " - 1";
+      error = count == 0 ? "\"polygon\" must be null: the mesh has no polygons"
+                         : "\"polygon\" must be null or a polygon index from 0 to " +
+                               std::to_string(count - 1);
       return false;
     }
     a.polygon = host::polygon_id(polygon->get<std::size_t>());
