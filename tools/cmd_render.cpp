@@ -93,6 +93,16 @@ class RenderCommand : public Command {
   }
 
   int run() override {
+    try {
+      return render_picture();
+    } catch (const std::exception &e) {
+      std::cerr << "korv-host: " << e.what() << "\n";
+      return 1;
+    }
+  }
+
+ private:
+  int render_picture() {
     int width = 0;
     int height = 0;
     if (!parse_size(width, height)) {
@@ -165,7 +175,6 @@ class RenderCommand : public Command {
     return 0;
   }
 
- private:
   struct Totals {
     int threads = 0;
     long long samples = 0;

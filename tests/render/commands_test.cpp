@@ -148,6 +148,10 @@ struct BadLine {
   std::string text;
 };
 
+void PrintTo(const BadLine &line, std::ostream *out) {
+  *out << line.name;
+}
+
 class ShadeCommandBadLine : public ::testing::TestWithParam<BadLine> {};
 
 TEST_P(ShadeCommandBadLine, IsAOneLineErrorNamingTheLineWithStatus2) {
