@@ -22,7 +22,9 @@ bool parse_double(const std::string &text, double &out) {
   errno = 0;
   char *end = nullptr;
   out = std::strtod(text.c_str(), &end);
-  return end == text.c_str() + text.size() && errno != ERANGE;
+  // A panel's number field takes finite numbers only; "nan" and "inf" are
+  // refused rather than handed to the module.
+  return end == text.c_str() + text.size() && errno != ERANGE && std::isfinite(out);
 }
 
 bool parse_int(const std::string &text, std::int32_t &out) {
@@ -113,13 +115,18 @@ std::string ShaderSession::set_setting(const std::string &name, const std::strin
     return "unknown setting '" + name + "'" + valid_names();
   }
   const std::string type = row->datatype != nullptr ? row->datatype : "";
+  auto store = [&](auto v) -> std::string {
+    if (p->set(p->view_instance, row->vid, &v) == 0) {
+      return "the module refused the value of setting '" + name + "'";
+    }
+    return "";
+  };
   if (type == "integer") {
     std::int32_t v = 0;
     if (!parse_int(value, v)) {
       return "setting '" + name + "' takes a whole number, not '" + value + "'" + valid_names();
     }
-    p->set(p->view_instance, row->vid, &v);
-    return "";
+    return store(v);
   }
   double v = 0.0;
   std::string number = value;
@@ -135,15 +142,18 @@ std::string ShaderSession::set_setting(const std::string &name, const std::strin
   if (degrees) {
     v = v * kPi / 180.0;
   }
-  p->set(p->view_instance, row->vid, &v);
-  return "";
+  return store(v);
 }
 
 std::string ShaderSession::apply_settings(const std::vector<std::string> &assignments) {
   for (const std::string &assignment : assignments) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos) {
-      return "--set expects NAME=VALUE, not '" + assignment + "'";
+      std::string names;
+      for (const std::string &n : setting_names()) {
+        names += (names.empty() ? "" : ", ") + n;
+      }
+      return "--set expects NAME=VALUE, not '" + assignment + "' (valid names: " + names + ")";
     }
     std::string error = set_setting(assignment.substr(0, eq), assignment.substr(eq + 1));
     if (!error.empty()) {

@@ -52,6 +52,7 @@ void describe(LWXPanelID panel, LWXPanelDataDesc *data, LWXPanelGetFunc *get,
 void hint(LWXPanelID panel, unsigned long id, LWXPanelHint *hints) {
   if (RecordedPanel *p = lookup(panel)) {
     p->hints.emplace_back(id, hints);
+    apply_hints(p->layout, id, hints);
   }
 }
 
@@ -80,11 +81,35 @@ const LWXPanelDataDesc *RecordedPanel::find_data(const std::string &name) const 
   return nullptr;
 }
 
-LWXPanelFuncs *xpanel_service() { return &service_record; }
+const LWXPanelDataDesc *RecordedPanel::data_row(unsigned long id) const {
+  for (const LWXPanelDataDesc *row = data; row != nullptr && row->vid != 0; ++row) {
+    if (row->vid == id) {
+      return row;
+    }
+  }
+  return nullptr;
+}
 
-RecordedPanel *recorded_panel(LWXPanelID panel) { return lookup(panel); }
+const LWXPanelControl *RecordedPanel::control_row(unsigned long id) const {
+  for (const LWXPanelControl *row = controls; row != nullptr && row->cid != 0; ++row) {
+    if (row->cid == id) {
+      return row;
+    }
+  }
+  return nullptr;
+}
 
-void set_xpanel_refuse_create(bool refuse) { refuse_create = refuse; }
+LWXPanelFuncs *xpanel_service() {
+  return &service_record;
+}
+
+RecordedPanel *recorded_panel(LWXPanelID panel) {
+  return lookup(panel);
+}
+
+void set_xpanel_refuse_create(bool refuse) {
+  refuse_create = refuse;
+}
 
 std::size_t live_panel_count() {
   std::lock_guard lock(panels_mutex);

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/panel_hints.h"
 #include "hostapi/lwxpanel.h"
 
 namespace korv::host {
@@ -16,6 +17,7 @@ struct RecordedPanel {
   int type = 0;
   const LWXPanelControl *controls = nullptr;
   std::vector<std::pair<unsigned long, const LWXPanelHint *>> hints;  // (id, hint array)
+  PanelHints layout;  // what the hints say, read as each array arrives
   const LWXPanelDataDesc *data = nullptr;
   LWXPanelGetFunc *get = nullptr;
   LWXPanelSetFunc *set = nullptr;
@@ -24,6 +26,9 @@ struct RecordedPanel {
 
   // The data row with that name, or null.
   const LWXPanelDataDesc *find_data(const std::string &name) const;
+  // The control or data row with that id, or null.
+  const LWXPanelControl *control_row(unsigned long id) const;
+  const LWXPanelDataDesc *data_row(unsigned long id) const;
 };
 
 // The process-wide service record, answered for "LWXPanel".

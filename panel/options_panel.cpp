@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <utility>
+#include <string_view>
 
 #include "module/host_services.h"
 
@@ -49,40 +49,58 @@ const SettingInfo *setting_for_id(unsigned long id) {
 }
 
 // A hint word holding a number, and one holding the address of constant data.
-LWXPanelHint word(std::uintptr_t value) { return reinterpret_cast<LWXPanelHint>(value); }
-LWXPanelHint ref(const void *data) { return const_cast<void *>(data); }
+LWXPanelHint word(std::uintptr_t value) {
+  return reinterpret_cast<LWXPanelHint>(value);
+}
+LWXPanelHint ref(const void *data) {
+  return const_cast<void *>(data);
+}
 
-}  // namespace
-
-LWXPanelControl panel_controls[kSettingCount + 1] = {};
-LWXPanelDataDesc panel_data[kSettingCount + 1] = {};
-
-namespace {
-
-// The two tables are written from the settings list once, at load.
-struct TableWriter {
-  TableWriter() {
-    for (std::size_t i = 0; i < kSettingCount; ++i) {
-      const SettingInfo &info = kSettings[i];
-      panel_controls[i] = {kFirstSettingId + i, info.label, control_class(info.kind)};
-      panel_data[i] = {kFirstSettingId + i, info.name, data_type(info.kind)};
+// Both tables are written from the settings list, as constants, so that they
+// exist before anything in the module runs.
+constexpr std::size_t setting_index(std::string_view name) {
+  for (std::size_t i = 0; i < kSettings.size(); ++i) {
+    if (name == kSettings[i].name) {
+      return i;
     }
   }
-} table_writer;
+  return kSettings.size();
+}
 
 }  // namespace
 
-const char *panel_channel_choices[9] = {
-    "None",         "Luminosity",   "Diffuse",
-    "Specularity",  "Reflection",   "Transparency",
-    "Translucency", "Gradient bump input", nullptr,
+constinit LWXPanelControl panel_controls[kSettingCount + 1] = {
+#define KORV_CONTROL_ROW(field, type, kind, value, label) \
+  {kFirstSettingId + setting_index(#field), label, control_class(SettingKind::kind)},
+    KORV_EDGE_SETTINGS(KORV_CONTROL_ROW)
+#undef KORV_CONTROL_ROW
+        {0, nullptr, nullptr},
 };
 
-// Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
-int panel_enable_map[2] = {1, 0};
+constinit LWXPanelDataDesc panel_data[kSettingCount + 1] = {
+#define KORV_DATA_ROW(field, type, kind, value, label) \
+  {kFirstSettingId + setting_index(#field), #field, data_type(SettingKind::kind)},
+    KORV_EDGE_SETTINGS(KORV_DATA_ROW)
+#undef KORV_DATA_ROW
+        {0, nullptr, nullptr},
+};
 
+// The choice's position is the stored out_channel value.
+// clang-format off
+const char *const panel_channel_choices[9] = {
+    "None", "Luminosity", "Diffuse", "Specularity", "Reflection", "Transparency", "Translucency",
+    "Gradient bump input", nullptr,
+};
+// clang-format on
+
+// Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
+const int panel_enable_map[2] = {1, 0};
+
+// One hint per line: the tag, then its words. The layout is the table's own,
+// so the formatter leaves it alone.
+// clang-format off
 LWXPanelHint panel_hints[] = {
-    // Title.
+    // The title.
     word(0x3D000B03), word(0), ref(kTitle), word(0),
     // The popup's choices.
     word(0x3D014503), word(0x8009), ref(panel_channel_choices), word(0),
@@ -90,12 +108,12 @@ LWXPanelHint panel_hints[] = {
     word(0x3D01FE81), word(1), word(0x8001), word(0x8002), word(0x8006), word(0x8007), word(0),
     word(0x3D01FE81), word(2), word(0x8003), word(0x8004), word(0x8005), word(0),
     word(0x3D01FE81), word(3), word(0x8009), word(0x800A), word(0x8008), word(0),
-    // Enable links.
+    // Enable links: controlling id, two zero words, the enable map (or 0); the dependents.
     word(0x3D01F984), word(0x8003), word(0), word(0), word(0), word(0x8004), word(0),
     word(0x3D01F984), word(0x8009), word(0), word(0), word(0), word(0x800A), word(0),
-    word(0x3D01F984), word(0x8008), word(0), word(0), ref(panel_enable_map), word(0x8001),
-    word(0x8003), word(0x8004), word(0x8005), word(0),
-    // Pages and their labels, then the tab set.
+    word(0x3D01F984), word(0x8008), word(0), word(0), ref(panel_enable_map),
+        word(0x8001), word(0x8003), word(0x8004), word(0x8005), word(0),
+    // The pages with their groups and labels, then the tab set.
     word(0x3D01FE81), word(kShapePageId), word(2), word(0),
     word(0x3D01FE81), word(kMiscPageId), word(3), word(0),
     word(0x3D000B03), word(kShapePageId), ref(kShapePage), word(0),
@@ -104,9 +122,10 @@ LWXPanelHint panel_hints[] = {
     // The host's own hint on the two widths.
     word(0x3D014002), word(0x8001), word(0),
     word(0x3D014002), word(0x800A), word(0),
-    // End of the list.
+    // The end of the list.
     word(0),
 };
+// clang-format on
 
 const unsigned panel_hint_count = sizeof panel_hints / sizeof panel_hints[0];
 

@@ -17,8 +17,8 @@ inline constexpr unsigned long kMiscPageId = 0x800D;
 // Tables shared by every panel; each table is closed by a zero row.
 extern LWXPanelControl panel_controls[kSettingCount + 1];
 extern LWXPanelDataDesc panel_data[kSettingCount + 1];
-extern const char *panel_channel_choices[9];
-extern int panel_enable_map[2];
+extern const char *const panel_channel_choices[9];
+extern const int panel_enable_map[2];
 extern LWXPanelHint panel_hints[];
 extern const unsigned panel_hint_count;  // words, the final zero included
 
@@ -26,11 +26,13 @@ extern const unsigned panel_hint_count;  // words, the final zero included
 // service. Null when the host refuses to create it.
 LWXPanelID build_options_panel(EdgeShaderInstance *inst);
 
-// The host's get callback: the address of the id's field, or null.
+// The host's get callback: the address of the id's field, or null for an id
+// outside the table (and for a null instance).
 void *options_get(void *inst, unsigned long id);
 
 // The host's set callback: copies the value (8 bytes for doubles, 4 for ints)
-// into the id's field, unchecked, and returns 1; 0 for an unknown id.
+// into the id's field, unchecked, and returns 1. An unknown id, a null
+// instance or a null value address stores nothing and returns 0.
 int options_set(void *inst, unsigned long id, void *value);
 
 }  // namespace korv
