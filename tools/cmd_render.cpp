@@ -3,10 +3,10 @@
 // module with the Embree renderer and writes a PNG.
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <regex>
 #include <string>
 
 #include "host/mesh_io.h"
@@ -196,15 +196,18 @@ class RenderCommand : public Command {
     return image;
   }
 
+  // WxH, each a whole number from 1 to 8192.
   bool parse_size(int &width, int &height) const {
-    std::smatch m;
-    static const std::regex pattern("([0-9]{1,4})[xX]([0-9]{1,4})");
-    if (!std::regex_match(size_, m, pattern)) {
+    const std::size_t x = size_.find_first_of("xX");
+    if (x == std::string::npos) {
       return false;
     }
-    width = std::stoi(m[1]);
-    height = std::stoi(m[2]);
-    return width >= 1 && height >= 1 && width <= 8192 && height <= 8192;
+    auto whole = [](const std::string &text, int &out) {
+      const char *end = text.data() + text.size();
+      const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+      return !text.empty() && ec == std::errc() && ptr == end && out >= 1 && out <= 8192;
+    };
+    return whole(size_.substr(0, x), width) && whole(size_.substr(x + 1), height);
   }
 
   std::string mesh_;
