@@ -18,9 +18,11 @@ typedef struct st_LWBlockIdent {
 } LWBlockIdent;
 
 /* Reads return the number of values delivered: fewer at the end of a block
- * or of the data. findBlk returns the id of the next block when it is in the
- * list given, else 0; endBlk leaves the current block, skipping what was not
- * read. readStr returns the length read, or a negative value at the end. */
+ * or of the data, never reading past either. findBlk returns the id of the
+ * next block when it is in the list given, else 0; every findBlk, found or
+ * not, is closed by one endBlk, which leaves the current block, skipping what
+ * was not read. readStr returns the length read (the text cut to the buffer,
+ * always terminated), or a negative value when no text is next. */
 typedef struct st_LWLoadState {
   int ioMode;
   void *readData;

@@ -2,9 +2,49 @@
 
 namespace korv {
 
-// Not written yet: loading leaves the instance as it is, saving writes nothing.
-LWError instance_load(LWInstance /*inst*/, const LWLoadState * /*state*/) { return nullptr; }
+std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeShaderInstance &inst) {
+  std::array<ParamDescriptor, kSettingCount + 1> table{};
+  for (std::size_t i = 0; i < kSettingCount; ++i) {
+    const SettingInfo &info = kSettings[i];
+    table[i] = {
+        info.name, is_double(info.kind) ? PDBL : PINT, setting_address(inst, info), 1, nullptr,
+        nullptr};
+  }
+  table[kSettingCount] = {};
+  return table;
+}
 
-LWError instance_save(LWInstance /*inst*/, const LWSaveState * /*state*/) { return nullptr; }
+LWError instance_load(LWInstance inst, const LWLoadState *state) {
+  if (inst == nullptr || state == nullptr) {
+    return nullptr;
+  }
+  // The host's functions are C callbacks, yet a C++ host may still throw
+  // from them; nothing may unwind into the host's own frames.
+  try {
+    int version = 0;
+    state->readI4(state->readData, &version, 1);
+    if (version != kSettingsVersion) {
+      return nullptr;
+    }
+    auto table = settings_param_table(*static_cast<EdgeShaderInstance *>(inst));
+    load_param_table(state, table.data());
+  } catch (...) {
+  }
+  return nullptr;
+}
+
+LWError instance_save(LWInstance inst, const LWSaveState *state) {
+  if (inst == nullptr || state == nullptr) {
+    return nullptr;
+  }
+  try {
+    const int version = kSettingsVersion;
+    state->writeI4(state->writeData, &version, 1);
+    auto table = settings_param_table(*static_cast<EdgeShaderInstance *>(inst));
+    save_param_table(state, table.data());
+  } catch (...) {
+  }
+  return nullptr;
+}
 
 }  // namespace korv

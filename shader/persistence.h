@@ -1,11 +1,28 @@
 // Saving an instance's settings with the scene and loading them back.
+//
+// The stored form is the version 256 (one I4) followed by the parameter
+// library's block holding the ten settings by name: lengths and angles as
+// PDBL, toggles and choices as PINT. Both callbacks return null in every case
+// and let no exception reach the host.
 #pragma once
+
+#include <array>
 
 #include "hostapi/lwio.h"
 #include "hostapi/lwtypes.h"
+#include "shader/edge_shader_instance.h"
+#include "shader/param_library.h"
 
 namespace korv {
 
+inline constexpr int kSettingsVersion = 256;
+
+// The shader's parameter table, pointing into inst, ended by a null name.
+// Built from the settings list, so every setting is saved and loaded.
+std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeShaderInstance &inst);
+
+// Loads only when the stored version is 256; fields that no stored block
+// names keep their values.
 LWError instance_load(LWInstance inst, const LWLoadState *state);
 LWError instance_save(LWInstance inst, const LWSaveState *state);
 

@@ -3,16 +3,24 @@
 #include <iostream>
 
 #include "host/module_loader.h"
+#include "host/scene_session.h"
 #include "tools/command.h"
 
 namespace korv::tools {
 
 void SessionOptions::add_to(CLI::App *sub) {
-  sub->add_option("--module", module_path, "the module file (default: Korv_Edge.p beside korv-host)");
+  sub->add_option("--module", module_path,
+                  "the module file (default: Korv_Edge.p beside korv-host)");
   sub->add_option("--set", assignments,
                   "NAME=VALUE: a setting by its name; angles in radians, or degrees with 'deg'")
       ->expected(1)
+      ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  sub->add_option("--scene", scene_path,
+                  "a scene file: its settings are loaded before --set, its object is used when "
+                  "none is named");
+  sub->add_option("--save-scene", save_scene_path,
+                  "write the object and the settings (after --set) to this scene file");
 }
 
 std::unique_ptr<host::ShaderSession> SessionOptions::open_session(const std::string &object_arg,
@@ -27,11 +35,41 @@ std::unique_ptr<host::ShaderSession> SessionOptions::open_session(const std::str
     status = kUsageError;
     return nullptr;
   }
+  if (!scene_path.empty()) {
+    host::SceneLoad scene;
+    if (!host::load_scene(*session, scene_path, scene, error)) {
+      std::cerr << "korv-host: " << error << "\n";
+      status = kUsageError;
+      return nullptr;
+    }
+    for (const std::string &problem : scene.problems) {
+      std::cerr << "korv-host: " << scene_path << ": " << problem << "\n";
+    }
+    if (scene.block_incomplete) {
+      std::cerr << "korv-host: " << scene_path
+                << ": the settings block was incomplete; the settings that could be read are "
+                   "used, the others keep their defaults\n";
+    }
+    if (object.empty()) {
+      object = scene.object;
+    }
+  }
   error = session->apply_settings(assignments);
   if (!error.empty()) {
     std::cerr << "korv-host: " << error << "\n";
     status = kUsageError;
     return nullptr;
+  }
+  if (!save_scene_path.empty()) {
+    std::string warning;
+    if (!host::save_scene(*session, save_scene_path, object, error, warning)) {
+      std::cerr << "korv-host: " << error << "\n";
+      status = kUsageError;
+      return nullptr;
+    }
+    if (!warning.empty()) {
+      std::cerr << "korv-host: " << save_scene_path << ": " << warning << "\n";
+    }
   }
   return session;
 }

@@ -14,15 +14,23 @@ namespace korv::tools {
 struct SessionOptions {
   std::string module_path;               // --module, default: beside korv-host
   std::vector<std::string> assignments;  // --set NAME=VALUE, in order
+  std::string scene_path;                // --scene FILE: settings (and object) to start from
+  std::string save_scene_path;           // --save-scene FILE: where to keep the settings used
 
-  // Adds --module and --set to a subcommand.
+  // Adds --module, --set, --scene and --save-scene to a subcommand.
   void add_to(CLI::App *sub);
 
-  // Loads the module, creates the instance and applies the settings.
+  // Loads the module, creates the instance, loads the --scene file's
+  // settings through the module's load callback, applies the --set
+  // assignments over them, and writes the --save-scene file (the object and
+  // the settings through the module's save callback).
   // object_arg is the object (a mesh path or "builtin:NAME") the command line
-  // named, or empty; object receives the object to use (empty when none was
-  // named anywhere). On failure prints a one-line error to stderr, sets
-  // status (2) and returns null.
+  // named, or empty; object receives the object to use: object_arg, else the
+  // scene's object, else empty. A damaged scene does not stop the command:
+  // its problems and the fact that the settings block was incomplete go to
+  // stderr and what could be read is used. On failure (module, unreadable
+  // scene, bad --set, unwritable --save-scene) prints a one-line error to
+  // stderr, sets status (2) and returns null.
   std::unique_ptr<host::ShaderSession> open_session(const std::string &object_arg,
                                                     std::string &object, int &status);
 };
