@@ -11,7 +11,10 @@
 
 namespace {
 
-void BM_Render(benchmark::State &state) {
+// pass Shaded: every hit goes through the module's evaluate; pass Plain: the
+// same render without the shader, the baseline that shows how far the
+// machine itself lets two threads scale.
+void render_benchmark(benchmark::State &state, korv::host::render::Pass pass) {
   std::string error;
   auto session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
   if (!session) {
@@ -28,6 +31,7 @@ void BM_Render(benchmark::State &state) {
   options.height = 180;
   options.subsamples = 1;
   options.threads = int(state.range(0));
+  options.pass = pass;
   long long samples = 0;
   for (auto _ : state) {
     korv::host::render::RenderStats stats;
@@ -36,6 +40,14 @@ void BM_Render(benchmark::State &state) {
   }
   state.counters["samples/s"] = benchmark::Counter(double(samples), benchmark::Counter::kIsRate);
 }
+void BM_Render(benchmark::State &state) {
+  render_benchmark(state, korv::host::render::Pass::Shaded);
+}
 BENCHMARK(BM_Render)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_RenderWithoutShader(benchmark::State &state) {
+  render_benchmark(state, korv::host::render::Pass::Plain);
+}
+BENCHMARK(BM_RenderWithoutShader)->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
