@@ -120,6 +120,23 @@ TEST_F(RendererThreads, ABuildOnFirstUseIsSharedByThreadsThatArriveTogether) {
   EXPECT_EQ(counts.scans, 4);                   // one build of four scans
 }
 
+TEST_F(RendererThreads, EveryRenderStartsAndEndsWithAnEmptyEdgeCache) {
+  // init and cleanup empty the instance's cache, so each render builds the
+  // object's edges afresh (four scans), and the plain pass builds nothing.
+  set({"edge_width=0.1"});
+  host::SceneObject object(builtin("cube"));
+  host::render::RayScene scene(object, {}, 0.0);
+  RenderOptions options;
+  options.width = options.height = 32;
+  host::reset_mesh_service_counts();
+  render(scene, options, Pass::Shaded);
+  EXPECT_EQ(host::mesh_service_counts().scans, 4);
+  render(scene, options, Pass::Plain);
+  EXPECT_EQ(host::mesh_service_counts().scans, 4);
+  render(scene, options, Pass::Mask);
+  EXPECT_EQ(host::mesh_service_counts().scans, 8);
+}
+
 class RendererEmptyObjects : public RenderTest,
                              public ::testing::WithParamInterface<const char *> {};
 
