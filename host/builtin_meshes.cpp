@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <functional>
-#include <map>
+#include <utility>
 #include <vector>
 
 namespace korv::host {
@@ -139,8 +138,9 @@ Mesh machined() {
   return m;
 }
 
-const std::map<std::string, std::function<Mesh()>> &table() {
-  static const std::map<std::string, std::function<Mesh()>> meshes = {
+// In the order the names are listed: the plain cube first.
+const std::vector<std::pair<std::string, Mesh (*)()>> &table() {
+  static const std::vector<std::pair<std::string, Mesh (*)()>> meshes = {
       {"cube", cube}, {"boxes", boxes}, {"panel", panel}, {"machined", machined}};
   return meshes;
 }
@@ -148,12 +148,13 @@ const std::map<std::string, std::function<Mesh()>> &table() {
 }  // namespace
 
 bool builtin_mesh(const std::string &name, Mesh &mesh) {
-  const auto it = table().find(name);
-  if (it == table().end()) {
-    return false;
+  for (const auto &[known, make] : table()) {
+    if (known == name) {
+      mesh = make();
+      return true;
+    }
   }
-  mesh = it->second();
-  return true;
+  return false;
 }
 
 std::vector<std::string> builtin_mesh_names() {
