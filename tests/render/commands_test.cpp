@@ -143,6 +143,41 @@ TEST(ShadeCommand, NaNReadsAsNullAndPrintsAsNull) {
   EXPECT_EQ(lines[0]["wNorm"][2].get<double>(), 1.0);
 }
 
+TEST(ShadeCommand, DeformedPositionsReachTheEdgesWhenDeformedScanningIsOn) {
+  // The cube with its +z face slid one unit along +x: the +x face leans, so
+  // the +x/+z edge normal is the normalised sum of (0, 0, 1) and the leaning
+  // face's normal (2, 0, -1) / sqrt(5).
+  std::string points;
+  for (int i = 0; i < 8; ++i) {
+    const int z = (i & 4) ? 1 : -1;
+    const int x = ((i & 1) ? 1 : -1) + (z == 1 ? 1 : 0);
+    points += std::string(i ? "," : "") + "[" + std::to_string(x) + "," +
+              std::to_string((i & 2) ? 1 : -1) + "," + std::to_string(z) + "]";
+  }
+  const std::string deformed = write_file(
+      "sheared_cube.json",
+      R"({"points": [)" + points +
+          R"(], "polygons": [[0,2,3,1],[4,5,7,6],[0,1,5,4],[2,6,7,3],[0,4,6,2],[1,3,7,5]]})");
+  const std::string samples = write_file("shade_deformed.jsonl", sample_line("1", 0.875) + "\n");
+  const std::string common = "shade builtin:cube --samples '" + samples + "' --deformed '" +
+                             deformed +
+                             "' --set edge_width=0.5 --set round_edge=0 --set smooth_edge=0";
+  const Outcome on = korv_host("shade_deformed_on", common + " --set use_deform=1");
+  const Outcome off = korv_host("shade_deformed_off", common);
+  ASSERT_EQ(on.status, 0) << on.err;
+  ASSERT_EQ(off.status, 0) << off.err;
+  const double lean[3] = {2.0 / std::sqrt(5.0), 0.0, -1.0 / std::sqrt(5.0)};
+  const double sum[3] = {lean[0], 0.0, lean[2] + 1.0};
+  const double length = std::sqrt(sum[0] * sum[0] + sum[2] * sum[2]);
+  const json with = json_lines(on.out).at(0)["wNorm0"];
+  EXPECT_NEAR(with[0].get<double>(), sum[0] / length, 1e-12);
+  EXPECT_NEAR(with[2].get<double>(), sum[2] / length, 1e-12);
+  // Without deformed scanning the edges come from the base positions.
+  const json without = json_lines(off.out).at(0)["wNorm0"];
+  EXPECT_NEAR(without[0].get<double>(), 1.0 / std::sqrt(2.0), 1e-12);
+  EXPECT_NEAR(without[2].get<double>(), 1.0 / std::sqrt(2.0), 1e-12);
+}
+
 struct BadLine {
   const char *name;
   std::string text;
