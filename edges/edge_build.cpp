@@ -34,6 +34,12 @@ struct EdgeScanContext {
   // Unordered end pairs of every edge recorded so far, open edges included.
   EdgePairSet recorded_pairs;
 
+  // The edge pass's unit polygon normals by scan ordinal, each made once:
+  // by the polygon's own visit or by the first side that meets it as a
+  // neighbour, whichever comes first.
+  std::vector<Vec3> unit_normals;
+  std::vector<std::uint8_t> have_unit_normal;
+
   // The entry index of each corner of the polygon at hand.
   std::vector<std::ptrdiff_t> corner_entries;
   // The entry indices of each recorded edge's two ends, parallel to the list.
@@ -123,8 +129,9 @@ int fill_point_polygons(void *user_data, LWPolID polygon) {
 }
 
 // The first polygon other than the one of ordinal own that uses both a and b,
-// in the order of a's polygon list; null when there is none.
-LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::uint32_t own) {
+// in the order of a's polygon list, and its ordinal; null when there is none.
+LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::uint32_t own,
+                       std::uint32_t &ordinal) {
   PointMap &points = ctx.database->points;
   const PointRecord &ra = points.entry(a).second;
   const PointRecord &rb = points.entry(b).second;
@@ -146,6 +153,7 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
     }
     const std::uint32_t *hit = std::lower_bound(look, look + nlook, walk[i]);
     if (hit != look + nlook && *hit == walk[i]) {
+      ordinal = walk[i];
       return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
     }
   }
@@ -167,6 +175,25 @@ std::uint32_t pair_other(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t
   return std::uint32_t(files_under_first(ctx, ia, ib) ? ib : ia);
 }
 
+// The unit normal of the polygon of ordinal in the edge pass, made on first
+// use: polygon_normal, then normalised. A host that scans more polygons than
+// it counted gets the extra ones' normals made afresh.
+Vec3 unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
+  if (ordinal >= ctx.unit_normals.size()) {
+    Vec3 normal;
+    polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
+    return normal.normalize();
+  }
+  Vec3 &normal = ctx.unit_normals[ordinal];
+  if (ctx.have_unit_normal[ordinal] == 0) {
+    normal = Vec3{};
+    polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
+    normal.normalize();
+    ctx.have_unit_normal[ordinal] = 1;
+  }
+  return normal;
+}
+
 int find_polygon_edges(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
@@ -183,10 +210,6 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
     for (int i = 0; i < n; ++i) {
       entries[std::size_t(i)] = points.entry_index(mesh->polVertex(mesh, polygon, i));
     }
-    // The polygon's own normal is the same for every corner: made once, when
-    // the first corner needs it.
-    bool have_normal = false;
-    Vec3 own_normal;
     for (int i = 0; i < n; ++i) {
       const int next = (i + 1) % n;
       const std::ptrdiff_t ia = entries[std::size_t(i)];
@@ -196,21 +219,18 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
       }
       const LWPntID a = mesh->polVertex(mesh, polygon, i);
       const LWPntID b = mesh->polVertex(mesh, polygon, next);
-      if (!have_normal) {
-        polygon_normal(mesh, polygon, ctx.use_deform, own_normal);
-        own_normal.normalize();
-        have_normal = true;
-      }
-      const LWPolID neighbour = find_neighbour(ctx, std::size_t(ia), std::size_t(ib), ordinal);
+      // Each polygon's normal is made once, when a side first needs it.
+      const Vec3 own_normal = unit_normal(ctx, polygon, ordinal);
+      std::uint32_t neighbour_ordinal = 0;
+      const LWPolID neighbour =
+          find_neighbour(ctx, std::size_t(ia), std::size_t(ib), ordinal, neighbour_ordinal);
       if (neighbour != nullptr) {
-        Vec3 other;
-        polygon_normal(mesh, neighbour, ctx.use_deform, other);
-        other.normalize();
+        const Vec3 other = unit_normal(ctx, neighbour, neighbour_ordinal);
         // A dot product equal to the threshold counts as sharp.
         if (dot(own_normal, other) > ctx.cos_threshold) {
           continue;
         }
-        if (ctx.recorded_pairs.contains(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib))) {
+        if (!ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib))) {
           continue;
         }
         Vec3 bisector = own_normal + other;
@@ -221,10 +241,10 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
         along.normalize();
         Vec3 outward = cross(own_normal, along);
         records.push_back({a, b, outward.normalize(), 1});
+        ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib));
       } else {
         continue;
       }
-      ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib));
       ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
     }
     return 0;
@@ -337,6 +357,8 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     }
 
     database->edge_list = std::make_unique<EdgeList>();
+    ctx.unit_normals.resize(ctx.scan_ordinal);
+    ctx.have_unit_normal.assign(ctx.scan_ordinal, 0);
     ctx.scan_ordinal = 0;
     if (mesh->scanPolys(mesh, find_polygon_edges, &ctx) != 0 || ctx.out_of_memory) {
       return fail(std::move(database), mesh);
@@ -344,6 +366,8 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
     // The list is complete: from here on records are referred to by address.
     database->edge_list->records.shrink_to_fit();
     std::vector<std::uint32_t>().swap(ctx.ordinals);
+    std::vector<Vec3>().swap(ctx.unit_normals);
+    std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
     ctx.recorded_pairs.clear();
     std::vector<std::ptrdiff_t>().swap(ctx.corner_entries);
 

@@ -43,13 +43,17 @@ class EdgePairSet {
     }
   }
 
-  void insert(std::uint32_t bucket, std::uint32_t other) {
+  // Adds the pair; false when it was there already, so that one probe makes
+  // both the test and the insertion.
+  bool insert(std::uint32_t bucket, std::uint32_t other) {
     if (2 * (size_ + 1) > slots_.size()) {
       grow();
     }
     if (place(pack(bucket, other), bucket)) {
       ++size_;
+      return true;
     }
+    return false;
   }
 
   void clear() {

@@ -1,5 +1,6 @@
 #include "host/mesh_service.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
@@ -11,12 +12,15 @@ namespace {
 std::atomic<long> mesh_info_count{0};
 std::atomic<long> destroy_count{0};
 std::atomic<long> scan_count{0};
+std::atomic<long> stray_destroy_count{0};
 
 // Live scene objects, so that an unknown item id gets no mesh.
 std::mutex objects_mutex;
+// The registries are never destroyed: scene objects held in statics of
+// their own may outlive them at exit.
 std::set<const SceneObject *> &live_objects() {
-  static std::set<const SceneObject *> objects;
-  return objects;
+  static auto *objects = new std::set<const SceneObject *>;
+  return *objects;
 }
 
 // The host's side of one mesh-info object; LWMeshInfo.priv points here.
@@ -37,50 +41,59 @@ struct MeshHandle {
 // Handles given out without destroy cannot be released by the module; the
 // host frees them with their object.
 std::multimap<const SceneObject *, MeshHandle *> &undestroyable() {
-  static std::multimap<const SceneObject *, MeshHandle *> handles;
-  return handles;
+  static auto *handles = new std::multimap<const SceneObject *, MeshHandle *>;
+  return *handles;
 }
 
-MeshHandle &handle_of(LWMeshInfoID mesh) { return *static_cast<MeshHandle *>(mesh->priv); }
+// Handles with a destroy function that are live, so that a second destroy is
+// recognised without touching freed memory.
+std::set<LWMeshInfoID> &live_handles() {
+  static auto *handles = new std::set<LWMeshInfoID>;
+  return *handles;
+}
+
+MeshHandle &handle_of(LWMeshInfoID mesh) {
+  return *static_cast<MeshHandle *>(mesh->priv);
+}
 
 void mesh_destroy(LWMeshInfoID mesh) {
+  {
+    std::lock_guard lock(objects_mutex);
+    if (live_handles().erase(mesh) == 0) {
+      ++stray_destroy_count;
+      return;
+    }
+  }
   ++destroy_count;
   delete &handle_of(mesh);
 }
 
-// Counts the scan and says whether it is the one told to fail.
-bool scan_fails(MeshHandle &handle) {
+// Hands count elements to callback in order; a scan told to fail stops after
+// its allowed visits and reports 1. A callback's non-zero result stops the
+// scan and is returned.
+template <class Id, class Callback>
+int run_scan(MeshHandle &handle, std::size_t count, Id (*id_of)(std::size_t), Callback *callback,
+             void *user_data) {
   ++scan_count;
   ++handle.scans;
-  return handle.faults.fail_scan == handle.scans;
+  const bool fails = handle.faults.fail_scan == handle.scans;
+  const std::size_t visits = fails ? std::min(count, handle.faults.fail_scan_visits) : count;
+  for (std::size_t i = 0; i < visits; ++i) {
+    if (int result = callback(user_data, id_of(i)); result != 0) {
+      return result;
+    }
+  }
+  return fails ? 1 : 0;
 }
 
 int scan_points(LWMeshInfoID mesh, LWPntScanFunc *callback, void *user_data) {
   MeshHandle &handle = handle_of(mesh);
-  if (scan_fails(handle)) {
-    return 1;
-  }
-  const std::size_t count = handle.object->mesh().point_count();
-  for (std::size_t i = 0; i < count; ++i) {
-    if (int result = callback(user_data, point_id(i)); result != 0) {
-      return result;
-    }
-  }
-  return 0;
+  return run_scan(handle, handle.object->mesh().point_count(), point_id, callback, user_data);
 }
 
 int scan_polys(LWMeshInfoID mesh, LWPolScanFunc *callback, void *user_data) {
   MeshHandle &handle = handle_of(mesh);
-  if (scan_fails(handle)) {
-    return 1;
-  }
-  const std::size_t count = handle.polygons().polygon_count();
-  for (std::size_t i = 0; i < count; ++i) {
-    if (int result = callback(user_data, polygon_id(i)); result != 0) {
-      return result;
-    }
-  }
-  return 0;
+  return run_scan(handle, handle.polygons().polygon_count(), polygon_id, callback, user_data);
 }
 
 void read_position(const std::vector<FloatPoint> &positions, LWPntID point, LWFVector pos) {
@@ -142,9 +155,11 @@ LWMeshInfoID mesh_info(LWItemID object, int /*frozen*/) {
   r.polSize = pol_size;
   r.polVertex = pol_vertex;
   ++mesh_info_count;
+  std::lock_guard lock(objects_mutex);
   if (r.destroy == nullptr) {
-    std::lock_guard lock(objects_mutex);
     undestroyable().emplace(scene_object, handle);
+  } else {
+    live_handles().insert(&handle->record);
   }
   return &handle->record;
 }
@@ -153,7 +168,8 @@ LWObjectInfo service_record = {mesh_info};
 
 }  // namespace
 
-SceneObject::SceneObject(Mesh mesh, std::string name) : mesh_(std::move(mesh)), name_(std::move(name)) {
+SceneObject::SceneObject(Mesh mesh, std::string name)
+    : mesh_(std::move(mesh)), name_(std::move(name)) {
   std::lock_guard lock(objects_mutex);
   live_objects().insert(this);
 }
@@ -168,15 +184,20 @@ SceneObject::~SceneObject() {
   undestroyable().erase(first, last);
 }
 
-LWObjectInfo *object_info_service() { return &service_record; }
+LWObjectInfo *object_info_service() {
+  return &service_record;
+}
 
 MeshServiceCounts mesh_service_counts() {
-  return {mesh_info_count.load(), destroy_count.load(), scan_count.load()};
+  std::lock_guard lock(objects_mutex);
+  return {mesh_info_count.load(), destroy_count.load(), stray_destroy_count.load(),
+          scan_count.load(), static_cast<long>(live_handles().size())};
 }
 
 void reset_mesh_service_counts() {
   mesh_info_count = 0;
   destroy_count = 0;
+  stray_destroy_count = 0;
   scan_count = 0;
 }
 

@@ -20,6 +20,9 @@ struct MeshFaults {
   bool null_mesh_info = false;  // meshInfo answers null
   bool no_destroy = false;      // mesh-info objects come without destroy
   int fail_scan = 0;            // the k-th scan (1-based) on a handle fails; 0: none
+  // How many elements the failing scan hands to its callback before it
+  // reports the failure (0: it fails before the first).
+  std::size_t fail_scan_visits = 0;
   // From scan number mutate_after_scan + 1 on, a handle presents alt_mesh's
   // polygons instead of the object's (0: never).
   int mutate_after_scan = 0;
@@ -43,19 +46,31 @@ class SceneObject {
   std::string name_;
 };
 
-inline LWPntID point_id(std::size_t index) { return reinterpret_cast<LWPntID>(index + 1); }
-inline LWPolID polygon_id(std::size_t index) { return reinterpret_cast<LWPolID>(index + 1); }
-inline std::size_t point_index(LWPntID id) { return reinterpret_cast<std::uintptr_t>(id) - 1; }
-inline std::size_t polygon_index(LWPolID id) { return reinterpret_cast<std::uintptr_t>(id) - 1; }
+inline LWPntID point_id(std::size_t index) {
+  return reinterpret_cast<LWPntID>(index + 1);
+}
+inline LWPolID polygon_id(std::size_t index) {
+  return reinterpret_cast<LWPolID>(index + 1);
+}
+inline std::size_t point_index(LWPntID id) {
+  return reinterpret_cast<std::uintptr_t>(id) - 1;
+}
+inline std::size_t polygon_index(LWPolID id) {
+  return reinterpret_cast<std::uintptr_t>(id) - 1;
+}
 
 // The process-wide service record, answered for "LW Object Info 3".
 LWObjectInfo *object_info_service();
 
-// Counts of meshInfo results handed out and destroy calls received.
+// Counts of meshInfo results handed out and destroy calls received. A
+// destroy of a handle that is not live (released twice, or never handed out)
+// is counted as stray and otherwise ignored, so that a test can see it.
 struct MeshServiceCounts {
   long mesh_info = 0;
   long destroy = 0;
+  long stray_destroy = 0;
   long scans = 0;
+  long live = 0;  // handles with a destroy function handed out and not yet released
 };
 MeshServiceCounts mesh_service_counts();
 void reset_mesh_service_counts();

@@ -23,8 +23,12 @@ int main(int argc, char **argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
-    const int status = app.exit(e);
-    return status == 0 ? 0 : korv::tools::kUsageError;
+    if (e.get_exit_code() == 0) {
+      return app.exit(e);  // --help
+    }
+    // A bad argument is one line on stderr, like every other error.
+    std::cerr << "korv-host: " << e.what() << "\n";
+    return korv::tools::kUsageError;
   }
   for (CLI::App *sub : app.get_subcommands()) {
     return by_app.at(sub)->run();

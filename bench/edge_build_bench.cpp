@@ -1,0 +1,124 @@
+// The edge database build on generated box fields of about 10k, 100k and 1M
+// polygons, beside the floor it cannot beat: the same four host scans with
+// callbacks that only read each corner and each position once.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <memory>
+
+#include "edges/edge_build.h"
+#include "host/box_field.h"
+#include "host/mesh_service.h"
+
+namespace {
+
+using korv::host::SceneObject;
+
+constexpr double kCos89_5 = 0.0087265354983739347;
+
+// One scene object per size, made once and kept for the whole run.
+SceneObject &field(std::int64_t polygons) {
+  static std::map<std::int64_t, std::unique_ptr<SceneObject>> objects;
+  auto &object = objects[polygons];
+  if (!object) {
+    object = std::make_unique<SceneObject>(
+        korv::host::box_field_with_polygons(std::size_t(polygons)), "box field");
+  }
+  return *object;
+}
+
+std::size_t corner_count(const korv::host::Mesh &mesh) {
+  return mesh.corners.size();
+}
+
+void set_rates(benchmark::State &state, const korv::host::Mesh &mesh) {
+  const double polygons = double(mesh.polygon_count());
+  state.counters["polygons"] = polygons;
+  state.counters["polygons/s"] =
+      benchmark::Counter(polygons * double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["ns/polygon"] =
+      benchmark::Counter(polygons * double(state.iterations()) / 1e9,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_BuildEdges(benchmark::State &state) {
+  SceneObject &object = field(state.range(0));
+  LWObjectInfo *info = korv::host::object_info_service();
+  double bytes_per_corner = 0.0;
+  std::size_t edges = 0;
+  for (auto _ : state) {
+    korv::EdgeCache cache;
+    LWMeshInfo *mesh = info->meshInfo(object.id(), 1);
+    korv::ObjectEdgeDatabase *database =
+        korv::build_edge_database(cache, object.id(), mesh, kCos89_5, 1, 0);
+    if (database == nullptr) {
+      state.SkipWithError("the build failed");
+      break;
+    }
+    mesh->destroy(mesh);
+    const auto &records = database->edge_list->records;
+    edges = records.size();
+    const std::size_t bytes = database->points.memory_bytes() + sizeof(korv::EdgeList) +
+                              records.capacity() * sizeof(korv::EdgeRecord);
+    bytes_per_corner = double(bytes) / double(corner_count(object.mesh()));
+    state.PauseTiming();
+    korv::empty_edge_cache(&cache);
+    state.ResumeTiming();
+  }
+  set_rates(state, object.mesh());
+  state.counters["edges"] = double(edges);
+  state.counters["bytes/corner"] = bytes_per_corner;
+}
+
+// The scan floor: each polygon scan reads every corner once, the point scan
+// every position once, and nothing else is done.
+struct FloorSink {
+  LWMeshInfo *mesh;
+  std::uintptr_t sum = 0;
+  float position_sum = 0.0f;
+};
+
+int read_corners(void *user, LWPolID polygon) {
+  auto &sink = *static_cast<FloorSink *>(user);
+  const int n = sink.mesh->polSize(sink.mesh, polygon);
+  for (int i = 0; i < n; ++i) {
+    sink.sum += reinterpret_cast<std::uintptr_t>(sink.mesh->polVertex(sink.mesh, polygon, i));
+  }
+  return 0;
+}
+
+int read_position(void *user, LWPntID point) {
+  auto &sink = *static_cast<FloorSink *>(user);
+  LWFVector pos;
+  sink.mesh->pntBasePos(sink.mesh, point, pos);
+  sink.position_sum += pos[0];
+  return 0;
+}
+
+void BM_BuildScansFloor(benchmark::State &state) {
+  SceneObject &object = field(state.range(0));
+  LWObjectInfo *info = korv::host::object_info_service();
+  for (auto _ : state) {
+    LWMeshInfo *mesh = info->meshInfo(object.id(), 1);
+    FloorSink sink{mesh};
+    for (int pass = 0; pass < 3; ++pass) {
+      mesh->scanPolys(mesh, read_corners, &sink);
+    }
+    mesh->scanPoints(mesh, read_position, &sink);
+    benchmark::DoNotOptimize(sink.sum);
+    benchmark::DoNotOptimize(sink.position_sum);
+    mesh->destroy(mesh);
+  }
+  set_rates(state, object.mesh());
+}
+
+BENCHMARK(BM_BuildEdges)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildScansFloor)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,212 @@
+// korv-host edges: the database the module's code builds, printed as JSON
+// lines, and the one-line errors with exit status 2 and nothing on stdout.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "edges/edge_build.h"
+#include "host/mesh_io.h"
+#include "host/mesh_service.h"
+#include "host/module_loader.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace korv::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class KorvHostEdges : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifdef _WIN32
+    GTEST_SKIP() << "runs korv-host through a POSIX shell";
+#endif
+    tool_ = fs::path(host::default_module_path()).parent_path() / "korv-host";
+    if (!fs::exists(tool_)) {
+      GTEST_SKIP() << "korv-host is not built beside the tests";
+    }
+    dir_ = fs::path(::testing::TempDir()) /
+           ("korv_host_edges_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    if (!dir_.empty())
+      fs::remove_all(dir_);
+  }
+
+  std::string write(const std::string &name, const std::string &text) {
+    std::ofstream(dir_ / name, std::ios::binary) << text;
+    return (dir_ / name).string();
+  }
+
+  ToolRun run(const std::string &arguments) {
+    ToolRun r;
+#ifndef _WIN32
+    const fs::path err = dir_ / "stderr.txt";
+    const std::string command =
+        "'" + tool_.string() + "' edges " + arguments + " 2>'" + err.string() + "'";
+    FILE *pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+      ADD_FAILURE() << "cannot run " << command;
+      return r;
+    }
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+      r.out.append(buffer, n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(err);
+    r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+#endif
+    return r;
+  }
+
+  void expect_usage_error(const ToolRun &r, const std::string &message_part) {
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "") << "no partial output";
+    EXPECT_NE(r.err.find(message_part), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+
+  fs::path tool_;
+  fs::path dir_;
+};
+
+std::vector<std::string> lines_of(const std::string &text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+constexpr const char *kQuads = R"({"points": [[0,0,1],[1,0,1],[1,1,1],[0,1,1],[0,0,0],[1,0,0]],
+  "polygons": [[0,1,2,3],[1,0,4,5],[2,3]]})";
+
+TEST_F(KorvHostEdges, PrintsEdgesThenPointsInTheGivenFormat) {
+  const ToolRun r = run("'" + write("quads.json", kQuads) + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::vector<std::string> expected = {
+      R"({"edge": 0, "a": 0, "b": 1, "normal": [0.0, -0.7071067811865475, 0.7071067811865475], "open": 0})",
+      R"({"point": 0, "polygons": [0, 1], "edges": [0]})",
+      R"({"point": 1, "polygons": [0, 1], "edges": [0]})",
+      R"({"point": 2, "polygons": [0], "edges": []})",
+      R"({"point": 3, "polygons": [0], "edges": []})",
+      R"({"point": 4, "polygons": [1], "edges": []})",
+      R"({"point": 5, "polygons": [1], "edges": []})",
+  };
+  EXPECT_EQ(lines_of(r.out), expected);
+}
+
+TEST_F(KorvHostEdges, OutputReadsBackToTheDatabaseTheModuleCodeBuilds) {
+  const std::string path = write("quads.json", kQuads);
+  const ToolRun r = run("'" + path + "' --set open_edge=1 --set edge_dangle=45deg");
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  host::Mesh mesh;
+  std::string error;
+  ASSERT_TRUE(host::load_mesh(path, mesh, error)) << error;
+  host::SceneObject object(std::move(mesh));
+  LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
+  EdgeCache cache;
+  const ObjectEdgeDatabase *db = build_edge_database(
+      cache, object.id(), info, std::cos(45.0 * 3.14159265358979323846 / 180.0), 1, 0);
+  ASSERT_NE(db, nullptr);
+  info->destroy(info);
+
+  const auto lines = lines_of(r.out);
+  const auto &records = db->edge_list->records;
+  ASSERT_EQ(lines.size(), records.size() + db->points.size());
+  for (std::size_t k = 0; k < records.size(); ++k) {
+    const auto j = nlohmann::ordered_json::parse(lines[k]);
+    std::vector<std::string> keys;
+    for (const auto &item : j.items())
+      keys.push_back(item.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"edge", "a", "b", "normal", "open"}));
+    EXPECT_EQ(j["edge"], k);
+    EXPECT_EQ(j["a"], host::point_index(records[k].point_a));
+    EXPECT_EQ(j["b"], host::point_index(records[k].point_b));
+    EXPECT_EQ(j["normal"][0].get<double>(), records[k].normal.x);
+    EXPECT_EQ(j["normal"][1].get<double>(), records[k].normal.y);
+    EXPECT_EQ(j["normal"][2].get<double>(), records[k].normal.z);
+    EXPECT_EQ(j["open"], records[k].is_open);
+  }
+  std::size_t line = records.size();
+  for (const auto &[key, record] : db->points) {
+    const auto j = nlohmann::json::parse(lines[line++]);
+    EXPECT_EQ(j["point"], host::point_index(reinterpret_cast<LWPntID>(key)));
+    ASSERT_EQ(j["polygons"].size(), std::size_t(record.polygon_count));
+    ASSERT_EQ(j["edges"].size(), std::size_t(record.edge_count));
+    for (std::size_t i = 0; i < j["edges"].size(); ++i) {
+      EXPECT_EQ(j["edges"][i], std::size_t(record.edges[i] - records.data()));
+    }
+  }
+  empty_edge_cache(&cache);
+}
+
+TEST_F(KorvHostEdges, DeformedMeshGivesTheNormalsWhenUseDeformIsOn) {
+  const std::string base = write("tri.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  const std::string moved = write("moved.obj", "v 0 0 0\nv 0 0 1\nv 0 1 0\nf 1 2 3\n");
+  const ToolRun plain = run("'" + base + "' --deformed '" + moved + "' --set open_edge=1");
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(lines_of(plain.out)[0],
+            R"({"edge": 0, "a": 0, "b": 1, "normal": [0.0, -1.0, 0.0], "open": 1})");
+  const ToolRun deformed =
+      run("'" + base + "' --deformed '" + moved + "' --set open_edge=1 --set use_deform=1");
+  ASSERT_EQ(deformed.status, 0) << deformed.err;
+  // The deformed triangle faces -x; its normals carry the signs of zero
+  // and the last bit of the double arithmetic, both printed so that they
+  // read back exactly.
+  EXPECT_EQ(lines_of(deformed.out)[0],
+            R"({"edge": 0, "a": 0, "b": 1, "normal": [-0.0, -1.0, -0.0], "open": 1})");
+  EXPECT_EQ(
+      lines_of(deformed.out)[1],
+      R"({"edge": 1, "a": 1, "b": 2, "normal": [0.0, 0.7071067811865476, 0.7071067811865476], "open": 1})");
+  EXPECT_NE(plain.out, deformed.out);
+}
+
+TEST_F(KorvHostEdges, BuiltinMeshNeedsNoFile) {
+  const ToolRun r = run("builtin:cube");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(lines_of(r.out).size(), 12u + 8u);
+}
+
+TEST_F(KorvHostEdges, BadInputIsAOneLineErrorWithStatusTwoAndNoOutput) {
+  expect_usage_error(run("'" + (dir_ / "missing.json").string() + "'"),
+                     "missing.json: cannot open");
+  expect_usage_error(run("'" + write("range.json", R"({"points": [[0,0,0],[1,0,0],[0,1,0]],
+      "polygons": [[0,1,2],[0,1,9]]})") +
+                         "'"),
+                     "range.json: polygons[1][2]: index 9 out of range (3 points)");
+  expect_usage_error(run("'" + write("broken.json", "{\"points\": [[0,0,0]\n") + "'"),
+                     "broken.json: parse error at line 2");
+  expect_usage_error(run("'" + write("range.obj", "v 0 0 0\nf 1 2 1\n") + "'"),
+                     "range.obj: line 2: face corner 2: index 2 out of range (1 points)");
+  expect_usage_error(run(""), "no mesh given");
+  expect_usage_error(run("builtin:cube --set edge_dangle=wide"), "edge_dangle");
+  expect_usage_error(run("builtin:cube --set nothing=1"), "unknown setting 'nothing'");
+  expect_usage_error(run("builtin:cube --deformed '" +
+                         write("one.json", R"({"points": [[0,0,0]], "polygons": []})") + "'"),
+                     "one.json: 1 points, but the mesh it deforms has 8");
+  expect_usage_error(run("builtin:cube --frobnicate"), "frobnicate");
+}
+
+}  // namespace
+}  // namespace korv::testing

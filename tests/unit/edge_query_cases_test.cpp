@@ -1,0 +1,348 @@
+// The nearest-edge query: acceptance, tie-breaks, smoothing, the cache it
+// fills, and the mesh-info handle it must release on every path.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "edge_test_support.h"
+#include "edges/edge_query.h"
+#include "module/host_services.h"
+
+namespace korv::testing {
+namespace {
+
+using host::Mesh;
+using host::point_id;
+using host::polygon_id;
+
+const double kHalfRoot2 = std::sqrt(0.5);
+const Vec3 kUntouched{7, 7, 7};
+constexpr std::int32_t kUntouchedFlag = 42;
+
+// An instance with default settings and its own cache, queried through the
+// host's object-info service; every test checks that each handle it caused
+// was released exactly once.
+class EdgeQueryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = object_info;
+    object_info = host::object_info_service();
+    set_default_settings(inst_);
+    inst_.smooth_edge = 0;
+    inst_.cache = create_edge_cache();
+    ASSERT_NE(inst_.cache, nullptr);
+    host::reset_mesh_service_counts();
+  }
+  void TearDown() override {
+    const host::MeshServiceCounts counts = host::mesh_service_counts();
+    EXPECT_EQ(counts.live, 0) << "a mesh-info handle was not released";
+    EXPECT_EQ(counts.stray_destroy, 0) << "a mesh-info handle was released twice";
+    destroy_edge_cache(inst_.cache);
+    object_info = saved_;
+  }
+
+  double query(const host::SceneObject &object, std::size_t polygon, Vec3 spot) {
+    LWShaderAccess access{};
+    access.objID = object.id();
+    access.polygon = polygon == kNoPolygon ? nullptr : polygon_id(polygon);
+    store(spot, access.oPos);
+    normal_ = kUntouched;
+    is_open_ = kUntouchedFlag;
+    return find_nearest_edge(&access, &inst_, normal_, is_open_);
+  }
+
+  void expect_untouched() const {
+    EXPECT_EQ(normal_, kUntouched);
+    EXPECT_EQ(is_open_, kUntouchedFlag);
+  }
+
+  static constexpr std::size_t kNoPolygon = std::size_t(-1);
+  EdgeShaderInstance inst_{};
+  Vec3 normal_;
+  std::int32_t is_open_ = 0;
+
+ private:
+  LWObjectInfo *saved_ = nullptr;
+};
+
+Mesh lone_triangle() {
+  Mesh m;
+  m.add_point(0, 0, 0);
+  m.add_point(1, 0, 0);
+  m.add_point(0, 1, 0);
+  m.add_polygon({0, 1, 2});
+  return m;
+}
+
+TEST_F(EdgeQueryTest, FirstQueryBuildsAndAppendsTheSecondReusesAndAnotherObjectAppends) {
+  inst_.open_edge = 1;
+  host::SceneObject first(lone_triangle());
+  host::SceneObject second(lone_triangle());
+  EXPECT_DOUBLE_EQ(query(first, 0, {0.5, 0.1, 0}), 0.1);
+  ASSERT_EQ(inst_.cache->databases.size(), 1u);
+  EXPECT_EQ(inst_.cache->databases[0]->object_id, first.id());
+  const long scans = host::mesh_service_counts().scans;
+  EXPECT_EQ(scans, 4);
+
+  EXPECT_DOUBLE_EQ(query(first, 0, {0.1, 0.5, 0}), 0.1);
+  EXPECT_EQ(host::mesh_service_counts().scans, scans);
+  EXPECT_EQ(inst_.cache->databases.size(), 1u);
+
+  EXPECT_DOUBLE_EQ(query(second, 0, {0.5, 0.1, 0}), 0.1);
+  ASSERT_EQ(inst_.cache->databases.size(), 2u);
+  EXPECT_EQ(inst_.cache->databases[1]->object_id, second.id());
+  EXPECT_EQ(host::mesh_service_counts().scans, 2 * scans);
+  EXPECT_EQ(host::mesh_service_counts().mesh_info, 3);
+  EXPECT_EQ(host::mesh_service_counts().destroy, 3);
+}
+
+TEST_F(EdgeQueryTest, SettingsReadByTheBuildOnlyTakeEffectWhenItIsBuiltAgain) {
+  host::SceneObject object(lone_triangle());
+  EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0);  // no open edges
+  inst_.open_edge = 1;
+  EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0);  // still the old database
+  empty_edge_cache(inst_.cache);
+  EXPECT_DOUBLE_EQ(query(object, 0, {0.5, 0.1, 0}), 0.1);
+}
+
+TEST_F(EdgeQueryTest, FootPointsOnTheEndPointsAreAccepted) {
+  inst_.open_edge = 1;
+  host::SceneObject object(lone_triangle());
+  // Below corner 0: t = 0 on the first side; every other side is farther or
+  // has its foot point off the side.
+  EXPECT_EQ(query(object, 0, {0, -1, 0}), 1.0);
+  EXPECT_EQ(normal_, (Vec3{0, -1, 0}));
+  EXPECT_EQ(is_open_, 1);
+  // Below corner 1: t = 1 on the first side.
+  EXPECT_EQ(query(object, 0, {1, -1, 0}), 1.0);
+  EXPECT_EQ(normal_, (Vec3{0, -1, 0}));
+}
+
+TEST_F(EdgeQueryTest, SpotOutsideEverySideGivesMinusOneAndWritesNothing) {
+  inst_.open_edge = 1;
+  host::SceneObject object(lone_triangle());
+  EXPECT_EQ(query(object, 0, {3, -1, 0}), -1.0);
+  expect_untouched();
+  EXPECT_EQ(host::mesh_service_counts().destroy, 1);
+}
+
+TEST_F(EdgeQueryTest, EqualDistancesKeepTheEdgeMetFirst) {
+  // Square with one sharp side (0-1) and three open ones; from the centre
+  // every side is 0.5 away. Corner 0 lists the sharp side first.
+  inst_.open_edge = 1;
+  Mesh m;
+  m.add_point(0, 0, 1);
+  m.add_point(1, 0, 1);
+  m.add_point(1, 1, 1);
+  m.add_point(0, 1, 1);
+  m.add_point(0, 0, 0);
+  m.add_point(1, 0, 0);
+  m.add_polygon({0, 1, 2, 3});
+  m.add_polygon({1, 0, 4, 5});
+  host::SceneObject object(std::move(m));
+  EXPECT_EQ(query(object, 0, {0.5, 0.5, 1}), 0.5);
+  EXPECT_EQ(is_open_, 0);
+  EXPECT_NEAR(normal_.y, -kHalfRoot2, 1e-15);
+  EXPECT_NEAR(normal_.z, kHalfRoot2, 1e-15);
+}
+
+TEST_F(EdgeQueryTest, PolygonZeroAndPolygonsOfFewerThanThreeVerticesGiveMinusOne) {
+  inst_.open_edge = 1;
+  Mesh m = lone_triangle();
+  m.add_polygon({0, 1});
+  m.add_polygon({2});
+  host::SceneObject object(std::move(m));
+  EXPECT_EQ(query(object, kNoPolygon, {0.5, 0.1, 0}), -1.0);
+  expect_untouched();
+  EXPECT_EQ(query(object, 1, {0.5, 0.1, 0}), -1.0);
+  expect_untouched();
+  EXPECT_EQ(query(object, 2, {0.5, 0.1, 0}), -1.0);
+  expect_untouched();
+  EXPECT_EQ(host::mesh_service_counts().mesh_info, 3);
+  EXPECT_EQ(host::mesh_service_counts().destroy, 3);
+}
+
+TEST_F(EdgeQueryTest, NullMeshInfoGivesMinusOneAndReleasesNothing) {
+  host::SceneObject object(lone_triangle());
+  object.faults.null_mesh_info = true;
+  EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0);
+  expect_untouched();
+  EXPECT_EQ(host::mesh_service_counts().destroy, 0);
+  EXPECT_TRUE(inst_.cache->databases.empty());
+}
+
+TEST_F(EdgeQueryTest, FailedBuildGivesMinusOneWithTheHandleReleasedOnceByTheBuild) {
+  inst_.open_edge = 1;
+  host::SceneObject object(lone_triangle());
+  for (int scan = 1; scan <= 4; ++scan) {
+    object.faults.fail_scan = scan;
+    host::reset_mesh_service_counts();
+    EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0) << "scan " << scan;
+    expect_untouched();
+    EXPECT_EQ(host::mesh_service_counts().destroy, 1) << "scan " << scan;
+    EXPECT_TRUE(inst_.cache->databases.empty());
+  }
+  object.faults.fail_scan = 0;
+  EXPECT_DOUBLE_EQ(query(object, 0, {0.5, 0.1, 0}), 0.1);
+}
+
+TEST_F(EdgeQueryTest, HostWithoutDestroyIsNeverAskedToRelease) {
+  inst_.open_edge = 1;
+  host::SceneObject object(lone_triangle());
+  object.faults.no_destroy = true;
+  EXPECT_DOUBLE_EQ(query(object, 0, {0.5, 0.1, 0}), 0.1);
+  EXPECT_EQ(query(object, kNoPolygon, {0.5, 0.1, 0}), -1.0);
+  object.faults.fail_scan = 2;
+  empty_edge_cache(inst_.cache);
+  EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0);
+  EXPECT_EQ(host::mesh_service_counts().destroy, 0);
+}
+
+TEST_F(EdgeQueryTest, EdgeOfLengthZeroIsNeverAccepted) {
+  // Points 1 and 2 share a position; from (0.2, 0.2) the two real sides at
+  // corner 0 are 0.2 away, and the side of length 0 must not win with 0.
+  inst_.open_edge = 1;
+  Mesh m;
+  m.add_point(0, 0, 0);
+  m.add_point(1, 0, 0);
+  m.add_point(1, 0, 0);
+  m.add_point(0, 1, 0);
+  m.add_polygon({0, 1, 2, 3});
+  host::SceneObject object(std::move(m));
+  const double d = query(object, 0, {0.2, 0.2, 0});
+  EXPECT_NEAR(d, 0.2, 1e-7);
+  // On the corner where the zero-length side starts: side 0-1 ends there.
+  EXPECT_EQ(query(object, 0, {1, 0, 0}), 0.0);
+}
+
+TEST_F(EdgeQueryTest, NaNPositionsAreNeverAcceptedAsADistance) {
+  inst_.open_edge = 1;
+  Mesh m = lone_triangle();
+  m.points[2] = {std::numeric_limits<float>::quiet_NaN(), 1.0f, 0.0f};
+  host::SceneObject object(std::move(m));
+  EXPECT_FLOAT_EQ(float(query(object, 0, {0.5, -0.25, 0})), 0.25f);
+  EXPECT_EQ(is_open_, 1);
+  // Beyond the end of the only side without NaN: nothing to accept.
+  EXPECT_EQ(query(object, 0, {2, 0.5, 0}), -1.0);
+  expect_untouched();
+}
+
+// Hand-made databases give the smoothing edge normals that geometry could
+// not easily give; the query finds them in the cache and never builds.
+class SmoothingTest : public EdgeQueryTest {
+ protected:
+  // A triangle (0, 0, 0), (1, 0, 0), (0, 1, 0); the best edge is 0-1 with
+  // normal n. Point 0 carries neighbours at_a, point 1 neighbours at_b.
+  void make(Vec3 n, std::vector<Vec3> at_a, std::vector<Vec3> at_b) {
+    object_ = std::make_unique<host::SceneObject>(lone_triangle());
+    auto db = std::make_unique<ObjectEdgeDatabase>();
+    db->object_id = object_->id();
+    db->points.assign_keys(
+        {point_key(point_id(0)), point_key(point_id(1)), point_key(point_id(2))});
+    db->edge_list = std::make_unique<EdgeList>();
+    auto &records = db->edge_list->records;
+    records.push_back({point_id(0), point_id(1), n, 0});
+    for (const Vec3 &v : at_a)
+      records.push_back({point_id(2), point_id(0), v, 1});
+    for (const Vec3 &v : at_b)
+      records.push_back({point_id(1), point_id(2), v, 1});
+    auto give = [&](std::size_t point, std::vector<std::size_t> ks) {
+      PointRecord *r = db->points.find(point_id(point));
+      r->edge_count = std::int32_t(ks.size());
+      r->edges = std::make_unique<const EdgeRecord *[]>(ks.size());
+      for (std::size_t i = 0; i < ks.size(); ++i)
+        r->edges[i] = &records[ks[i]];
+    };
+    std::vector<std::size_t> a{0}, b{0};
+    for (std::size_t i = 0; i < at_a.size(); ++i)
+      a.push_back(1 + i);
+    for (std::size_t i = 0; i < at_b.size(); ++i)
+      b.push_back(1 + at_a.size() + i);
+    give(0, a);
+    give(1, b);
+    give(2, {});
+    inst_.cache->databases.push_back(std::move(db));
+    inst_.smooth_edge = 1;
+  }
+
+  // Queries a spot 0.1 off the best edge at parameter t.
+  void query_at(double t) {
+    EXPECT_NEAR(query(*object_, 0, {t, -0.1, 0}), 0.1, 1e-15);
+    EXPECT_EQ(host::mesh_service_counts().scans, 0) << "the hand-made database was rebuilt";
+  }
+
+  std::unique_ptr<host::SceneObject> object_;
+};
+
+TEST_F(SmoothingTest, WithoutNeighboursWithinTheAngleTheOutputIsTheEdgeNormal) {
+  inst_.smooth_cos = kPi / 4.0;
+  make({0, -2, 0}, {{1, 0, 0}}, {{0, 0, 1}});
+  query_at(0.3);
+  EXPECT_EQ(normal_, (Vec3{0, -1, 0}));
+  EXPECT_EQ(is_open_, 0);
+}
+
+TEST_F(SmoothingTest, SmoothingOffGivesTheStoredNormalNormalised) {
+  make({0, -2, 0}, {{0, -1, 0}}, {{0, -1, 0}});
+  inst_.smooth_edge = 0;
+  query_at(0.3);
+  EXPECT_EQ(normal_, (Vec3{0, -1, 0}));
+}
+
+TEST_F(SmoothingTest, NeighbourExactlyAtTheCosineIsIncluded) {
+  // cos(pi) is exactly -1: a neighbour pointing the opposite way is at the
+  // cosine. At end b it cancels the edge normal and leaves the third one.
+  inst_.smooth_cos = kPi;
+  ASSERT_EQ(std::cos(inst_.smooth_cos), -1.0);
+  make({0, -1, 0}, {}, {{0, 1, 0}, {1, 0, 0}});
+  query_at(0.25);
+  Vec3 expected = 0.75 * Vec3{0, -1, 0} + 0.25 * Vec3{1, 0, 0};
+  expected.normalize();
+  EXPECT_EQ(normal_, expected);
+}
+
+TEST_F(SmoothingTest, EndsAreBlendedByTheParameter) {
+  inst_.smooth_cos = kPi / 3.0;  // cosine 0.5
+  make({0, -1, 0}, {{0, -1, 1}}, {{0.6, -0.8, 0}});
+  query_at(0.25);
+  Vec3 ea = Vec3{0, -1, 0} + Vec3{0, -1, 1};
+  ea.normalize();
+  Vec3 eb = Vec3{0, -1, 0} + Vec3{0.6, -0.8, 0};
+  eb.normalize();
+  Vec3 expected = 0.75 * ea + 0.25 * eb;
+  expected.normalize();
+  EXPECT_EQ(normal_, expected);
+}
+
+TEST_F(SmoothingTest, NeighboursAreComparedWithTheEdgeNormalNotTheRunningSum) {
+  // Both neighbours lie within 60 degrees of (0, -1, 0); the second does
+  // not lie within 60 degrees of the edge normal plus the first.
+  inst_.smooth_cos = kPi / 3.0;
+  make({0, -1, 0}, {{0.85, -0.53, 0}, {-0.85, -0.53, 0}}, {});
+  query_at(0.0);
+  Vec3 expected = Vec3{0, -1, 0} + Vec3{0.85, -0.53, 0} + Vec3{-0.85, -0.53, 0};
+  expected.normalize();
+  EXPECT_EQ(normal_, expected);
+}
+
+TEST_F(SmoothingTest, CancellingEndSumLeavesTheOtherEndScaledByItsWeight) {
+  inst_.smooth_cos = kPi;
+  make({0, -1, 0}, {{0, 1, 0}}, {{1, 0, 0}});
+  query_at(0.25);
+  Vec3 eb = Vec3{0, -1, 0} + Vec3{1, 0, 0};
+  eb.normalize();
+  Vec3 expected = 0.75 * Vec3{} + 0.25 * eb;
+  expected.normalize();
+  EXPECT_EQ(normal_, expected);
+}
+
+TEST_F(SmoothingTest, BlendOfLengthZeroGivesTheZeroNormal) {
+  inst_.smooth_cos = kPi;
+  make({0, -1, 0}, {{0, 1, 0}}, {{0, 1, 0}});
+  query_at(0.5);
+  EXPECT_EQ(normal_, (Vec3{0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace korv::testing
