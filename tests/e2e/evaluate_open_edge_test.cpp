@@ -1,5 +1,7 @@
 // Open edges: the band follows the direction of view. On the open quad
 // (z = 0, facing +z) the +x side's edge normal is +x, in the quad's plane.
+#include <limits>
+
 #include "evaluate_fixture.h"
 
 namespace korv::testing {
@@ -30,6 +32,16 @@ TEST_F(EvaluateOpenEdge, FacingAwayFromTheViewerWritesNothingAtAll) {
     const LWShaderAccess in = near_side(away);
     EXPECT_TRUE(same_bits(evaluated(in), in)) << away.x << " " << away.z;
   }
+}
+
+TEST_F(EvaluateOpenEdge, FacingAwayWithAnInfiniteWidthStillWritesNothing) {
+  // W = 0 times an infinite width has no value; it must not reach the normals.
+  host::RecordedPanel *panel = session_->panel();
+  ASSERT_NE(panel, nullptr);
+  double width = std::numeric_limits<double>::infinity();
+  ASSERT_EQ(panel->set(panel->view_instance, panel->find_data("edge_width")->vid, &width), 1);
+  const LWShaderAccess in = near_side({-10, 0, 0});
+  EXPECT_TRUE(same_bits(evaluated(in), in));
 }
 
 TEST_F(EvaluateOpenEdge, SeenHeadOnTheBandIsTheFullEdgeWidth) {
