@@ -85,7 +85,9 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
     const double e = dot(toward, view);
     const double w = e / m > 0.0 ? e / m : 0.0;
     band = w * inst->edge_width;
-    if (band == 0.0) {
+    // A band of 0 (the edge faces away) leaves the sample as it came. So
+    // does a band with no value, which an infinite width times 0 would give.
+    if (!(band > 0.0)) {
       return;
     }
   }

@@ -14,10 +14,6 @@ bool divisible(double len) {
 
 }  // namespace
 
-double Vec3::length() const {
-  return std::sqrt(x * x + y * y + z * z);
-}
-
 Vec3 Vec3::normalize() {
   const double len = length();
   if (divisible(len)) {
@@ -30,10 +26,6 @@ Vec3 Vec3::normalize() {
     z = 0.0;
   }
   return *this;
-}
-
-double dot(const Vec3 &a, const Vec3 &b) {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
 Vec3 cross(const Vec3 &a, const Vec3 &b) {

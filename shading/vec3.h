@@ -1,6 +1,8 @@
 // The working vector of all geometry: three doubles and free functions on them.
 #pragma once
 
+#include <cmath>
+
 namespace korv {
 
 struct Vec3 {
@@ -8,7 +10,9 @@ struct Vec3 {
   double y = 0.0;
   double z = 0.0;
 
-  double length() const;
+  // Inline, with dot, so that the query's distance loop can overlap the
+  // square roots of neighbouring edges.
+  double length() const { return std::sqrt(x * x + y * y + z * z); }
 
   // Divides each component by the length. A vector whose length is zero or
   // not finite becomes (0, 0, 0) instead: no division, and never a NaN.
@@ -21,7 +25,7 @@ inline Vec3 operator-(const Vec3 &a, const Vec3 &b) { return {a.x - b.x, a.y - b
 inline Vec3 operator*(double s, const Vec3 &v) { return {s * v.x, s * v.y, s * v.z}; }
 inline bool operator==(const Vec3 &a, const Vec3 &b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
-double dot(const Vec3 &a, const Vec3 &b);
+inline double dot(const Vec3 &a, const Vec3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 // a x b, the first argument on the left.
 Vec3 cross(const Vec3 &a, const Vec3 &b);

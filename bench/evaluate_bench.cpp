@@ -1,0 +1,135 @@
+// The cost of one shading sample through the loaded module, beside the floor
+// set by the host calls its nearest-edge query cannot avoid.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/builtin_meshes.h"
+#include "host/mesh_service.h"
+#include "host/module_loader.h"
+#include "host/shader_session.h"
+
+namespace {
+
+using korv::host::Mesh;
+using korv::host::SceneObject;
+
+constexpr std::size_t kSamples = 4096;
+
+// A unit-free box mesh (the 2 x 2 x 2 cube) and samples spread evenly over
+// its faces, as camera rays would meet them: with the default edge width
+// (band 0.01) about one sample in fifty lies within a band.
+struct BoxScene {
+  std::unique_ptr<SceneObject> object;
+  std::vector<LWShaderAccess> samples;
+
+  BoxScene() {
+    Mesh mesh;
+    korv::host::builtin_mesh("cube", mesh);
+    object = std::make_unique<SceneObject>(std::move(mesh));
+    const Mesh &m = object->mesh();
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> along(-1.0, 1.0);
+    for (std::size_t i = 0; i < kSamples; ++i) {
+      const std::size_t polygon = i % m.polygon_count();
+      // The face's axis and side from its first corner and its centre.
+      double centre[3] = {0, 0, 0};
+      for (std::uint32_t c : m.polygon(polygon)) {
+        for (int k = 0; k < 3; ++k) {
+          centre[k] += m.points[c][std::size_t(k)] / 4.0;
+        }
+      }
+      LWShaderAccess a{};
+      a.objID = object->id();
+      a.polygon = korv::host::polygon_id(polygon);
+      for (int k = 0; k < 3; ++k) {
+        const bool axis = centre[k] != 0.0;
+        a.oPos[k] = axis ? centre[k] : along(random);
+        a.wPos[k] = a.oPos[k];
+        a.wNorm[k] = a.wNorm0[k] = axis ? centre[k] : 0.0;
+        a.raySource[k] = 5.0 * centre[k] + 1.0;
+      }
+      a.wXfrm[0] = a.wXfrm[4] = a.wXfrm[8] = 1.0;
+      samples.push_back(a);
+    }
+  }
+};
+
+void BM_Evaluate(benchmark::State &state) {
+  std::string error;
+  auto session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
+  if (!session) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  BoxScene scene;
+  session->init();
+  session->evaluate(scene.samples[0]);  // the edge database, built once
+  std::size_t i = 0;
+  for (auto _ : state) {
+    session->evaluate(scene.samples[i]);
+    benchmark::DoNotOptimize(scene.samples[i]);
+    i = (i + 1) % kSamples;
+  }
+  session->cleanup();
+  state.counters["samples/s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_Evaluate);
+
+// Only the host calls that one query makes: meshInfo and destroy, polSize,
+// polVertex per corner, and two pntBasePos per candidate edge (the sharp
+// edges ending at each corner; on the box, every polygon side).
+void BM_QueryFloor(benchmark::State &state) {
+  BoxScene scene;
+  const Mesh &m = scene.object->mesh();
+  // Per point, the other ends of its edges.
+  std::vector<std::set<std::uint32_t>> ends(m.point_count());
+  for (std::size_t p = 0; p < m.polygon_count(); ++p) {
+    const auto corners = m.polygon(p);
+    for (std::size_t i = 0; i < corners.size(); ++i) {
+      const std::uint32_t a = corners[i];
+      const std::uint32_t b = corners[(i + 1) % corners.size()];
+      ends[a].insert(b);
+      ends[b].insert(a);
+    }
+  }
+  std::vector<std::vector<std::pair<LWPntID, LWPntID>>> edges_at(m.point_count());
+  for (std::size_t p = 0; p < m.point_count(); ++p) {
+    for (std::uint32_t q : ends[p]) {
+      edges_at[p].emplace_back(korv::host::point_id(p), korv::host::point_id(q));
+    }
+  }
+  LWObjectInfo *info = korv::host::object_info_service();
+  std::size_t i = 0;
+  for (auto _ : state) {
+    const LWShaderAccess &a = scene.samples[i];
+    LWMeshInfo *mesh = info->meshInfo(a.objID, 1);
+    const int n = mesh->polSize(mesh, a.polygon);
+    float sum = 0.0f;
+    for (int v = 0; v < n; ++v) {
+      const LWPntID point = mesh->polVertex(mesh, a.polygon, v);
+      for (const auto &[pa, pb] : edges_at[korv::host::point_index(point)]) {
+        LWFVector pos_a;
+        LWFVector pos_b;
+        mesh->pntBasePos(mesh, pa, pos_a);
+        mesh->pntBasePos(mesh, pb, pos_b);
+        sum += pos_a[0] + pos_b[0];
+      }
+    }
+    mesh->destroy(mesh);
+    benchmark::DoNotOptimize(sum);
+    i = (i + 1) % kSamples;
+  }
+  state.counters["samples/s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_QueryFloor);
+
+}  // namespace

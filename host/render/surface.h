@@ -1,0 +1,47 @@
+// How the stand-in renderer lights a shading sample once the shader has had
+// it: the surface's own channel values, two directional lights and a simple
+// environment, all fixed to the camera so that a picture does not change
+// when the object and the camera turn together.
+#pragma once
+
+#include "host/render/camera.h"
+#include "host/render/render_math.h"
+#include "hostapi/lwshader.h"
+
+namespace korv::host::render {
+
+// The surface every polygon carries. The channel values go into the shading
+// record as they are; the shader may replace one of them.
+struct Surface {
+  V3 colour{0.60, 0.62, 0.66};  // linear
+  double luminous = 0.0;
+  double diffuse = 0.85;
+  double specular = 0.35;
+  double glossiness = 48.0;  // the highlight's exponent
+  double mirror = 0.08;
+  double transparency = 0.0;
+  double translucency = 0.0;
+  double bumpHeight = 0.0;
+};
+
+// Puts the surface's channel values into a shading record.
+void fill_channels(const Surface &surface, LWShaderAccess &access);
+
+// The field of the record that an out_channel value names (1 luminous ...
+// 7 bumpHeight), or null for any other value.
+double *channel_field(LWShaderAccess &access, int channel);
+
+// The background seen through the picture point at height sy (0 top, 1
+// bottom), linear.
+V3 background(double sy);
+
+// The linear colour of a lit sample. view points from the sample towards the
+// eye; the record's wNorm is the shading normal. A normal that is not finite
+// shows as magenta, so that a fault cannot pass unseen.
+V3 shade(const Camera &camera, const Surface &surface, const LWShaderAccess &access,
+         const V3 &face_normal, const V3 &view, double sy);
+
+// Linear to display value (gamma 2.2), per component, clamped to 0..1.
+V3 to_display(const V3 &linear);
+
+}  // namespace korv::host::render

@@ -1,0 +1,99 @@
+// The edge mask: which channel out_channel names, and its value.
+#include <limits>
+
+#include "evaluate_fixture.h"
+
+namespace korv::testing {
+namespace {
+
+struct ChannelCase {
+  int out_channel;
+  double LWShaderAccess::*field;  // null: no channel
+};
+
+class EvaluateChannel : public EvaluateTest, public ::testing::WithParamInterface<ChannelCase> {};
+
+TEST_P(EvaluateChannel, OnlyTheNamedFieldReceivesTheMaskAndTheBevelStillApplies) {
+  const ChannelCase c = GetParam();
+  set({"edge_width=0.5", "smooth_edge=0", "round_edge=0", "out_width=0.25",
+       "out_channel=" + std::to_string(c.out_channel)});
+  const LWShaderAccess in = cube_top(0.75);  // d = 0.25 = out_width
+  const LWShaderAccess out = evaluated(in);
+  LWShaderAccess expected = in;
+  if (c.field != nullptr) {
+    EXPECT_NE(in.*c.field, out.*c.field);
+    EXPECT_EQ(out.*c.field, 0.36787944117144233);  // exp(-1)
+    expected.*c.field = out.*c.field;
+  }
+  // Apart from the channel, only the normals changed.
+  std::copy(std::begin(out.wNorm0), std::end(out.wNorm0), expected.wNorm0);
+  std::copy(std::begin(out.wNorm), std::end(out.wNorm), expected.wNorm);
+  EXPECT_TRUE(same_bits(out, expected));
+  EXPECT_VEC_NEAR(out.wNorm, cube_edge_normal(), 1e-15);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryChoice, EvaluateChannel,
+    ::testing::Values(
+        ChannelCase{0, nullptr}, ChannelCase{1, &LWShaderAccess::luminous},
+        ChannelCase{2, &LWShaderAccess::diffuse}, ChannelCase{3, &LWShaderAccess::specular},
+        ChannelCase{4, &LWShaderAccess::mirror}, ChannelCase{5, &LWShaderAccess::transparency},
+        ChannelCase{6, &LWShaderAccess::translucency}, ChannelCase{7, &LWShaderAccess::bumpHeight},
+        ChannelCase{8, nullptr}, ChannelCase{-1, nullptr}, ChannelCase{1000, nullptr}),
+    [](const ::testing::TestParamInfo<ChannelCase> &info) {
+      const int v = info.param.out_channel;
+      return v < 0 ? "minus" + std::to_string(-v) : "channel" + std::to_string(v);
+    });
+
+class EvaluateMask : public EvaluateTest {
+ protected:
+  void SetUp() override {
+    EvaluateTest::SetUp();
+    set({"edge_width=0.5", "out_channel=1"});
+  }
+};
+
+TEST_F(EvaluateMask, IsOneOnTheEdge) {
+  set({"out_width=0.25"});
+  EXPECT_EQ(evaluated(cube_top(1.0)).luminous, 1.0);
+}
+
+TEST_F(EvaluateMask, FallsOffAsExpOfMinusDOverTheWidthIndependentlyOfTheBand) {
+  set({"out_width=0.1"});
+  // 0.5 from the edge, twice the band's half width: normals untouched, mask
+  // written all the same.
+  const double d = 1.0 - 0.5;
+  EXPECT_EQ(evaluated(cube_top(0.5)).luminous, std::exp(-d / 0.1));
+  set({"out_width=0.25"});
+  EXPECT_EQ(evaluated(cube_top(0.75)).luminous, 0.36787944117144233);
+}
+
+TEST_F(EvaluateMask, ReplacesTheChannelWhateverItHeld) {
+  set({"out_width=0.25"});
+  LWShaderAccess in = cube_top(1.0);
+  in.luminous = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(evaluated(in).luminous, 1.0);
+  in.luminous = 1e300;
+  EXPECT_EQ(evaluated(in).luminous, 1.0);
+}
+
+TEST_F(EvaluateMask, ZeroWidthWritesOneOnTheEdgeAndZeroElsewhereNeverNaN) {
+  set({"out_width=0"});
+  const LWShaderAccess on_edge = evaluated(cube_top(1.0));
+  EXPECT_EQ(on_edge.luminous, 1.0);
+  for (double x : {0.999999, 0.75, 0.5, 0.0}) {
+    const double mask = evaluated(cube_top(x)).luminous;
+    EXPECT_EQ(mask, 0.0) << "at x = " << x;
+    EXPECT_FALSE(std::signbit(mask));
+  }
+}
+
+TEST_F(EvaluateMask, GradientBumpInputReceivesItOnChannelSeven) {
+  set({"out_channel=7", "out_width=0.25"});
+  const LWShaderAccess out = evaluated(cube_top(0.75));
+  EXPECT_EQ(out.bumpHeight, 0.36787944117144233);
+  EXPECT_EQ(out.luminous, 0.11);
+}
+
+}  // namespace
+}  // namespace korv::testing

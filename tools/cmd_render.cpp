@@ -1,0 +1,228 @@
+// korv-host render [MESH] [-o FILE.png] [--size WxH] [--threads N]
+// [--set NAME=VALUE]... [--compare]: renders the object through the loaded
+// module with the Embree renderer and writes a PNG.
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "host/mesh_io.h"
+#include "host/mesh_service.h"
+#include "host/render/renderer.h"
+#include "tools/command.h"
+#include "tools/session_options.h"
+
+namespace korv::tools {
+
+namespace {
+
+using host::render::Pass;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A progress bar on stderr, drawn only when stderr is a terminal.
+class ProgressBar {
+ public:
+  explicit ProgressBar(std::string label) : label_(std::move(label)), shown_(isatty(2) != 0) {}
+  ~ProgressBar() {
+    if (shown_ && drawn_) {
+      std::fputs("\r\033[K", stderr);
+    }
+  }
+  void operator()(double fraction) {
+    if (!shown_) {
+      return;
+    }
+    constexpr int kWidth = 40;
+    const int filled = int(fraction * kWidth);
+    std::string bar(std::size_t(filled), '#');
+    bar.append(std::size_t(kWidth - filled), '.');
+    std::fprintf(stderr, "\r%-16s [%s] %3d%%", label_.c_str(), bar.c_str(), int(fraction * 100));
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+ private:
+  std::string label_;
+  bool shown_;
+  bool drawn_ = false;
+};
+
+// Reads an integer setting through the panel's get callback; the host knows
+// no field of the instance.
+bool read_int_setting(host::ShaderSession &session, const std::string &name, std::int32_t &out) {
+  host::RecordedPanel *panel = session.panel();
+  const LWXPanelDataDesc *row = panel == nullptr ? nullptr : panel->find_data(name);
+  if (row == nullptr || panel->get == nullptr) {
+    return false;
+  }
+  const void *value = panel->get(panel->view_instance, row->vid);
+  if (value == nullptr) {
+    return false;
+  }
+  out = *static_cast<const std::int32_t *>(value);
+  return true;
+}
+
+class RenderCommand : public Command {
+ public:
+  CLI::App *add_to(CLI::App &app) override {
+    CLI::App *sub = app.add_subcommand("render", "render an object through the module to a PNG");
+    sub->add_option("mesh", mesh_, "a mesh file (.obj or .json) or builtin:NAME");
+    sub->add_option("-o,--output", output_, "the picture to write")->capture_default_str();
+    sub->add_option("--size", size_, "WxH, of one panel")->capture_default_str();
+    sub->add_option("--threads", threads_, "render threads (0: one per core)")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
+    sub->add_option("--subsamples", subsamples_, "rays per pixel and axis")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 16));
+    sub->add_option("--turn", turn_, "turns the object about the vertical axis, in degrees")
+        ->capture_default_str();
+    sub->add_option("--smoothing", smoothing_,
+                    "the surface's smoothing angle in degrees (0: flat polygons)")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 180.0));
+    sub->add_flag("--compare", compare_,
+                  "three panels: without the shader, with it, and the edge mask");
+    session_.add_to(sub);
+    return sub;
+  }
+
+  int run() override {
+    try {
+      return render_picture();
+    } catch (const std::exception &e) {
+      std::cerr << "korv-host: " << e.what() << "\n";
+      return 1;
+    }
+  }
+
+ private:
+  int render_picture() {
+    int width = 0;
+    int height = 0;
+    if (!parse_size(width, height)) {
+      std::cerr << "korv-host: --size expects WxH with both from 1 to 8192, not '" << size_
+                << "'\n";
+      return kUsageError;
+    }
+    int status = 0;
+    std::string object;
+    auto session = session_.open_session(mesh_, object, status);
+    if (!session) {
+      return status;
+    }
+    if (object.empty()) {
+      std::cerr << "korv-host: name a mesh (a file or builtin:NAME) to render\n";
+      return kUsageError;
+    }
+    host::Mesh mesh;
+    std::string error;
+    if (!host::load_mesh(object, mesh, error)) {
+      std::cerr << "korv-host: " << error << "\n";
+      return kUsageError;
+    }
+    host::SceneObject scene_object(std::move(mesh), object);
+    host::render::Placement placement;
+    placement.rotation = host::render::Mat3::rotation({0, 1, 0}, turn_ * kPi / 180.0);
+    host::render::RayScene scene(scene_object, placement, smoothing_ * kPi / 180.0);
+
+    host::render::RenderOptions options;
+    options.width = width;
+    options.height = height;
+    options.threads = threads_;
+    options.subsamples = subsamples_;
+    options.camera = host::render::render_camera(scene, options);
+
+    Totals totals;
+    host::render::Image picture;
+    if (compare_) {
+      std::int32_t chosen = 0;
+      read_int_setting(*session, "out_channel", chosen);
+      const bool own_mask = chosen < 1 || chosen > 7;
+      std::vector<host::render::Image> panels;
+      panels.push_back(pass(scene, *session, options, Pass::Plain, 0, "without shader", totals));
+      panels.push_back(pass(scene, *session, options, Pass::Shaded, 0, "with shader", totals));
+      // When the settings write no channel, the mask goes into luminosity
+      // for this pass only.
+      if (own_mask && !(error = session->set_setting("out_channel", "1")).empty()) {
+        std::cerr << "korv-host: " << error << "\n";
+        return kUsageError;
+      }
+      panels.push_back(
+          pass(scene, *session, options, Pass::Mask, own_mask ? 1 : chosen, "edge mask", totals));
+      if (own_mask) {
+        session->set_setting("out_channel", std::to_string(chosen));
+      }
+      picture =
+          host::render::compose_labelled(panels, {"without shader", "with shader", "edge mask"});
+    } else {
+      picture = pass(scene, *session, options, Pass::Shaded, 0, "rendering", totals);
+    }
+    if (!host::render::write_png(picture, output_, error)) {
+      std::cerr << "korv-host: " << error << "\n";
+      return kUsageError;
+    }
+    std::printf("wrote %s\n", output_.c_str());
+    std::printf("render: %dx%d%s, %d threads, %lld samples, %.3f s, %.0f samples/s\n", width,
+                height, compare_ ? " x 3 panels" : "", totals.threads, totals.samples,
+                totals.seconds,
+                totals.seconds > 0.0 ? double(totals.samples) / totals.seconds : 0.0);
+    return 0;
+  }
+
+  struct Totals {
+    int threads = 0;
+    long long samples = 0;
+    double seconds = 0.0;
+  };
+
+  host::render::Image pass(const host::render::RayScene &scene, const host::ShaderSession &session,
+                           host::render::RenderOptions options, Pass kind, int mask_channel,
+                           const std::string &label, Totals &totals) {
+    ProgressBar bar(label);
+    options.pass = kind;
+    options.mask_channel = mask_channel;
+    options.progress = [&bar](double f) { bar(f); };
+    host::render::RenderStats stats;
+    host::render::Image image = host::render::render(scene, &session, options, &stats);
+    totals.threads = stats.threads;
+    totals.samples += stats.samples;
+    totals.seconds += stats.seconds;
+    return image;
+  }
+
+  // WxH, each a whole number from 1 to 8192.
+  bool parse_size(int &width, int &height) const {
+    const std::size_t x = size_.find_first_of("xX");
+    if (x == std::string::npos) {
+      return false;
+    }
+    auto whole = [](const std::string &text, int &out) {
+      const char *end = text.data() + text.size();
+      const auto [ptr, ec] = std::from_chars(text.data(), end, out);
+      return !text.empty() && ec == std::errc() && ptr == end && out >= 1 && out <= 8192;
+    };
+    return whole(size_.substr(0, x), width) && whole(size_.substr(x + 1), height);
+  }
+
+  std::string mesh_;
+  std::string output_ = "render.png";
+  std::string size_ = "480x360";
+  int threads_ = 0;
+  int subsamples_ = 2;
+  double turn_ = 0.0;
+  double smoothing_ = 30.0;
+  bool compare_ = false;
+  SessionOptions session_;
+};
+
+Register<RenderCommand> render_command;
+
+}  // namespace
+
+}  // namespace korv::tools
