@@ -2,9 +2,14 @@
 // settings and samples as JSON lines with every double as its exact bits, so
 // that two builds (native and Windows) can be compared bit for bit.
 //
-//   korv-records dump [--x87-precision 53|64] [MESH_FILE...] > records.jsonl
+//   korv-records export [MESH_FILE...] > meshes.jsonl
+//   korv-records dump [--x87-precision 53|64] [--meshes meshes.jsonl | MESH_FILE...]
 //   korv-records compare A.jsonl B.jsonl
 //
+// export writes the built-in, generated and named meshes with their floats'
+// exact bits; dump --meshes reads them back, so that two builds shade the
+// same positions even where their C runtimes would build or read a mesh
+// differently (the built-in meshes use sin and cos).
 // dump loads the module file beside the program through its descriptor, as
 // every end-to-end test does. For each mesh and settings case it renders the
 // samples of samples_over_mesh, then prints the instance's edge database
@@ -22,6 +27,7 @@
 #include "host/mesh_service.h"
 #include "host/shader_session.h"
 #include "shader/edge_shader_instance.h"
+#include "tests/crosscheck/mesh_transfer.h"
 #include "tests/crosscheck/record_compare.h"
 #include "tests/e2e/generated_meshes.h"
 #include "tests/e2e/sample_grid.h"
@@ -34,11 +40,6 @@
 
 namespace korv::crosscheck {
 namespace {
-
-struct NamedMesh {
-  std::string name;
-  host::Mesh mesh;
-};
 
 struct SettingsCase {
   const char *name;
@@ -200,10 +201,22 @@ std::vector<NamedMesh> meshes(const std::vector<std::string> &files, bool &ok) {
   return list;
 }
 
+// Writes the meshes (built-in, generated and files) as mesh lines.
+int export_meshes(const std::vector<std::string> &files) {
+  bool ok = true;
+  for (const NamedMesh &m : meshes(files, ok)) {
+    emit(mesh_line(m));
+  }
+  return ok ? 0 : 1;
+}
+
 int dump(const std::vector<std::string> &args) {
   std::vector<std::string> files;
+  std::string mesh_lines;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--x87-precision" && i + 1 < args.size()) {
+    if (args[i] == "--meshes" && i + 1 < args.size()) {
+      mesh_lines = args[++i];
+    } else if (args[i] == "--x87-precision" && i + 1 < args.size()) {
       // A host built with another compiler may run with the x87 unit set to
       // double precision (53 bits); the module's runtime functions must give
       // the same results either way.
@@ -224,7 +237,17 @@ int dump(const std::vector<std::string> &args) {
       {"no_bevel", {"disable_bevel=1", "smooth_cos=10deg", "out_channel=5"}},
   };
   bool ok = true;
-  for (const NamedMesh &m : meshes(files, ok)) {
+  std::vector<NamedMesh> list;
+  if (mesh_lines.empty()) {
+    list = meshes(files, ok);
+  } else {
+    std::string error;
+    if (!read_mesh_lines(mesh_lines, list, error)) {
+      std::fprintf(stderr, "korv-records: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  for (const NamedMesh &m : list) {
     // Large meshes: two cases and samples on a few hundred polygons.
     const bool large = m.mesh.polygon_count() > 2000;
     for (std::size_t c = 0; c < (large ? 2 : cases.size()); ++c) {
@@ -242,6 +265,9 @@ int main(int argc, char **argv) {
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "export") {
+    return korv::crosscheck::export_meshes({args.begin() + 1, args.end()});
+  }
   if (!args.empty() && args[0] == "dump") {
     return korv::crosscheck::dump({args.begin() + 1, args.end()});
   }
@@ -249,7 +275,9 @@ int main(int argc, char **argv) {
     return korv::crosscheck::compare_files(args[1], args[2]);
   }
   std::fprintf(stderr,
-               "usage: korv-records dump [--x87-precision 53|64] [MESH_FILE...]\n"
+               "usage: korv-records export [MESH_FILE...] > meshes.jsonl\n"
+               "       korv-records dump [--x87-precision 53|64] [--meshes meshes.jsonl | "
+               "MESH_FILE...]\n"
                "       korv-records compare A.jsonl B.jsonl\n");
   return 2;
 }

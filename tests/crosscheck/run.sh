@@ -38,7 +38,24 @@ count() {
   failed=$((failed + ${line%% failed}))
 }
 
-if ! "$native/korv-records" dump "${meshes[@]}" >"$out/native.jsonl"; then
+# The native build reads and makes every mesh once; both builds then shade
+# those exact floats.
+if ! "$native/korv-records" export "${meshes[@]}" >"$out/meshes.jsonl"; then
+  echo "FAIL native mesh export"
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+# For information: meshes the Windows host itself reads or makes differently
+# (its runtime's sin, cos and number reading). Not the module's doing.
+if "$root/scripts/wine-run" "$windows/wine-prefix" "$windows/korv-records.exe" export \
+  "${meshes[@]}" >"$out/meshes-windows.jsonl"; then
+  differing=$(awk 'NR == FNR {line[FNR] = $0; next}
+                   $0 != line[FNR] {sub(/^\{"mesh":"/, ""); sub(/".*/, ""); printf "%s ", $0}' \
+    "$out/meshes.jsonl" "$out/meshes-windows.jsonl")
+  echo "meshes the Windows host makes or reads differently: ${differing:-none}"
+fi
+
+if ! "$native/korv-records" dump --meshes "$out/meshes.jsonl" >"$out/native.jsonl"; then
   echo "FAIL native dump"
   echo "0 passed, 1 failed"
   exit 1
@@ -46,7 +63,7 @@ fi
 for precision in 64 53; do
   dump=$out/windows-x87-$precision.jsonl
   if ! "$root/scripts/wine-run" "$windows/wine-prefix" "$windows/korv-records.exe" dump \
-    --x87-precision "$precision" "${meshes[@]}" >"$dump"; then
+    --x87-precision "$precision" --meshes "$out/meshes.jsonl" >"$dump"; then
     echo "FAIL windows dump (x87 precision $precision)"
     failed=$((failed + 1))
     continue
