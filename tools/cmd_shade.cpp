@@ -126,7 +126,8 @@ bool read_sample(const std::string &line, const host::SceneObject &object, LWSha
 }
 
 std::string write_result(LWShaderAccess &a) {
-  json out = json::object();
+  // Fields in the order of the input record, so lines read side by side.
+  nlohmann::ordered_json out = nlohmann::ordered_json::object();
   out["wNorm"] = {a.wNorm[0], a.wNorm[1], a.wNorm[2]};
   out["wNorm0"] = {a.wNorm0[0], a.wNorm0[1], a.wNorm0[2]};
   for (int i = 0; i < 7; ++i) {
