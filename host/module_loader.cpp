@@ -27,7 +27,9 @@ void *open_library(const std::string &path, std::string &error) {
 void *find_symbol(void *library, const char *name) {
   return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
-void close_library(void *library) { FreeLibrary(static_cast<HMODULE>(library)); }
+void close_library(void *library) {
+  FreeLibrary(static_cast<HMODULE>(library));
+}
 #else
 void *open_library(const std::string &path, std::string &error) {
   // A path without a slash would make dlopen search the library path.
@@ -39,8 +41,12 @@ void *open_library(const std::string &path, std::string &error) {
   }
   return library;
 }
-void *find_symbol(void *library, const char *name) { return dlsym(library, name); }
-void close_library(void *library) { dlclose(library); }
+void *find_symbol(void *library, const char *name) {
+  return dlsym(library, name);
+}
+void close_library(void *library) {
+  dlclose(library);
+}
 #endif
 
 }  // namespace
@@ -52,7 +58,8 @@ std::unique_ptr<ModuleFile> ModuleFile::open(const std::string &path, std::strin
   if (module->library_ == nullptr) {
     return nullptr;
   }
-  module->descriptor_ = static_cast<ModuleDescriptor *>(find_symbol(module->library_, "_mod_descrip"));
+  module->descriptor_ =
+      static_cast<ModuleDescriptor *>(find_symbol(module->library_, "_mod_descrip"));
   if (module->descriptor_ == nullptr) {
     error = path + ": no _mod_descrip export";
     return nullptr;

@@ -62,7 +62,8 @@ std::unique_ptr<ShaderSession> ShaderSession::open(const std::string &module_pat
     return nullptr;
   }
   LWError create_error = nullptr;
-  session->instance_ = session->inst_funcs_.create(session->inst_funcs_.priv, nullptr, &create_error);
+  session->instance_ =
+      session->inst_funcs_.create(session->inst_funcs_.priv, nullptr, &create_error);
   if (session->instance_ == nullptr) {
     error = module_path + ": the shader instance could not be created";
     return nullptr;
@@ -136,8 +137,9 @@ std::string ShaderSession::set_setting(const std::string &name, const std::strin
     degrees = true;
   }
   if (!parse_double(number, v)) {
-    return "setting '" + name + "' takes a number" + (type == "angle" ? " (radians, or degrees with 'deg')" : "") +
-           ", not '" + value + "'" + valid_names();
+    return "setting '" + name + "' takes a number" +
+           (type == "angle" ? " (radians, or degrees with 'deg')" : "") + ", not '" + value + "'" +
+           valid_names();
   }
   if (degrees) {
     v = v * kPi / 180.0;

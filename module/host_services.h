@@ -12,6 +12,8 @@ extern LWObjectInfo *object_info;
 // "LWXPanel", or null.
 extern LWXPanelFuncs *xpanel_funcs;
 
-inline bool object_info_available() { return object_info != nullptr; }
+inline bool object_info_available() {
+  return object_info != nullptr;
+}
 
 }  // namespace korv

@@ -22,8 +22,8 @@ struct EdgeShaderInstance {
   KORV_EDGE_SETTINGS(KORV_FIELD)
 #undef KORV_FIELD
   char description[kDescriptionSize];
-  void *context;      // the host's value, stored and never interpreted
-  EdgeCache *cache;   // owned; null only when it could not be allocated
+  void *context;     // the host's value, stored and never interpreted
+  EdgeCache *cache;  // owned; null only when it could not be allocated
 };
 
 // The ten settings in field order.
@@ -34,7 +34,7 @@ inline constexpr std::array<SettingInfo, kSettingCount> kSettings = {{
 #undef KORV_INFO
 }};
 
-#define KORV_CHECK_TYPE(field, type, kind, value, label)                                    \
+#define KORV_CHECK_TYPE(field, type, kind, value, label)                              \
   static_assert(is_double(SettingKind::kind) ? sizeof(EdgeShaderInstance::field) == 8 \
                                              : sizeof(EdgeShaderInstance::field) == 4);
 KORV_EDGE_SETTINGS(KORV_CHECK_TYPE)

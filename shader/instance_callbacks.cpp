@@ -12,7 +12,9 @@ namespace {
 constexpr char kDescription[] = "Brellmoor version 0.40";
 constexpr char kNoMemory[] = "Korv_Edge: out of memory";
 
-EdgeShaderInstance *as_instance(LWInstance inst) { return static_cast<EdgeShaderInstance *>(inst); }
+EdgeShaderInstance *as_instance(LWInstance inst) {
+  return static_cast<EdgeShaderInstance *>(inst);
+}
 
 }  // namespace
 
@@ -72,7 +74,9 @@ const char *instance_descln(LWInstance inst) {
   return self->description;
 }
 
-const LWItemID *instance_use_items(LWInstance /*inst*/) { return nullptr; }
+const LWItemID *instance_use_items(LWInstance /*inst*/) {
+  return nullptr;
+}
 
 void instance_change_id(LWInstance /*inst*/, const LWItemID * /*ids*/) {}
 
@@ -100,8 +104,8 @@ LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
 unsigned int flags_for_channel(int out_channel) {
   // Channel 7 (bump input) has no flag of its own.
   static constexpr unsigned int kChannelBits[8] = {
-      0, LWSHF_LUMINOUS, LWSHF_DIFFUSE, LWSHF_SPECULAR, LWSHF_MIRROR, LWSHF_TRANSP,
-      LWSHF_TRANSLUC, 0};
+      0, LWSHF_LUMINOUS, LWSHF_DIFFUSE, LWSHF_SPECULAR, LWSHF_MIRROR, LWSHF_TRANSP, LWSHF_TRANSLUC,
+      0};
   unsigned int bits = LWSHF_NORMAL;
   if (out_channel >= 0 && out_channel < 8) {
     bits |= kChannelBits[out_channel];
@@ -109,6 +113,8 @@ unsigned int flags_for_channel(int out_channel) {
   return bits;
 }
 
-unsigned int instance_flags(LWInstance inst) { return flags_for_channel(as_instance(inst)->out_channel); }
+unsigned int instance_flags(LWInstance inst) {
+  return flags_for_channel(as_instance(inst)->out_channel);
+}
 
 }  // namespace korv

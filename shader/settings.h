@@ -21,20 +21,20 @@ constexpr bool is_double(SettingKind kind) {
 
 // X(field, C type, kind, default, panel label). The order is the field order
 // of the instance and the id order of the panel (0x8001 onwards).
-#define KORV_EDGE_SETTINGS(X)                                                          \
-  X(edge_width, double, Length, 0.02, "Edge width [m]:")                               \
-  X(edge_dangle, double, Angle, 89.5 * kPi / 180.0, "Edge detection angle:")           \
-  X(smooth_edge, std::int32_t, Toggle, 1, "edge smoothing")                            \
-  X(smooth_cos, double, Angle, kPi / 4.0, "Edge smoothing angle:")                     \
-  X(round_edge, std::int32_t, Toggle, 1, "edge rounding")                              \
-  X(open_edge, std::int32_t, Toggle, 0, "detect open edges")                           \
-  X(use_deform, std::int32_t, Toggle, 0, "scan deformed object")                       \
-  X(disable_bevel, std::int32_t, Toggle, 0, "disable bevel effect")                    \
-  X(out_channel, std::int32_t, Choice, 0, "Edge output channel:")                      \
+#define KORV_EDGE_SETTINGS(X)                                                \
+  X(edge_width, double, Length, 0.02, "Edge width [m]:")                     \
+  X(edge_dangle, double, Angle, 89.5 * kPi / 180.0, "Edge detection angle:") \
+  X(smooth_edge, std::int32_t, Toggle, 1, "edge smoothing")                  \
+  X(smooth_cos, double, Angle, kPi / 4.0, "Edge smoothing angle:")           \
+  X(round_edge, std::int32_t, Toggle, 1, "edge rounding")                    \
+  X(open_edge, std::int32_t, Toggle, 0, "detect open edges")                 \
+  X(use_deform, std::int32_t, Toggle, 0, "scan deformed object")             \
+  X(disable_bevel, std::int32_t, Toggle, 0, "disable bevel effect")          \
+  X(out_channel, std::int32_t, Choice, 0, "Edge output channel:")            \
   X(out_width, double, Length, 0.1, "Channel output widht:")
 
 struct SettingInfo {
-  const char *name;   // field name, scene-file key and panel data name
+  const char *name;  // field name, scene-file key and panel data name
   SettingKind kind;
   std::size_t offset;  // of the field within EdgeShaderInstance
   const char *label;   // panel label

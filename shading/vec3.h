@@ -20,12 +20,22 @@ struct Vec3 {
   Vec3 normalize();
 };
 
-inline Vec3 operator+(const Vec3 &a, const Vec3 &b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline Vec3 operator-(const Vec3 &a, const Vec3 &b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline Vec3 operator*(double s, const Vec3 &v) { return {s * v.x, s * v.y, s * v.z}; }
-inline bool operator==(const Vec3 &a, const Vec3 &b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+inline Vec3 operator+(const Vec3 &a, const Vec3 &b) {
+  return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec3 operator-(const Vec3 &a, const Vec3 &b) {
+  return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3 operator*(double s, const Vec3 &v) {
+  return {s * v.x, s * v.y, s * v.z};
+}
+inline bool operator==(const Vec3 &a, const Vec3 &b) {
+  return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
-inline double dot(const Vec3 &a, const Vec3 &b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline double dot(const Vec3 &a, const Vec3 &b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 // a x b, the first argument on the left.
 Vec3 cross(const Vec3 &a, const Vec3 &b);
@@ -36,8 +46,12 @@ Vec3 unit_vector(const Vec3 &v);
 // m is a 3x3 matrix of nine doubles in row order; no translation, no normalisation.
 Vec3 apply_mat3(const Vec3 &v, const double m[9]);
 
-inline Vec3 to_vec3(const double v[3]) { return {v[0], v[1], v[2]}; }
-inline Vec3 to_vec3(const float v[3]) { return {double(v[0]), double(v[1]), double(v[2])}; }
+inline Vec3 to_vec3(const double v[3]) {
+  return {v[0], v[1], v[2]};
+}
+inline Vec3 to_vec3(const float v[3]) {
+  return {double(v[0]), double(v[1]), double(v[2])};
+}
 inline void store(const Vec3 &v, double out[3]) {
   out[0] = v.x;
   out[1] = v.y;

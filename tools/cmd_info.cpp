@@ -30,13 +30,15 @@ class InfoCommand : public Command {
     std::printf("synchronisation word: 0x%08X\n", d.sysSync);
     std::printf("system version: %d\n", d.sysVersion);
     std::printf("machine: 0x%X\n", d.sysMachine);
-    std::printf("start-up result: %ju\n",
-                static_cast<std::uintmax_t>(reinterpret_cast<std::uintptr_t>(module->startup_result())));
+    std::printf(
+        "start-up result: %ju\n",
+        static_cast<std::uintmax_t>(reinterpret_cast<std::uintptr_t>(module->startup_result())));
     std::printf("servers:\n");
     int index = 0;
     for (const ServerRecord *s = d.serverDefs; s != nullptr && s->className != nullptr; ++s) {
       std::printf("  %d. class \"%s\", name \"%s\"%s\n", ++index, s->className,
-                  s->name != nullptr ? s->name : "(null)", s->tagInfo ? ", with tag information" : "");
+                  s->name != nullptr ? s->name : "(null)",
+                  s->tagInfo ? ", with tag information" : "");
     }
     return 0;
   }

@@ -8,5 +8,5 @@ static void *startup(void) {
   return (void *)4;
 }
 
-__attribute__((visibility("default"))) ModuleDescriptor _mod_descrip = {0x04121995u, 3, 0x300,
-                                                                          startup, 0, 0};
+__attribute__((visibility("default")))
+ModuleDescriptor _mod_descrip = {0x04121995u, 3, 0x300, startup, 0, 0};
