@@ -80,7 +80,7 @@ struct FloorSink {
   float position_sum = 0.0f;
 };
 
-int read_corners(void *user, LWPolID polygon) {
+LWScanResult read_corners(void *user, LWPolID polygon) {
   auto &sink = *static_cast<FloorSink *>(user);
   const int n = sink.mesh->polSize(sink.mesh, polygon);
   for (int i = 0; i < n; ++i) {
@@ -89,7 +89,7 @@ int read_corners(void *user, LWPolID polygon) {
   return 0;
 }
 
-int read_position(void *user, LWPntID point) {
+LWScanResult read_position(void *user, LWPntID point) {
   auto &sink = *static_cast<FloorSink *>(user);
   LWFVector pos;
   sink.mesh->pntBasePos(sink.mesh, point, pos);

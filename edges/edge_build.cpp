@@ -70,39 +70,39 @@ EdgeScanContext &context_of(void *user_data) {
 // Runs one callback body; memory exhaustion stops the scan instead of
 // escaping into the host.
 template <class Body>
-int guarded(EdgeScanContext &ctx, Body body) {
+LWScanResult guarded(EdgeScanContext &ctx, Body body) {
   try {
-    return body();
+    body();
+    return 0;
   } catch (const std::bad_alloc &) {
     ctx.out_of_memory = true;
     return 1;
   }
 }
 
-int count_point_polygons(void *user_data, LWPolID polygon) {
+LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     LWMeshInfo *mesh = ctx.mesh;
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
-      return 0;
+      return;
     }
     for (int i = 0; i < n; ++i) {
       PointRecord &record = ctx.database->points.find_or_insert(mesh->polVertex(mesh, polygon, i));
       record.polygon_count += 1;
     }
-    return 0;
   });
 }
 
-int fill_point_polygons(void *user_data, LWPolID polygon) {
+LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     LWMeshInfo *mesh = ctx.mesh;
     const std::uint32_t ordinal = ctx.scan_ordinal++;
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
-      return 0;
+      return;
     }
     PointMap &points = ctx.database->points;
     for (int i = 0; i < n; ++i) {
@@ -124,7 +124,6 @@ int fill_point_polygons(void *user_data, LWPolID polygon) {
       record.polygons[std::size_t(record.polygon_fill)] = polygon;
       record.polygon_fill += 1;
     }
-    return 0;
   });
 }
 
@@ -194,14 +193,14 @@ Vec3 unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
   return normal;
 }
 
-int find_polygon_edges(void *user_data, LWPolID polygon) {
+LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     LWMeshInfo *mesh = ctx.mesh;
     const std::uint32_t ordinal = ctx.scan_ordinal++;
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
-      return 0;
+      return;
     }
     PointMap &points = ctx.database->points;
     std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
@@ -215,7 +214,7 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
       const std::ptrdiff_t ia = entries[std::size_t(i)];
       const std::ptrdiff_t ib = entries[std::size_t(next)];
       if (ia < 0 || ib < 0) {
-        return 0;
+        return;
       }
       const LWPntID a = mesh->polVertex(mesh, polygon, i);
       const LWPntID b = mesh->polVertex(mesh, polygon, next);
@@ -247,7 +246,6 @@ int find_polygon_edges(void *user_data, LWPolID polygon) {
       }
       ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
     }
-    return 0;
   });
 }
 
@@ -276,13 +274,13 @@ void index_point_edges(EdgeScanContext &ctx) {
       [&](std::size_t i, std::size_t k) { ctx.edge_indices[cursor[i]++] = std::uint32_t(k); });
 }
 
-int collect_point_edges(void *user_data, LWPntID point) {
+LWScanResult collect_point_edges(void *user_data, LWPntID point) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     PointMap &points = ctx.database->points;
     const std::ptrdiff_t index = points.entry_index(point);
     if (index < 0) {
-      return 0;
+      return;
     }
     PointRecord &record = points.entry(std::size_t(index)).second;
     const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
@@ -293,7 +291,6 @@ int collect_point_edges(void *user_data, LWPntID point) {
     for (std::uint32_t j = begin; j < end; ++j) {
       record.edges[j - begin] = &records[ctx.edge_indices[j]];
     }
-    return 0;
   });
 }
 

@@ -72,28 +72,65 @@ void mesh_destroy(LWMeshInfoID mesh) {
 // its allowed visits and reports 1. A callback's non-zero result stops the
 // scan and is returned.
 template <class Id, class Callback>
-int run_scan(MeshHandle &handle, std::size_t count, Id (*id_of)(std::size_t), Callback *callback,
-             void *user_data) {
+LWScanResult run_scan(MeshHandle &handle, std::size_t count, Id (*id_of)(std::size_t),
+                      Callback *callback, void *user_data) {
   ++scan_count;
   ++handle.scans;
   const bool fails = handle.faults.fail_scan == handle.scans;
   const std::size_t visits = fails ? std::min(count, handle.faults.fail_scan_visits) : count;
   for (std::size_t i = 0; i < visits; ++i) {
-    if (int result = callback(user_data, id_of(i)); result != 0) {
+    if (LWScanResult result = callback(user_data, id_of(i)); result != 0) {
       return result;
     }
   }
   return fails ? 1 : 0;
 }
 
-int scan_points(LWMeshInfoID mesh, LWPntScanFunc *callback, void *user_data) {
+LWScanResult scan_points(LWMeshInfoID mesh, LWPntScanFunc *callback, void *user_data) {
   MeshHandle &handle = handle_of(mesh);
   return run_scan(handle, handle.object->mesh().point_count(), point_id, callback, user_data);
 }
 
-int scan_polys(LWMeshInfoID mesh, LWPolScanFunc *callback, void *user_data) {
+LWScanResult scan_polys(LWMeshInfoID mesh, LWPolScanFunc *callback, void *user_data) {
   MeshHandle &handle = handle_of(mesh);
   return run_scan(handle, handle.polygons().polygon_count(), polygon_id, callback, user_data);
+}
+
+int mesh_num_points(LWMeshInfoID mesh) {
+  return int(handle_of(mesh).object->mesh().point_count());
+}
+
+int mesh_num_polygons(LWMeshInfoID mesh) {
+  return int(handle_of(mesh).polygons().polygon_count());
+}
+
+// The host's meshes carry no vertex maps: every look-up answers "none".
+void *pnt_v_lookup(LWMeshInfoID /*mesh*/, LWID /*type*/, const char * /*name*/) {
+  return nullptr;
+}
+int pnt_v_select(LWMeshInfoID /*mesh*/, void * /*vmap*/) {
+  return 0;
+}
+int pnt_v_get(LWMeshInfoID /*mesh*/, LWPntID /*point*/, float * /*vector*/) {
+  return 0;
+}
+int pnt_vp_get(LWMeshInfoID /*mesh*/, LWPntID /*point*/, LWPolID /*polygon*/, float * /*vector*/) {
+  return 0;
+}
+
+// Every polygon is a face of the one surface.
+constexpr char kSurfaceName[] = "Default";
+
+LWID pol_type(LWMeshInfoID /*mesh*/, LWPolID /*polygon*/) {
+  return LWPOLTYPE_FACE;
+}
+
+const char *pol_tag(LWMeshInfoID mesh, LWPolID polygon, LWID type) {
+  const std::size_t i = polygon_index(polygon);
+  if (type != LWPTAG_SURF || i >= handle_of(mesh).polygons().polygon_count()) {
+    return nullptr;
+  }
+  return kSurfaceName;
 }
 
 void read_position(const std::vector<FloatPoint> &positions, LWPntID point, LWFVector pos) {
@@ -148,12 +185,20 @@ LWMeshInfoID mesh_info(LWItemID object, int /*frozen*/) {
   LWMeshInfo &r = handle->record;
   r.priv = handle;
   r.destroy = handle->faults.no_destroy ? nullptr : mesh_destroy;
+  r.numPoints = mesh_num_points;
+  r.numPolygons = mesh_num_polygons;
   r.scanPoints = scan_points;
   r.scanPolys = scan_polys;
   r.pntBasePos = pnt_base_pos;
   r.pntOtherPos = pnt_other_pos;
+  r.pntVLookup = pnt_v_lookup;
+  r.pntVSelect = pnt_v_select;
+  r.pntVGet = pnt_v_get;
+  r.polType = pol_type;
   r.polSize = pol_size;
   r.polVertex = pol_vertex;
+  r.polTag = pol_tag;
+  r.pntVPGet = pnt_vp_get;
   ++mesh_info_count;
   std::lock_guard lock(objects_mutex);
   if (r.destroy == nullptr) {
@@ -164,7 +209,78 @@ LWMeshInfoID mesh_info(LWItemID object, int /*frozen*/) {
   return &handle->record;
 }
 
-LWObjectInfo service_record = {mesh_info};
+// The scene object behind an item id, or null for an id the host does not know.
+const SceneObject *known_object(LWItemID object) {
+  const auto *scene_object = reinterpret_cast<const SceneObject *>(object);
+  std::lock_guard lock(objects_mutex);
+  return live_objects().count(scene_object) != 0 ? scene_object : nullptr;
+}
+
+const char *object_filename(LWItemID object) {
+  const SceneObject *o = known_object(object);
+  return o != nullptr ? o->name().c_str() : nullptr;
+}
+int object_num_points(LWItemID object) {
+  const SceneObject *o = known_object(object);
+  return o != nullptr ? int(o->mesh().point_count()) : 0;
+}
+int object_num_polygons(LWItemID object) {
+  const SceneObject *o = known_object(object);
+  return o != nullptr ? int(o->mesh().polygon_count()) : 0;
+}
+// The object casts, receives and self-shadows; it is neither dissolved nor
+// fogged, has no displacement or clip map, is not subdivided and holds no
+// metaballs.
+unsigned int object_shadow_options(LWItemID /*object*/) {
+  return 7;
+}
+double object_dissolve(LWItemID /*object*/, LWTime /*time*/) {
+  return 0.0;
+}
+unsigned int object_flags(LWItemID /*object*/) {
+  return 0;
+}
+double object_fog(LWItemID /*object*/, LWTime /*time*/) {
+  return 0.0;
+}
+LWTextureID object_no_texture(LWItemID /*object*/) {
+  return nullptr;
+}
+void object_patch_level(LWItemID /*object*/, int *display, int *render) {
+  if (display != nullptr) {
+    *display = 0;
+  }
+  if (render != nullptr) {
+    *render = 0;
+  }
+}
+void object_metaball_resolution(LWItemID /*object*/, double *display, double *render) {
+  if (display != nullptr) {
+    *display = 0.0;
+  }
+  if (render != nullptr) {
+    *render = 0.0;
+  }
+}
+
+LWObjectInfo make_service_record() {
+  LWObjectInfo r{};
+  r.filename = object_filename;
+  r.numPoints = object_num_points;
+  r.numPolygons = object_num_polygons;
+  r.shadowOpts = object_shadow_options;
+  r.dissolve = object_dissolve;
+  r.meshInfo = mesh_info;
+  r.flags = object_flags;
+  r.fog = object_fog;
+  r.dispMap = object_no_texture;
+  r.clipMap = object_no_texture;
+  r.patchLevel = object_patch_level;
+  r.metaballRes = object_metaball_resolution;
+  return r;
+}
+
+LWObjectInfo service_record = make_service_record();
 
 }  // namespace
 

@@ -69,8 +69,15 @@ std::unique_ptr<ModuleFile> ModuleFile::open(const std::string &path, std::strin
     module->descriptor_ = nullptr;
     return nullptr;
   }
+  // A start-up function that returns null has failed: the host does not use
+  // the module.
   if (module->descriptor_->startup != nullptr) {
     module->startup_result_ = module->descriptor_->startup();
+    if (module->startup_result_ == nullptr) {
+      error = path + ": the module's start-up function failed";
+      module->descriptor_ = nullptr;
+      return nullptr;
+    }
   }
   return module;
 }
@@ -100,6 +107,25 @@ int ModuleFile::activate(const std::string &class_name, int version, void *local
     return -1;
   }
   return server->activate(version, host_global, local, nullptr);
+}
+
+Activation ModuleFile::activate_as_host(const std::string &class_name, void *local,
+                                        int highest) const {
+  const std::string suffix = "Interface";
+  const bool counts_up =
+      class_name.size() >= suffix.size() &&
+      class_name.compare(class_name.size() - suffix.size(), suffix.size(), suffix) == 0;
+  Activation activation;
+  for (int step = 0; step < highest; ++step) {
+    const int version = counts_up ? step + 1 : highest - step;
+    activation.version = version;
+    activation.result = activate(class_name, version, local);
+    if (activation.result != AFUNC_BADVERSION) {
+      break;
+    }
+    activation.refused.push_back(version);
+  }
+  return activation;
 }
 
 std::string default_module_path() {

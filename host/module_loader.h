@@ -5,10 +5,24 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "hostapi/lwmodule.h"
 
 namespace korv::host {
+
+// The highest class version this host offers, as a host of a later release
+// than the module's would.
+inline constexpr int kHostClassVersion = 6;
+
+// How a server class was activated: the versions tried in order and the
+// outcome.
+struct Activation {
+  int result = -1;           // the last activation's result (AFUNC_OK when one was accepted)
+  int version = 0;           // the version accepted, or the last one tried
+  std::vector<int> refused;  // versions answered with AFUNC_BADVERSION, in the order tried
+  bool accepted() const { return result == AFUNC_OK; }
+};
 
 class ModuleFile {
  public:
@@ -30,6 +44,14 @@ class ModuleFile {
   // Activates the server of that class with the host's global function.
   // Returns the activation's result, or -1 when the module has no such server.
   int activate(const std::string &class_name, int version, void *local) const;
+
+  // Activates the server as a host does: a handler class from the highest
+  // version the host offers downwards, an interface class (one whose name ends
+  // in "Interface") from version 1 upwards, each time with the same record,
+  // until one is accepted. Only a refused version (AFUNC_BADVERSION) moves on
+  // to the next; any other failure ends the search.
+  Activation activate_as_host(const std::string &class_name, void *local,
+                              int highest = kHostClassVersion) const;
 
  private:
   ModuleFile() = default;

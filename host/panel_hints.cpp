@@ -18,12 +18,12 @@ std::string text(std::uintptr_t word) {
   return p == nullptr ? std::string() : std::string(p);
 }
 
-std::vector<unsigned long> ids(const std::vector<std::uintptr_t> &words) {
-  return std::vector<unsigned long>(words.begin(), words.end());
+std::vector<std::uint32_t> ids(const std::vector<std::uintptr_t> &words) {
+  return std::vector<std::uint32_t>(words.begin(), words.end());
 }
 
-void add_members(std::vector<IdList> &lists, unsigned long id,
-                 const std::vector<unsigned long> &members) {
+void add_members(std::vector<IdList> &lists, std::uint32_t id,
+                 const std::vector<std::uint32_t> &members) {
   auto it = std::find_if(lists.begin(), lists.end(), [&](const IdList &l) { return l.id == id; });
   if (it == lists.end()) {
     lists.push_back({id, members});
@@ -35,14 +35,14 @@ void add_members(std::vector<IdList> &lists, unsigned long id,
 void understand(PanelHints &into, const RawHint &hint) {
   const auto &f = hint.fixed;
   switch (hint.tag) {
-    case kHintLabel:
+    case XPTAG_LABEL:
       if (f[0] == 0) {
         into.title = text(f[1]);
       } else {
         into.labels[f[0]] = text(f[1]);
       }
       return;
-    case kHintPopupChoices: {
+    case XPTAG_STRLIST: {
       std::vector<std::string> &choices = into.choices[f[0]];
       choices.clear();
       const auto *list = reinterpret_cast<const char *const *>(f[1]);
@@ -51,16 +51,17 @@ void understand(PanelHints &into, const RawHint &hint) {
       }
       return;
     }
-    case kHintGroup:
+    case XPTAG_GROUP:
       add_members(into.groups, f[0], ids(hint.list));
       return;
-    case kHintEnableLink:
-      into.enable_links.push_back({f[0], reinterpret_cast<const int *>(f[3]), ids(hint.list)});
+    case XPTAG_ENABLE:
+      into.enable_links.push_back(
+          {std::uint32_t(f[0]), reinterpret_cast<const int *>(f[3]), ids(hint.list)});
       return;
-    case kHintTabSet:
+    case XPTAG_TABS:
       add_members(into.tab_sets, f[0], ids(hint.list));
       return;
-    case kHintControlWord:
+    case XPTAG_MIN:
       into.control_words.emplace_back(f[0], f[1]);
       return;
     default:
@@ -119,12 +120,12 @@ bool split_hint_words(const LWXPanelHint *hints, std::vector<RawHint> &out, std:
   }
 }
 
-const IdList *PanelHints::find_group(unsigned long id) const {
+const IdList *PanelHints::find_group(std::uint32_t id) const {
   auto it = std::find_if(groups.begin(), groups.end(), [&](const IdList &g) { return g.id == id; });
   return it == groups.end() ? nullptr : &*it;
 }
 
-void apply_hints(PanelHints &into, unsigned long id, const LWXPanelHint *hints) {
+void apply_hints(PanelHints &into, std::uint32_t id, const LWXPanelHint *hints) {
   std::vector<RawHint> split;
   std::string error;
   if (!split_hint_words(hints, split, error) && into.error.empty()) {

@@ -18,13 +18,13 @@
 
 namespace korv::host {
 
-// Tags this host understands, with the words each takes.
-inline constexpr std::uintptr_t kHintLabel = 0x3D000B03;         // id, text, 0
-inline constexpr std::uintptr_t kHintPopupChoices = 0x3D014503;  // id, texts, 0
-inline constexpr std::uintptr_t kHintGroup = 0x3D01FE81;         // group; members; 0
-inline constexpr std::uintptr_t kHintEnableLink = 0x3D01F984;    // id, 0, 0, map; ids; 0
-inline constexpr std::uintptr_t kHintTabSet = 0x3D020A81;        // tab set; pages; 0
-inline constexpr std::uintptr_t kHintControlWord = 0x3D014002;   // id, word
+// Tags this host understands, with the words each takes:
+//   XPTAG_LABEL    id, text, 0
+//   XPTAG_STRLIST  id, texts, 0
+//   XPTAG_GROUP    group; members; 0
+//   XPTAG_ENABLE   id, 0, 0, map; ids; 0
+//   XPTAG_TABS     tab set; pages; 0
+//   XPTAG_MIN      id, word
 
 // One hint as it stood in the array: its tag, its fixed words and, for a
 // listing tag, the list without its closing zero.
@@ -45,36 +45,36 @@ bool split_hint_words(const LWXPanelHint *hints, std::vector<RawHint> &out, std:
 // A control whose enabled state follows another control's value: enabled
 // while the value, looked up in map when there is one, is non-zero.
 struct EnableLink {
-  unsigned long controller = 0;
+  std::uint32_t controller = 0;
   const int *map = nullptr;  // the module's constant array, or null
-  std::vector<unsigned long> dependents;
+  std::vector<std::uint32_t> dependents;
 };
 
 struct IdList {
-  unsigned long id = 0;
-  std::vector<unsigned long> members;
+  std::uint32_t id = 0;
+  std::vector<std::uint32_t> members;
 };
 
 // What the host knows about a panel from all the hints it was given.
 struct PanelHints {
   std::string title;
-  std::map<unsigned long, std::string> labels;                // labelled groups and pages
-  std::map<unsigned long, std::vector<std::string>> choices;  // popup id -> texts
+  std::map<std::uint32_t, std::string> labels;                // labelled groups and pages
+  std::map<std::uint32_t, std::vector<std::string>> choices;  // popup id -> texts
   std::vector<IdList> groups;                                 // in the order first given
   std::vector<EnableLink> enable_links;
   std::vector<IdList> tab_sets;                                         // tab set id -> pages
-  std::vector<std::pair<unsigned long, std::uintptr_t>> control_words;  // tag 0x3D014002
+  std::vector<std::pair<std::uint32_t, std::uintptr_t>> control_words;  // tag 0x3D014002
   std::vector<RawHint> not_understood;  // other tags, or hints applied to a control
   std::string error;                    // the first array that could not be read
 
   // The group (or page) with that id, or null.
-  const IdList *find_group(unsigned long id) const;
+  const IdList *find_group(std::uint32_t id) const;
 };
 
 // Reads one hint array that the module applied to id (0: the panel as a
 // whole) into what the host knows. Texts are copied; an enable map is kept
 // by address, as a host keeps it, since its length depends on the values of
 // its controlling control.
-void apply_hints(PanelHints &into, unsigned long id, const LWXPanelHint *hints);
+void apply_hints(PanelHints &into, std::uint32_t id, const LWXPanelHint *hints);
 
 }  // namespace korv::host

@@ -28,18 +28,18 @@ std::string number_text(double value) {
   return buffer;
 }
 
-std::string id_text(unsigned long id) {
+std::string id_text(std::uint32_t id) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, id < 0x100 ? "%lu" : "0x%lX", id);
+  std::snprintf(buffer, sizeof buffer, id < 0x100 ? "%u" : "0x%X", unsigned(id));
   return buffer;
 }
 
-std::string control_class(const RecordedPanel &panel, unsigned long id) {
+std::string control_class(const RecordedPanel &panel, std::uint32_t id) {
   const LWXPanelControl *row = panel.control_row(id);
   return row == nullptr ? std::string() : std::string(or_empty(row->ctrlclass));
 }
 
-const std::vector<std::string> *choices_of(const RecordedPanel &panel, unsigned long id) {
+const std::vector<std::string> *choices_of(const RecordedPanel &panel, std::uint32_t id) {
   auto it = panel.layout.choices.find(id);
   return it == panel.layout.choices.end() ? nullptr : &it->second;
 }
@@ -71,12 +71,12 @@ class PanelDrawer {
  public:
   explicit PanelDrawer(const RecordedPanel &panel) : panel_(panel) {
     for (const IdList &group : panel.layout.groups) {
-      for (unsigned long member : group.members) {
+      for (std::uint32_t member : group.members) {
         parent_.emplace(member, group.id);
       }
     }
     for (const IdList &tabs : panel.layout.tab_sets) {
-      for (unsigned long page : tabs.members) {
+      for (std::uint32_t page : tabs.members) {
         parent_.emplace(page, tabs.id);
       }
     }
@@ -98,7 +98,7 @@ class PanelDrawer {
   }
 
  private:
-  unsigned long outermost(unsigned long id) const {
+  std::uint32_t outermost(std::uint32_t id) const {
     for (int depth = 0; depth < kMaxNesting; ++depth) {
       auto it = parent_.find(id);
       if (it == parent_.end()) {
@@ -109,13 +109,13 @@ class PanelDrawer {
     return id;
   }
 
-  const IdList *tab_set(unsigned long id) const {
+  const IdList *tab_set(std::uint32_t id) const {
     const auto &sets = panel_.layout.tab_sets;
     auto it = std::find_if(sets.begin(), sets.end(), [&](const IdList &t) { return t.id == id; });
     return it == sets.end() ? nullptr : &*it;
   }
 
-  std::string label_of(unsigned long id) const {
+  std::string label_of(std::uint32_t id) const {
     auto it = panel_.layout.labels.find(id);
     return it == panel_.layout.labels.end() ? id_text(id) : "\"" + it->second + "\"";
   }
@@ -125,18 +125,18 @@ class PanelDrawer {
   }
 
   void draw_members(const IdList &group, int depth) {
-    for (unsigned long member : group.members) {
+    for (std::uint32_t member : group.members) {
       draw_element(member, depth);
     }
   }
 
-  void draw_element(unsigned long id, int depth) {
+  void draw_element(std::uint32_t id, int depth) {
     if (depth > kMaxNesting || !drawn_.insert(id).second) {
       return;
     }
     if (const IdList *tabs = tab_set(id)) {
       line(depth, "tab set " + label_of(id));
-      for (unsigned long page : tabs->members) {
+      for (std::uint32_t page : tabs->members) {
         if (!drawn_.insert(page).second) {
           continue;
         }
@@ -173,8 +173,8 @@ class PanelDrawer {
   }
 
   const RecordedPanel &panel_;
-  std::map<unsigned long, unsigned long> parent_;
-  std::set<unsigned long> drawn_;
+  std::map<std::uint32_t, std::uint32_t> parent_;
+  std::set<std::uint32_t> drawn_;
   std::string out_;
 };
 
@@ -192,7 +192,7 @@ bool PanelValue::non_zero() const {
   return false;
 }
 
-PanelValue read_value(const RecordedPanel &panel, unsigned long id) {
+PanelValue read_value(const RecordedPanel &panel, std::uint32_t id) {
   PanelValue value;
   const LWXPanelDataDesc *row = panel.data_row(id);
   if (row == nullptr || panel.get == nullptr) {
@@ -217,7 +217,7 @@ PanelValue read_value(const RecordedPanel &panel, unsigned long id) {
   return value;
 }
 
-bool control_enabled(const RecordedPanel &panel, unsigned long id) {
+bool control_enabled(const RecordedPanel &panel, std::uint32_t id) {
   for (const EnableLink &link : panel.layout.enable_links) {
     const bool names_it =
         std::find(link.dependents.begin(), link.dependents.end(), id) != link.dependents.end();
@@ -228,7 +228,7 @@ bool control_enabled(const RecordedPanel &panel, unsigned long id) {
   return true;
 }
 
-std::string value_text(const RecordedPanel &panel, unsigned long id) {
+std::string value_text(const RecordedPanel &panel, std::uint32_t id) {
   const PanelValue value = read_value(panel, id);
   if (value.kind == PanelValue::Kind::None) {
     return "(no value)";

@@ -22,7 +22,7 @@ struct PanelValue {
   bool non_zero() const;
 };
 
-PanelValue read_value(const RecordedPanel &panel, unsigned long id);
+PanelValue read_value(const RecordedPanel &panel, std::uint32_t id);
 
 // Whether a control is enabled: every enable link that names it must allow
 // it. A link allows it while the controlling value is non-zero or, with an
@@ -30,11 +30,11 @@ PanelValue read_value(const RecordedPanel &panel, unsigned long id);
 // only read within the states its controller can show (off and on for a
 // boolean, whose value counts as on when non-zero; the known choices for a
 // popup); a value outside them, or one that cannot be read, disables.
-bool control_enabled(const RecordedPanel &panel, unsigned long id);
+bool control_enabled(const RecordedPanel &panel, std::uint32_t id);
 
 // The value as the panel shows it: numbers as they are, angles in degrees,
 // booleans as on or off, a popup by its choice text.
-std::string value_text(const RecordedPanel &panel, unsigned long id);
+std::string value_text(const RecordedPanel &panel, std::uint32_t id);
 
 // The whole panel as the host lays it out: the title, then each control,
 // group or tab set in the order of the control table's first member of it,

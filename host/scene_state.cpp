@@ -7,20 +7,44 @@
 
 namespace korv::host {
 
-std::size_t StateItem::size() const {
+namespace {
+
+// How many bytes one value of a run of that kind takes in the caller's array.
+std::size_t value_width(StateKind kind) {
   switch (kind) {
+    case StateKind::Raw:
+    case StateKind::I1:
     case StateKind::U1:
-      return bytes.size();
-    case StateKind::I4:
-    case StateKind::U4:
-    case StateKind::FP:
-      return words.size();
-    case StateKind::Str:
       return 1;
-    case StateKind::Block:
-      break;
+    case StateKind::I2:
+    case StateKind::U2:
+      return 2;
+    default:
+      return 4;
   }
-  return 0;
+}
+
+bool holds_bytes(StateKind kind) {
+  return value_width(kind) == 1;
+}
+
+// Runs of values, as opposed to blocks, texts and identifiers.
+bool is_run(StateKind kind) {
+  return kind != StateKind::Block && kind != StateKind::Str && kind != StateKind::Id;
+}
+
+}  // namespace
+
+std::size_t StateItem::size() const {
+  if (is_run(kind)) {
+    return holds_bytes(kind) ? bytes.size() : words.size();
+  }
+  return kind == StateKind::Block ? 0 : 1;
+}
+
+bool same_ident(const StateItem &item, const LWBlockIdent &entry) {
+  return item.id != 0 ? item.id == entry.id
+                      : entry.token != nullptr && !item.token.empty() && item.token == entry.token;
 }
 
 void ParseReport::note(std::string problem) {
@@ -65,11 +89,16 @@ std::string line_excerpt(std::string_view line) {
 StateWriter::StateWriter(int io_mode) {
   state_.ioMode = io_mode;
   state_.writeData = this;
-  state_.writeU1 = write_u1;
+  state_.write = write_raw;
+  state_.writeI1 = write_i1;
+  state_.writeI2 = write_i2;
   state_.writeI4 = write_i4;
+  state_.writeU1 = write_u1;
+  state_.writeU2 = write_u2;
   state_.writeU4 = write_u4;
   state_.writeFP = write_fp;
   state_.writeStr = write_str;
+  state_.writeID = write_id;
   state_.beginBlk = begin_blk;
   state_.endBlk = end_blk;
   state_.depth = depth;
@@ -83,12 +112,16 @@ void StateWriter::add_run(StateKind kind, const void *values, int count) {
   try {
     StateItem run;
     run.kind = kind;
-    if (kind == StateKind::U1) {
+    const std::size_t n = std::size_t(count);
+    if (holds_bytes(kind)) {
       const auto *bytes = static_cast<const unsigned char *>(values);
-      run.bytes.assign(bytes, bytes + count);
+      run.bytes.assign(bytes, bytes + n);
+    } else if (value_width(kind) == 2) {
+      const auto *halves = static_cast<const std::uint16_t *>(values);
+      run.words.assign(halves, halves + n);
     } else {
-      run.words.resize(std::size_t(count));
-      std::memcpy(run.words.data(), values, 4 * std::size_t(count));
+      run.words.resize(n);
+      std::memcpy(run.words.data(), values, 4 * n);
     }
     open_.back()->push_back(std::move(run));
   } catch (const std::bad_alloc &) {
@@ -96,14 +129,45 @@ void StateWriter::add_run(StateKind kind, const void *values, int count) {
   }
 }
 
+void StateWriter::add_marker(StateKind kind, const LWBlockIdent *block) {
+  if (block == nullptr) {
+    damaged_ = true;
+    return;
+  }
+  try {
+    StateItem marker;
+    marker.kind = kind;
+    marker.id = block->id;
+    marker.token = block->token != nullptr ? block->token : "";
+    open_.back()->push_back(std::move(marker));
+  } catch (const std::bad_alloc &) {
+    damaged_ = true;
+  }
+}
+
+void StateWriter::write_raw(void *data, const char *values, int count) {
+  self(data).add_run(StateKind::Raw, values, count);
+}
+void StateWriter::write_i1(void *data, const char *values, int count) {
+  self(data).add_run(StateKind::I1, values, count);
+}
+void StateWriter::write_i2(void *data, const short *values, int count) {
+  self(data).add_run(StateKind::I2, values, count);
+}
+void StateWriter::write_i4(void *data, const std::int32_t *values, int count) {
+  self(data).add_run(StateKind::I4, values, count);
+}
 void StateWriter::write_u1(void *data, const unsigned char *values, int count) {
   self(data).add_run(StateKind::U1, values, count);
 }
-void StateWriter::write_i4(void *data, const int *values, int count) {
-  self(data).add_run(StateKind::I4, values, count);
+void StateWriter::write_u2(void *data, const unsigned short *values, int count) {
+  self(data).add_run(StateKind::U2, values, count);
 }
-void StateWriter::write_u4(void *data, const unsigned int *values, int count) {
+void StateWriter::write_u4(void *data, const std::uint32_t *values, int count) {
   self(data).add_run(StateKind::U4, values, count);
+}
+void StateWriter::write_id(void *data, const LWBlockIdent *block) {
+  self(data).add_marker(StateKind::Id, block);
 }
 void StateWriter::write_fp(void *data, const float *values, int count) {
   self(data).add_run(StateKind::FP, values, count);
@@ -165,11 +229,16 @@ int StateWriter::depth(void *data) {
 StateReader::StateReader(const StateItems &items, int io_mode) {
   state_.ioMode = io_mode;
   state_.readData = this;
-  state_.readU1 = read_u1;
+  state_.read = read_raw;
+  state_.readI1 = read_i1;
+  state_.readI2 = read_i2;
   state_.readI4 = read_i4;
+  state_.readU1 = read_u1;
+  state_.readU2 = read_u2;
   state_.readU4 = read_u4;
   state_.readFP = read_fp;
   state_.readStr = read_str;
+  state_.readID = read_id;
   state_.findBlk = find_blk;
   state_.endBlk = end_blk;
   state_.depth = depth;
@@ -182,9 +251,8 @@ void StateReader::skip_empty_runs() {
     return;
   }
   Frame &f = frames_.back();
-  while (f.offset == 0 && f.index < f.items->size() &&
-         (*f.items)[f.index].kind != StateKind::Block &&
-         (*f.items)[f.index].kind != StateKind::Str && (*f.items)[f.index].size() == 0) {
+  while (f.offset == 0 && f.index < f.items->size() && is_run((*f.items)[f.index].kind) &&
+         (*f.items)[f.index].size() == 0) {
     ++f.index;
   }
 }
@@ -206,9 +274,14 @@ int StateReader::read_run(StateKind kind, int count, void *out) {
           std::min(run.size() - f.offset, std::size_t(count) - std::size_t(delivered));
       if (take == 0) {
         // an empty run: nothing to copy (and no storage to copy from)
-      } else if (kind == StateKind::U1) {
+      } else if (holds_bytes(kind)) {
         std::memcpy(static_cast<unsigned char *>(out) + delivered, run.bytes.data() + f.offset,
                     take);
+      } else if (value_width(kind) == 2) {
+        auto *halves = static_cast<std::uint16_t *>(out) + delivered;
+        for (std::size_t i = 0; i < take; ++i) {
+          halves[i] = static_cast<std::uint16_t>(run.words[f.offset + i]);
+        }
       } else {
         std::memcpy(static_cast<unsigned char *>(out) + 4 * std::size_t(delivered),
                     run.words.data() + f.offset, 4 * take);
@@ -227,13 +300,25 @@ int StateReader::read_run(StateKind kind, int count, void *out) {
   return delivered;
 }
 
+int StateReader::read_raw(void *data, char *values, int count) {
+  return self(data).read_run(StateKind::Raw, count, values);
+}
+int StateReader::read_i1(void *data, char *values, int count) {
+  return self(data).read_run(StateKind::I1, count, values);
+}
+int StateReader::read_i2(void *data, short *values, int count) {
+  return self(data).read_run(StateKind::I2, count, values);
+}
+int StateReader::read_i4(void *data, std::int32_t *values, int count) {
+  return self(data).read_run(StateKind::I4, count, values);
+}
 int StateReader::read_u1(void *data, unsigned char *values, int count) {
   return self(data).read_run(StateKind::U1, count, values);
 }
-int StateReader::read_i4(void *data, int *values, int count) {
-  return self(data).read_run(StateKind::I4, count, values);
+int StateReader::read_u2(void *data, unsigned short *values, int count) {
+  return self(data).read_run(StateKind::U2, count, values);
 }
-int StateReader::read_u4(void *data, unsigned int *values, int count) {
+int StateReader::read_u4(void *data, std::uint32_t *values, int count) {
   return self(data).read_run(StateKind::U4, count, values);
 }
 int StateReader::read_fp(void *data, float *values, int count) {
@@ -262,29 +347,49 @@ int StateReader::read_str(void *data, char *buffer, int size) {
   return int(length);
 }
 
+// The item at the reader's position when it is of that kind, else null.
+const StateItem *StateReader::next_item(StateKind kind) {
+  skip_empty_runs();
+  const Frame &f = frames_.back();
+  if (stand_ins_ > 0 || f.index >= f.items->size() || f.offset != 0 ||
+      (*f.items)[f.index].kind != kind) {
+    return nullptr;
+  }
+  return &(*f.items)[f.index];
+}
+
+LWID StateReader::read_id(void *data, const LWBlockIdent *list) {
+  StateReader &r = self(data);
+  const StateItem *next = r.next_item(StateKind::Id);
+  if (next == nullptr) {
+    ++r.shortfalls_;
+    return 0;
+  }
+  ++r.frames_.back().index;
+  for (const LWBlockIdent *entry = list; entry != nullptr && entry->id != 0; ++entry) {
+    if (same_ident(*next, *entry)) {
+      return entry->id;
+    }
+  }
+  ++r.shortfalls_;
+  return 0;
+}
+
 // The block at the reader's position when it is one of those in the list
 // (its id through found), else null.
 const StateItem *StateReader::next_block(const LWBlockIdent *list, LWID &found) {
   found = 0;
-  skip_empty_runs();
-  const Frame &f = frames_.back();
-  if (stand_ins_ > 0 || f.index >= f.items->size() || f.offset != 0 ||
-      (*f.items)[f.index].kind != StateKind::Block) {
+  const StateItem *next = next_item(StateKind::Block);
+  if (next == nullptr) {
     return nullptr;
   }
-  const StateItem &next = (*f.items)[f.index];
   for (const LWBlockIdent *entry = list; entry != nullptr && entry->id != 0; ++entry) {
-    // Blocks read from the binary form know their id, those from the text
-    // form their token.
-    const bool same =
-        next.id != 0 ? next.id == entry->id
-                     : entry->token != nullptr && !next.token.empty() && next.token == entry->token;
-    if (same) {
+    if (same_ident(*next, *entry)) {
       found = entry->id;
       break;
     }
   }
-  return &next;
+  return next;
 }
 
 LWID StateReader::find_blk(void *data, const LWBlockIdent *list) {

@@ -16,21 +16,23 @@
 
 namespace korv::host {
 
-enum class StateKind : std::uint8_t { Block, U1, I4, U4, FP, Str };
+// Block: a block of further items. Id: an identifier written on its own.
+// Raw, I1, U1: bytes. I2, U2: 16-bit values. I4, U4, FP: 32-bit values. Str: a text.
+enum class StateKind : std::uint8_t { Block, U1, I4, U4, FP, Str, Raw, I1, I2, U2, Id };
 
 struct StateItem;
 using StateItems = std::vector<StateItem>;
 
 struct StateItem {
   StateKind kind = StateKind::Block;
-  LWID id = 0;                       // Block: its id, 0 when only the token is known
-  std::string token;                 // Block: its token, empty when only the id is known
+  LWID id = 0;                       // Block, Id: the id, 0 when only the token is known
+  std::string token;                 // Block, Id: the token, empty when only the id is known
   StateItems items;                  // Block: what it holds, in order
-  std::vector<unsigned char> bytes;  // U1: the bytes; Str: the text, without terminator
-  std::vector<std::uint32_t> words;  // I4, U4, FP: the 32 bits of each value
+  std::vector<unsigned char> bytes;  // Raw, I1, U1: the bytes; Str: the text, without terminator
+  std::vector<std::uint32_t> words;  // I4, U4, FP: the 32 bits of each value; I2, U2: 16 bits
 
-  // The number of values the item holds: its bytes (U1), its words (I4, U4,
-  // FP), one (Str), none (Block).
+  // The number of values the item holds: its bytes (Raw, I1, U1), its words
+  // (I2, U2, I4, U4, FP), one (Str, Id), none (Block).
   std::size_t size() const;
 
   friend bool operator==(const StateItem &, const StateItem &) = default;
@@ -65,11 +67,17 @@ class StateWriter {
  private:
   static StateWriter &self(void *data) { return *static_cast<StateWriter *>(data); }
   void add_run(StateKind kind, const void *values, int count);
+  void add_marker(StateKind kind, const LWBlockIdent *block);
+  static void write_raw(void *data, const char *values, int count);
+  static void write_i1(void *data, const char *values, int count);
+  static void write_i2(void *data, const short *values, int count);
+  static void write_i4(void *data, const std::int32_t *values, int count);
   static void write_u1(void *data, const unsigned char *values, int count);
-  static void write_i4(void *data, const int *values, int count);
-  static void write_u4(void *data, const unsigned int *values, int count);
+  static void write_u2(void *data, const unsigned short *values, int count);
+  static void write_u4(void *data, const std::uint32_t *values, int count);
   static void write_fp(void *data, const float *values, int count);
   static void write_str(void *data, const char *text);
+  static void write_id(void *data, const LWBlockIdent *block);
   static void begin_blk(void *data, const LWBlockIdent *block, int leaf);
   static void end_blk(void *data);
   static int depth(void *data);
@@ -87,7 +95,9 @@ class StateWriter {
 // return how many values they delivered: fewer at the end of the block or of
 // the data or before a value of another kind, and they never move past
 // either end. readStr takes one text, cut to the buffer, and returns its
-// length, or -1 when the next item is not a text. findBlk enters the next
+// length, or -1 when the next item is not a text. readID takes the next
+// identifier and returns its id when it is in the list given, else 0; it
+// takes nothing when the next item is not an identifier. findBlk enters the next
 // item when it is a block in the list given and returns its id; otherwise it
 // returns 0, passes over the block if the next item is one, and opens an
 // empty stand-in, so that the caller's endBlk stays balanced. endBlk leaves
@@ -115,12 +125,18 @@ class StateReader {
   static StateReader &self(void *data) { return *static_cast<StateReader *>(data); }
   int read_run(StateKind kind, int count, void *out);
   void skip_empty_runs();
+  const StateItem *next_item(StateKind kind);
   const StateItem *next_block(const LWBlockIdent *list, LWID &found);
+  static int read_raw(void *data, char *values, int count);
+  static int read_i1(void *data, char *values, int count);
+  static int read_i2(void *data, short *values, int count);
+  static int read_i4(void *data, std::int32_t *values, int count);
   static int read_u1(void *data, unsigned char *values, int count);
-  static int read_i4(void *data, int *values, int count);
-  static int read_u4(void *data, unsigned int *values, int count);
+  static int read_u2(void *data, unsigned short *values, int count);
+  static int read_u4(void *data, std::uint32_t *values, int count);
   static int read_fp(void *data, float *values, int count);
   static int read_str(void *data, char *buffer, int size);
+  static LWID read_id(void *data, const LWBlockIdent *list);
   static LWID find_blk(void *data, const LWBlockIdent *list);
   static void end_blk(void *data);
   static int depth(void *data);
@@ -133,6 +149,11 @@ class StateReader {
   std::size_t shortfalls_ = 0;
   std::size_t unbalanced_ends_ = 0;
 };
+
+// Whether a stored block or identifier is the one an entry of a list names:
+// by id when the item knows its id (the binary form), else by token (the
+// text form).
+bool same_ident(const StateItem &item, const LWBlockIdent &entry);
 
 // "PDLB" for an id of four printable characters, else "0x50444C42".
 std::string id_text(LWID id);

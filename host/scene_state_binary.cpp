@@ -6,7 +6,47 @@ namespace korv::host {
 
 namespace {
 
-enum Tag : unsigned char { kBlock = 1, kU1 = 2, kI4 = 3, kU4 = 4, kFP = 5, kStr = 6 };
+enum Tag : unsigned char {
+  kBlock = 1,
+  kU1 = 2,
+  kI4 = 3,
+  kU4 = 4,
+  kFP = 5,
+  kStr = 6,
+  kRaw = 7,
+  kI1 = 8,
+  kI2 = 9,
+  kU2 = 10,
+  kId = 11,
+};
+
+Tag tag_of(StateKind kind) {
+  switch (kind) {
+    case StateKind::Block:
+      return kBlock;
+    case StateKind::U1:
+      return kU1;
+    case StateKind::I4:
+      return kI4;
+    case StateKind::U4:
+      return kU4;
+    case StateKind::FP:
+      return kFP;
+    case StateKind::Str:
+      return kStr;
+    case StateKind::Raw:
+      return kRaw;
+    case StateKind::I1:
+      return kI1;
+    case StateKind::I2:
+      return kI2;
+    case StateKind::U2:
+      return kU2;
+    case StateKind::Id:
+      return kId;
+  }
+  return kBlock;
+}
 
 void put_u4(std::vector<unsigned char> &out, std::uint32_t v) {
   out.push_back(static_cast<unsigned char>(v >> 24));
@@ -30,16 +70,31 @@ void encode_items(const StateItems &items, std::vector<unsigned char> &out) {
         }
         break;
       }
+      case StateKind::Id:
+        out.push_back(kId);
+        put_u4(out, item.id);
+        break;
+      case StateKind::Raw:
+      case StateKind::I1:
       case StateKind::U1:
       case StateKind::Str:
-        out.push_back(item.kind == StateKind::U1 ? kU1 : kStr);
+        out.push_back(tag_of(item.kind));
         put_u4(out, std::uint32_t(item.bytes.size()));
         out.insert(out.end(), item.bytes.begin(), item.bytes.end());
+        break;
+      case StateKind::I2:
+      case StateKind::U2:
+        out.push_back(tag_of(item.kind));
+        put_u4(out, std::uint32_t(item.words.size()));
+        for (std::uint32_t w : item.words) {
+          out.push_back(static_cast<unsigned char>(w >> 8));
+          out.push_back(static_cast<unsigned char>(w));
+        }
         break;
       case StateKind::I4:
       case StateKind::U4:
       case StateKind::FP:
-        out.push_back(item.kind == StateKind::I4 ? kI4 : item.kind == StateKind::U4 ? kU4 : kFP);
+        out.push_back(tag_of(item.kind));
         put_u4(out, std::uint32_t(item.words.size()));
         for (std::uint32_t w : item.words) {
           put_u4(out, w);
@@ -85,21 +140,55 @@ class Decoder {
           }
           break;
         }
+        case kId: {
+          StateItem id;
+          id.kind = StateKind::Id;
+          if (!u4(end, id.id)) {
+            return damaged(at, "an identifier is cut short");
+          }
+          out.push_back(std::move(id));
+          break;
+        }
+        case kRaw:
+        case kI1:
         case kU1:
         case kStr: {
           if (!u4(end, a)) {
             return damaged(at, "a value header is cut short");
           }
           StateItem run;
-          run.kind = tag == kU1 ? StateKind::U1 : StateKind::Str;
+          run.kind = tag == kStr   ? StateKind::Str
+                     : tag == kRaw ? StateKind::Raw
+                     : tag == kI1  ? StateKind::I1
+                                   : StateKind::U1;
           const std::size_t n = std::min<std::size_t>(a, end - pos_);
           // A cut text is not a text that was written; only bytes are kept.
-          if (run.kind == StateKind::U1 || n == a) {
+          if (run.kind != StateKind::Str || n == a) {
             run.bytes.assign(data_.begin() + pos_, data_.begin() + pos_ + n);
             out.push_back(std::move(run));
           }
           pos_ += n;
           if (n < a) {
+            return damaged(at, "values are cut short");
+          }
+          break;
+        }
+        case kI2:
+        case kU2: {
+          if (!u4(end, a)) {
+            return damaged(at, "a value header is cut short");
+          }
+          StateItem run;
+          run.kind = tag == kI2 ? StateKind::I2 : StateKind::U2;
+          const std::size_t n = std::min<std::size_t>(a, (end - pos_) / 2);
+          run.words.resize(n);
+          for (std::size_t i = 0; i < n; ++i) {
+            run.words[i] = (std::uint32_t(data_[pos_]) << 8) | std::uint32_t(data_[pos_ + 1]);
+            pos_ += 2;
+          }
+          out.push_back(std::move(run));
+          if (n < a) {
+            pos_ = end;
             return damaged(at, "values are cut short");
           }
           break;

@@ -43,30 +43,75 @@ std::string quoted(const std::vector<unsigned char> &text) {
   return out + "\"";
 }
 
+// The tag of a value line for each kind of run.
+const char *run_tag(StateKind kind) {
+  switch (kind) {
+    case StateKind::Raw:
+      return "RAW";
+    case StateKind::I1:
+      return "I1";
+    case StateKind::U1:
+      return "U1";
+    case StateKind::I2:
+      return "I2";
+    case StateKind::U2:
+      return "U2";
+    case StateKind::I4:
+      return "I4";
+    case StateKind::U4:
+      return "U4";
+    case StateKind::FP:
+      return "FP";
+    default:
+      return "";
+  }
+}
+
+// "TOKEN" when the token can stand alone, else "#XXXXXXXX" of the id.
+std::string ident_text(const StateItem &item) {
+  if (plain_token(item.token)) {
+    return item.token;
+  }
+  char number[16];
+  std::snprintf(number, sizeof number, "#%08X", item.id);
+  return number;
+}
+
 void format_items(const StateItems &items, int indent, std::string &out) {
   const std::string pad(2 * std::size_t(indent), ' ');
   char number[64];
   for (const StateItem &item : items) {
     switch (item.kind) {
       case StateKind::Block:
-        if (plain_token(item.token)) {
-          out += pad + "{ " + item.token + "\n";
-        } else {
-          std::snprintf(number, sizeof number, "{ #%08X\n", item.id);
-          out += pad + number;
-        }
+        out += pad + "{ " + ident_text(item) + "\n";
         format_items(item.items, indent + 1, out);
         out += pad + "}\n";
         break;
+      case StateKind::Id:
+        out += pad + "ID " + ident_text(item) + "\n";
+        break;
+      case StateKind::Raw:
+      case StateKind::I1:
       case StateKind::U1:
         for (std::size_t i = 0; i < item.bytes.size(); i += kBytesPerLine) {
-          out += pad + "U1";
+          out += pad + run_tag(item.kind);
           for (std::size_t j = i; j < item.bytes.size() && j < i + kBytesPerLine; ++j) {
             out += ' ';
             out += kHex[item.bytes[j] >> 4];
             out += kHex[item.bytes[j] & 15];
           }
           out += '\n';
+        }
+        break;
+      case StateKind::I2:
+        for (std::uint32_t w : item.words) {
+          out += pad + "I2 " + std::to_string(std::int16_t(std::uint16_t(w))) + "\n";
+        }
+        break;
+      case StateKind::U2:
+        for (std::uint32_t w : item.words) {
+          std::snprintf(number, sizeof number, "U2 0x%04X\n", unsigned(w & 0xFFFFu));
+          out += pad + number;
         }
         break;
       case StateKind::I4:
@@ -197,6 +242,18 @@ bool parse_bytes(std::string_view s, std::vector<unsigned char> &bytes) {
   return true;
 }
 
+// "TOKEN" or "#ID" into the item's token or id.
+bool parse_ident(std::string_view rest, StateItem &item) {
+  if (rest.empty()) {
+    return false;
+  }
+  if (rest[0] == '#') {
+    return parse_number(rest.substr(1), item.id, 16) && rest.size() == 9;
+  }
+  item.token = std::string(rest);
+  return plain_token(item.token);
+}
+
 // One value line as an item; false when the line is not one.
 bool parse_value(std::string_view line, StateItem &item) {
   if (line.front() == '"') {
@@ -207,11 +264,29 @@ bool parse_value(std::string_view line, StateItem &item) {
   const std::string_view tag = line.substr(0, space);
   const std::string_view rest = space == std::string_view::npos ? "" : trim(line.substr(space));
   std::uint32_t word = 0;
-  if (tag == "U1") {
-    item.kind = StateKind::U1;
-    return parse_bytes(rest, item.bytes);
+  for (StateKind bytes_kind : {StateKind::Raw, StateKind::I1, StateKind::U1}) {
+    if (tag == run_tag(bytes_kind)) {
+      item.kind = bytes_kind;
+      return parse_bytes(rest, item.bytes);
+    }
   }
-  if (tag == "I4") {
+  if (tag == "ID") {
+    item.kind = StateKind::Id;
+    return parse_ident(rest, item);
+  }
+  if (tag == "I2") {
+    std::int16_t value = 0;
+    item.kind = StateKind::I2;
+    if (!parse_number(rest, value)) {
+      return false;
+    }
+    word = std::uint16_t(value);
+  } else if (tag == "U2") {
+    item.kind = StateKind::U2;
+    if (!parse_u4(rest, word) || word > 0xFFFFu) {
+      return false;
+    }
+  } else if (tag == "I4") {
     std::int32_t value = 0;
     item.kind = StateKind::I4;
     if (!parse_number(rest, value)) {
@@ -240,14 +315,7 @@ bool parse_value(std::string_view line, StateItem &item) {
 // A block's opening line "{ TOKEN" or "{ #ID".
 bool parse_open(std::string_view rest, StateItem &block) {
   block.kind = StateKind::Block;
-  if (rest.empty()) {
-    return false;
-  }
-  if (rest[0] == '#') {
-    return parse_number(rest.substr(1), block.id, 16) && rest.size() == 9;
-  }
-  block.token = std::string(rest);
-  return plain_token(block.token);
+  return parse_ident(rest, block);
 }
 
 }  // namespace

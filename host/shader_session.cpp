@@ -55,10 +55,11 @@ std::unique_ptr<ShaderSession> ShaderSession::open(const std::string &module_pat
   session->handler_.inst = &session->inst_funcs_;
   session->handler_.item = &session->item_funcs_;
   session->handler_.rend = &session->render_funcs_;
-  const int result =
-      session->module_->activate(LWSHADER_HCLASS, LWSHADER_VERSION, &session->handler_);
-  if (result != AFUNC_OK) {
-    error = module_path + ": ShaderHandler activation failed (" + std::to_string(result) + ")";
+  session->handler_activation_ =
+      session->module_->activate_as_host(LWSHADER_HCLASS, &session->handler_);
+  if (!session->handler_activation_.accepted()) {
+    error = module_path + ": ShaderHandler activation failed (" +
+            std::to_string(session->handler_activation_.result) + ")";
     return nullptr;
   }
   LWError create_error = nullptr;
@@ -84,7 +85,7 @@ RecordedPanel *ShaderSession::panel() {
   if (!interface_activated_) {
     interface_activated_ = true;
     interface_.inst = instance_;
-    module_->activate(LWSHADER_ICLASS, LWINTERFACE_VERSION, &interface_);
+    interface_activation_ = module_->activate_as_host(LWSHADER_ICLASS, &interface_);
   }
   return interface_.panel == nullptr ? nullptr : recorded_panel(interface_.panel);
 }

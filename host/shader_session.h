@@ -28,6 +28,10 @@ class ShaderSession {
 
   const ModuleFile &module() const { return *module_; }
   const LWShaderHandler &handler() const { return handler_; }
+  // How the two servers were activated (the interface's only once panel()
+  // has been asked for).
+  const Activation &handler_activation() const { return handler_activation_; }
+  const Activation &interface_activation() const { return interface_activation_; }
   LWInstance instance() const { return instance_; }
 
   void init() const { handler_.rend->init(instance_, 0); }
@@ -63,6 +67,8 @@ class ShaderSession {
   LWInstance instance_ = nullptr;
   LWInterface interface_{};
   bool interface_activated_ = false;
+  Activation handler_activation_;
+  Activation interface_activation_;
 };
 
 }  // namespace korv::host

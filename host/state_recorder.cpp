@@ -32,7 +32,12 @@ std::string bytes_text(const unsigned char *v, int n) {
   return out;
 }
 
-std::string ints_text(const int *v, int n) {
+std::string chars_text(const char *v, int n) {
+  return bytes_text(reinterpret_cast<const unsigned char *>(v), n);
+}
+
+template <class T>
+std::string numbers_text(const T *v, int n) {
   std::string out;
   for (int i = 0; i < n; ++i) {
     out += (i == 0 ? "" : " ") + std::to_string(v[i]);
@@ -40,14 +45,41 @@ std::string ints_text(const int *v, int n) {
   return out;
 }
 
-std::string words_text(const unsigned int *v, int n) {
+std::string shorts_text(const short *v, int n) {
+  return numbers_text(v, n);
+}
+
+std::string ints_text(const std::int32_t *v, int n) {
+  return numbers_text(v, n);
+}
+
+std::string halves_text(const unsigned short *v, int n) {
   std::string out;
   char word[16];
   for (int i = 0; i < n; ++i) {
-    std::snprintf(word, sizeof word, "0x%08X", v[i]);
+    std::snprintf(word, sizeof word, "0x%04X", unsigned(v[i]));
     out += (i == 0 ? "" : " ") + std::string(word);
   }
   return out;
+}
+
+std::string words_text(const std::uint32_t *v, int n) {
+  std::string out;
+  char word[16];
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(word, sizeof word, "0x%08X", unsigned(v[i]));
+    out += (i == 0 ? "" : " ") + std::string(word);
+  }
+  return out;
+}
+
+std::string ident_text(const LWBlockIdent *block) {
+  if (block == nullptr) {
+    return "null";
+  }
+  return id_text(block->id) + " " +
+         (block->token != nullptr ? quote_text(block->token, std::strlen(block->token))
+                                  : std::string("null"));
 }
 
 std::string floats_text(const float *v, int n) {
@@ -89,11 +121,16 @@ RecordingSaveState::RecordingSaveState(const LWSaveState *inner)
     : inner_(inner), previous_(active_save) {
   state_.ioMode = inner->ioMode;
   state_.writeData = this;
-  state_.writeU1 = write_u1;
+  state_.write = write_raw;
+  state_.writeI1 = write_i1;
+  state_.writeI2 = write_i2;
   state_.writeI4 = write_i4;
+  state_.writeU1 = write_u1;
+  state_.writeU2 = write_u2;
   state_.writeU4 = write_u4;
   state_.writeFP = write_fp;
   state_.writeStr = write_str;
+  state_.writeID = write_id;
   state_.beginBlk = begin_blk;
   state_.endBlk = end_blk;
   state_.depth = depth;
@@ -117,35 +154,49 @@ RecordingSaveState *RecordingSaveState::own(void *data, std::string line) {
   return r;
 }
 
+// One recorded write call of count values, handed on to the inner record's
+// function of the same member.
+template <class T>
+void RecordingSaveState::write_call(void *data, const char *name,
+                                    void (*const LWSaveState::*write)(void *, const T *, int),
+                                    const T *values, int count,
+                                    std::string (*show)(const T *, int)) {
+  std::string line =
+      std::string(name) + " " +
+      (shown(values, count) ? show(values, count) : "count " + std::to_string(count));
+  if (RecordingSaveState *r = own(data, std::move(line))) {
+    (r->inner_->*write)(r->inner_->writeData, values, count);
+  }
+}
+
+void RecordingSaveState::write_raw(void *data, const char *values, int count) {
+  write_call(data, "write", &LWSaveState::write, values, count, chars_text);
+}
+void RecordingSaveState::write_i1(void *data, const char *values, int count) {
+  write_call(data, "writeI1", &LWSaveState::writeI1, values, count, chars_text);
+}
+void RecordingSaveState::write_i2(void *data, const short *values, int count) {
+  write_call(data, "writeI2", &LWSaveState::writeI2, values, count, shorts_text);
+}
+void RecordingSaveState::write_i4(void *data, const std::int32_t *values, int count) {
+  write_call(data, "writeI4", &LWSaveState::writeI4, values, count, ints_text);
+}
 void RecordingSaveState::write_u1(void *data, const unsigned char *values, int count) {
-  std::string line = "writeU1 " + (shown(values, count) ? bytes_text(values, count)
-                                                        : "count " + std::to_string(count));
-  if (RecordingSaveState *r = own(data, std::move(line))) {
-    r->inner_->writeU1(r->inner_->writeData, values, count);
-  }
+  write_call(data, "writeU1", &LWSaveState::writeU1, values, count, bytes_text);
 }
-
-void RecordingSaveState::write_i4(void *data, const int *values, int count) {
-  std::string line = "writeI4 " + (shown(values, count) ? ints_text(values, count)
-                                                        : "count " + std::to_string(count));
-  if (RecordingSaveState *r = own(data, std::move(line))) {
-    r->inner_->writeI4(r->inner_->writeData, values, count);
-  }
+void RecordingSaveState::write_u2(void *data, const unsigned short *values, int count) {
+  write_call(data, "writeU2", &LWSaveState::writeU2, values, count, halves_text);
 }
-
-void RecordingSaveState::write_u4(void *data, const unsigned int *values, int count) {
-  std::string line = "writeU4 " + (shown(values, count) ? words_text(values, count)
-                                                        : "count " + std::to_string(count));
-  if (RecordingSaveState *r = own(data, std::move(line))) {
-    r->inner_->writeU4(r->inner_->writeData, values, count);
-  }
+void RecordingSaveState::write_u4(void *data, const std::uint32_t *values, int count) {
+  write_call(data, "writeU4", &LWSaveState::writeU4, values, count, words_text);
 }
-
 void RecordingSaveState::write_fp(void *data, const float *values, int count) {
-  std::string line = "writeFP " + (shown(values, count) ? floats_text(values, count)
-                                                        : "count " + std::to_string(count));
-  if (RecordingSaveState *r = own(data, std::move(line))) {
-    r->inner_->writeFP(r->inner_->writeData, values, count);
+  write_call(data, "writeFP", &LWSaveState::writeFP, values, count, floats_text);
+}
+
+void RecordingSaveState::write_id(void *data, const LWBlockIdent *block) {
+  if (RecordingSaveState *r = own(data, "writeID " + ident_text(block))) {
+    r->inner_->writeID(r->inner_->writeData, block);
   }
 }
 
@@ -158,15 +209,7 @@ void RecordingSaveState::write_str(void *data, const char *text) {
 }
 
 void RecordingSaveState::begin_blk(void *data, const LWBlockIdent *block, int leaf) {
-  std::string line = "beginBlk ";
-  if (block == nullptr) {
-    line += "null";
-  } else {
-    line += id_text(block->id) + " " +
-            (block->token != nullptr ? quote_text(block->token, std::strlen(block->token))
-                                     : std::string("null"));
-  }
-  line += " leaf " + std::to_string(leaf);
+  std::string line = "beginBlk " + ident_text(block) + " leaf " + std::to_string(leaf);
   if (RecordingSaveState *r = own(data, std::move(line))) {
     r->inner_->beginBlk(r->inner_->writeData, block, leaf);
   }
@@ -189,11 +232,16 @@ RecordingLoadState::RecordingLoadState(const LWLoadState *inner)
     : inner_(inner), previous_(active_load) {
   state_.ioMode = inner->ioMode;
   state_.readData = this;
-  state_.readU1 = read_u1;
+  state_.read = read_raw;
+  state_.readI1 = read_i1;
+  state_.readI2 = read_i2;
   state_.readI4 = read_i4;
+  state_.readU1 = read_u1;
+  state_.readU2 = read_u2;
   state_.readU4 = read_u4;
   state_.readFP = read_fp;
   state_.readStr = read_str;
+  state_.readID = read_id;
   state_.findBlk = find_blk;
   state_.endBlk = end_blk;
   state_.depth = depth;
@@ -216,52 +264,59 @@ void RecordingLoadState::wrong_context(const std::string &line) {
 }
 
 template <class T>
-int RecordingLoadState::read_values(const char *name, int (*read)(void *, T *, int), T *values,
-                                    int count, std::string (*show)(const T *, int)) {
+int RecordingLoadState::read_call(void *data, const char *name,
+                                  int (*const LWLoadState::*read)(void *, T *, int), T *values,
+                                  int count, std::string (*show)(const T *, int)) {
   std::string line = std::string(name) + " " + std::to_string(count);
-  const int delivered = read(inner_->readData, values, count);
+  RecordingLoadState *r = own(data);
+  if (r == nullptr) {
+    wrong_context(line);
+    return 0;
+  }
+  const int delivered = (r->inner_->*read)(r->inner_->readData, values, count);
   line += " -> " + std::to_string(delivered);
   if (delivered > 0 && values != nullptr) {
     line += ": " + show(values, delivered < count ? delivered : count);
   }
-  record(std::move(line));
+  r->record(std::move(line));
   return delivered;
 }
 
+int RecordingLoadState::read_raw(void *data, char *values, int count) {
+  return read_call(data, "read", &LWLoadState::read, values, count, chars_text);
+}
+int RecordingLoadState::read_i1(void *data, char *values, int count) {
+  return read_call(data, "readI1", &LWLoadState::readI1, values, count, chars_text);
+}
+int RecordingLoadState::read_i2(void *data, short *values, int count) {
+  return read_call(data, "readI2", &LWLoadState::readI2, values, count, shorts_text);
+}
+int RecordingLoadState::read_i4(void *data, std::int32_t *values, int count) {
+  return read_call(data, "readI4", &LWLoadState::readI4, values, count, ints_text);
+}
 int RecordingLoadState::read_u1(void *data, unsigned char *values, int count) {
-  RecordingLoadState *r = own(data);
-  if (r == nullptr) {
-    wrong_context("readU1 " + std::to_string(count));
-    return 0;
-  }
-  return r->read_values("readU1", r->inner_->readU1, values, count, bytes_text);
+  return read_call(data, "readU1", &LWLoadState::readU1, values, count, bytes_text);
 }
-
-int RecordingLoadState::read_i4(void *data, int *values, int count) {
-  RecordingLoadState *r = own(data);
-  if (r == nullptr) {
-    wrong_context("readI4 " + std::to_string(count));
-    return 0;
-  }
-  return r->read_values("readI4", r->inner_->readI4, values, count, ints_text);
+int RecordingLoadState::read_u2(void *data, unsigned short *values, int count) {
+  return read_call(data, "readU2", &LWLoadState::readU2, values, count, halves_text);
 }
-
-int RecordingLoadState::read_u4(void *data, unsigned int *values, int count) {
-  RecordingLoadState *r = own(data);
-  if (r == nullptr) {
-    wrong_context("readU4 " + std::to_string(count));
-    return 0;
-  }
-  return r->read_values("readU4", r->inner_->readU4, values, count, words_text);
+int RecordingLoadState::read_u4(void *data, std::uint32_t *values, int count) {
+  return read_call(data, "readU4", &LWLoadState::readU4, values, count, words_text);
 }
-
 int RecordingLoadState::read_fp(void *data, float *values, int count) {
+  return read_call(data, "readFP", &LWLoadState::readFP, values, count, floats_text);
+}
+
+LWID RecordingLoadState::read_id(void *data, const LWBlockIdent *list) {
+  std::string line = "readID " + list_text(list);
   RecordingLoadState *r = own(data);
   if (r == nullptr) {
-    wrong_context("readFP " + std::to_string(count));
+    wrong_context(line);
     return 0;
   }
-  return r->read_values("readFP", r->inner_->readFP, values, count, floats_text);
+  const LWID found = r->inner_->readID(r->inner_->readData, list);
+  r->record(line + " -> " + (found != 0 ? id_text(found) : std::string("0")));
+  return found;
 }
 
 int RecordingLoadState::read_str(void *data, char *buffer, int size) {

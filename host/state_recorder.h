@@ -19,6 +19,7 @@
 // one made last (made and dropped on one thread, as tests do).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,11 +42,20 @@ class RecordingSaveState {
   // The active recorder when data is its context (recording line), else null
   // (recording line marked as made with the wrong context).
   static RecordingSaveState *own(void *data, std::string line);
+  template <class T>
+  static void write_call(void *data, const char *name,
+                         void (*const LWSaveState::*write)(void *, const T *, int), const T *values,
+                         int count, std::string (*show)(const T *, int));
+  static void write_raw(void *data, const char *values, int count);
+  static void write_i1(void *data, const char *values, int count);
+  static void write_i2(void *data, const short *values, int count);
+  static void write_i4(void *data, const std::int32_t *values, int count);
   static void write_u1(void *data, const unsigned char *values, int count);
-  static void write_i4(void *data, const int *values, int count);
-  static void write_u4(void *data, const unsigned int *values, int count);
+  static void write_u2(void *data, const unsigned short *values, int count);
+  static void write_u4(void *data, const std::uint32_t *values, int count);
   static void write_fp(void *data, const float *values, int count);
   static void write_str(void *data, const char *text);
+  static void write_id(void *data, const LWBlockIdent *block);
   static void begin_blk(void *data, const LWBlockIdent *block, int leaf);
   static void end_blk(void *data);
   static int depth(void *data);
@@ -67,19 +77,25 @@ class RecordingLoadState {
   const std::vector<std::string> &calls() const { return calls_; }
 
  private:
+  static int read_raw(void *data, char *values, int count);
+  static int read_i1(void *data, char *values, int count);
+  static int read_i2(void *data, short *values, int count);
+  static int read_i4(void *data, std::int32_t *values, int count);
   static int read_u1(void *data, unsigned char *values, int count);
-  static int read_i4(void *data, int *values, int count);
-  static int read_u4(void *data, unsigned int *values, int count);
+  static int read_u2(void *data, unsigned short *values, int count);
+  static int read_u4(void *data, std::uint32_t *values, int count);
   static int read_fp(void *data, float *values, int count);
   static int read_str(void *data, char *buffer, int size);
+  static LWID read_id(void *data, const LWBlockIdent *list);
   static LWID find_blk(void *data, const LWBlockIdent *list);
   static void end_blk(void *data);
   static int depth(void *data);
   static RecordingLoadState *own(void *data);
   static void wrong_context(const std::string &line);
   template <class T>
-  int read_values(const char *name, int (*read)(void *, T *, int), T *values, int count,
-                  std::string (*show)(const T *, int));
+  static int read_call(void *data, const char *name,
+                       int (*const LWLoadState::*read)(void *, T *, int), T *values, int count,
+                       std::string (*show)(const T *, int));
   void record(std::string line) { calls_.push_back(std::move(line)); }
 
   const LWLoadState *inner_;

@@ -3,6 +3,7 @@
 // bound instance) so that the host can draw the panel and edit its values.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,19 +17,22 @@ namespace korv::host {
 struct RecordedPanel {
   int type = 0;
   const LWXPanelControl *controls = nullptr;
-  std::vector<std::pair<unsigned long, const LWXPanelHint *>> hints;  // (id, hint array)
+  std::vector<std::pair<std::uint32_t, const LWXPanelHint *>> hints;  // (id, hint array)
   PanelHints layout;  // what the hints say, read as each array arrives
   const LWXPanelDataDesc *data = nullptr;
   LWXPanelGetFunc *get = nullptr;
   LWXPanelSetFunc *set = nullptr;
   void *view_instance = nullptr;
-  std::vector<std::pair<unsigned long, void *>> set_data;  // setData calls (id, data)
+  std::vector<std::pair<std::uint32_t, void *>> set_data;  // setData calls (id, data)
+  std::vector<std::pair<std::uint32_t, void *>> form_set;  // formSet calls (id, value)
+  int refreshes = 0;                                       // viewRefresh calls
+  int opened = 0;                                          // post and open calls
 
   // The data row with that name, or null.
   const LWXPanelDataDesc *find_data(const std::string &name) const;
   // The control or data row with that id, or null.
-  const LWXPanelControl *control_row(unsigned long id) const;
-  const LWXPanelDataDesc *data_row(unsigned long id) const;
+  const LWXPanelControl *control_row(std::uint32_t id) const;
+  const LWXPanelDataDesc *data_row(std::uint32_t id) const;
 };
 
 // The process-wide service record, answered for "LWXPanel".

@@ -10,7 +10,8 @@
 
 namespace korv {
 
-int activate_shader_handler(int version, GlobalFunc *global, void *local, void * /*server_data*/) {
+int activate_shader_handler(std::int32_t version, GlobalFunc *global, void *local,
+                            void * /*server_data*/) {
   if (version != LWSHADER_VERSION) {
     return AFUNC_BADVERSION;
   }
@@ -34,7 +35,7 @@ int activate_shader_handler(int version, GlobalFunc *global, void *local, void *
   return AFUNC_OK;
 }
 
-int activate_shader_interface(int version, GlobalFunc *global, void *local,
+int activate_shader_interface(std::int32_t version, GlobalFunc *global, void *local,
                               void * /*server_data*/) {
   if (version != LWINTERFACE_VERSION) {
     return AFUNC_BADVERSION;

@@ -1,7 +1,10 @@
 // The module's only export: the descriptor the host reads after loading the
-// module file, with the list of the two servers it offers.
+// module file, with the list of the two servers it offers. Every build of
+// the module proves here that the host records it exchanges have the host's
+// layout.
 #include <cstdint>
 
+#include "hostapi/layout_checks.h"
 #include "hostapi/lwmodule.h"
 #include "hostapi/lwshader.h"
 #include "module/activation.h"
@@ -14,8 +17,6 @@
 
 namespace {
 
-constexpr unsigned int kSystemVersion = 3;
-constexpr unsigned int kMachine = 0x300;
 constexpr char kServerName[] = "Korv_Edge";
 
 void *module_startup() {
@@ -35,6 +36,6 @@ ServerRecord server_list[] = {
 
 extern "C" {
 KORV_EXPORT ModuleDescriptor _mod_descrip = {
-    MOD_SYSSYNC, kSystemVersion, kMachine, module_startup, module_shutdown, server_list,
+    MOD_SYSSYNC, MOD_SYSVER, MOD_MACHINE, module_startup, module_shutdown, server_list,
 };
 }

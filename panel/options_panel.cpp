@@ -41,7 +41,7 @@ constexpr const char *data_type(SettingKind kind) {
   return nullptr;
 }
 
-const SettingInfo *setting_for_id(unsigned long id) {
+const SettingInfo *setting_for_id(std::uint32_t id) {
   if (id < kFirstSettingId || id >= kFirstSettingId + kSettingCount) {
     return nullptr;
   }
@@ -101,27 +101,27 @@ const int panel_enable_map[2] = {1, 0};
 // clang-format off
 LWXPanelHint panel_hints[] = {
     // The title.
-    word(0x3D000B03), word(0), ref(kTitle), word(0),
+    word(XPTAG_LABEL), word(0), ref(kTitle), word(0),
     // The popup's choices.
-    word(0x3D014503), word(0x8009), ref(panel_channel_choices), word(0),
+    word(XPTAG_STRLIST), word(0x8009), ref(panel_channel_choices), word(0),
     // Groups 1 to 3.
-    word(0x3D01FE81), word(1), word(0x8001), word(0x8002), word(0x8006), word(0x8007), word(0),
-    word(0x3D01FE81), word(2), word(0x8003), word(0x8004), word(0x8005), word(0),
-    word(0x3D01FE81), word(3), word(0x8009), word(0x800A), word(0x8008), word(0),
+    word(XPTAG_GROUP), word(1), word(0x8001), word(0x8002), word(0x8006), word(0x8007), word(0),
+    word(XPTAG_GROUP), word(2), word(0x8003), word(0x8004), word(0x8005), word(0),
+    word(XPTAG_GROUP), word(3), word(0x8009), word(0x800A), word(0x8008), word(0),
     // Enable links: controlling id, two zero words, the enable map (or 0); the dependents.
-    word(0x3D01F984), word(0x8003), word(0), word(0), word(0), word(0x8004), word(0),
-    word(0x3D01F984), word(0x8009), word(0), word(0), word(0), word(0x800A), word(0),
-    word(0x3D01F984), word(0x8008), word(0), word(0), ref(panel_enable_map),
+    word(XPTAG_ENABLE), word(0x8003), word(0), word(0), word(0), word(0x8004), word(0),
+    word(XPTAG_ENABLE), word(0x8009), word(0), word(0), word(0), word(0x800A), word(0),
+    word(XPTAG_ENABLE), word(0x8008), word(0), word(0), ref(panel_enable_map),
         word(0x8001), word(0x8003), word(0x8004), word(0x8005), word(0),
     // The pages with their groups and labels, then the tab set.
-    word(0x3D01FE81), word(kShapePageId), word(2), word(0),
-    word(0x3D01FE81), word(kMiscPageId), word(3), word(0),
-    word(0x3D000B03), word(kShapePageId), ref(kShapePage), word(0),
-    word(0x3D000B03), word(kMiscPageId), ref(kMiscPage), word(0),
-    word(0x3D020A81), word(kTabSetId), word(kShapePageId), word(kMiscPageId), word(0),
+    word(XPTAG_GROUP), word(kShapePageId), word(2), word(0),
+    word(XPTAG_GROUP), word(kMiscPageId), word(3), word(0),
+    word(XPTAG_LABEL), word(kShapePageId), ref(kShapePage), word(0),
+    word(XPTAG_LABEL), word(kMiscPageId), ref(kMiscPage), word(0),
+    word(XPTAG_TABS), word(kTabSetId), word(kShapePageId), word(kMiscPageId), word(0),
     // The host's own hint on the two widths.
-    word(0x3D014002), word(0x8001), word(0),
-    word(0x3D014002), word(0x800A), word(0),
+    word(XPTAG_MIN), word(0x8001), word(0),
+    word(XPTAG_MIN), word(0x800A), word(0),
     // The end of the list.
     word(0),
 };
@@ -145,7 +145,7 @@ LWXPanelID build_options_panel(EdgeShaderInstance *inst) {
   return panel;
 }
 
-void *options_get(void *inst, unsigned long id) {
+void *options_get(void *inst, std::uint32_t id) {
   const SettingInfo *info = setting_for_id(id);
   if (info == nullptr || inst == nullptr) {
     return nullptr;
@@ -153,14 +153,14 @@ void *options_get(void *inst, unsigned long id) {
   return setting_address(*static_cast<EdgeShaderInstance *>(inst), *info);
 }
 
-int options_set(void *inst, unsigned long id, void *value) {
+LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value) {
   const SettingInfo *info = setting_for_id(id);
   if (info == nullptr || inst == nullptr || value == nullptr) {
-    return 0;
+    return LWXPRF_NONE;
   }
   void *field = setting_address(*static_cast<EdgeShaderInstance *>(inst), *info);
   std::memcpy(field, value, is_double(info->kind) ? sizeof(double) : sizeof(std::int32_t));
-  return 1;
+  return LWXPRF_DFLT;
 }
 
 }  // namespace korv

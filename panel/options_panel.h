@@ -3,16 +3,18 @@
 // in place. The host owns every panel once it is built.
 #pragma once
 
+#include <cstdint>
+
 #include "hostapi/lwxpanel.h"
 #include "shader/edge_shader_instance.h"
 
 namespace korv {
 
 // Ids of the ten settings (control id = data id), in field order.
-inline constexpr unsigned long kFirstSettingId = 0x8001;
-inline constexpr unsigned long kTabSetId = 0x800B;
-inline constexpr unsigned long kShapePageId = 0x800C;
-inline constexpr unsigned long kMiscPageId = 0x800D;
+inline constexpr std::uint32_t kFirstSettingId = 0x8001;
+inline constexpr std::uint32_t kTabSetId = 0x800B;
+inline constexpr std::uint32_t kShapePageId = 0x800C;
+inline constexpr std::uint32_t kMiscPageId = 0x800D;
 
 // Tables shared by every panel; each table is closed by a zero row.
 extern LWXPanelControl panel_controls[kSettingCount + 1];
@@ -28,11 +30,12 @@ LWXPanelID build_options_panel(EdgeShaderInstance *inst);
 
 // The host's get callback: the address of the id's field, or null for an id
 // outside the table (and for a null instance).
-void *options_get(void *inst, unsigned long id);
+void *options_get(void *inst, std::uint32_t id);
 
 // The host's set callback: copies the value (8 bytes for doubles, 4 for ints)
-// into the id's field, unchecked, and returns 1. An unknown id, a null
-// instance or a null value address stores nothing and returns 0.
-int options_set(void *inst, unsigned long id, void *value);
+// into the id's field, unchecked, and returns 1 (LWXPRF_DFLT). An unknown id,
+// a null instance or a null value address stores nothing and returns 0
+// (LWXPRF_NONE).
+LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value);
 
 }  // namespace korv

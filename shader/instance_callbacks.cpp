@@ -103,9 +103,14 @@ LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
 
 unsigned int flags_for_channel(int out_channel) {
   // Channel 7 (bump input) has no flag of its own.
-  static constexpr unsigned int kChannelBits[8] = {
-      0, LWSHF_LUMINOUS, LWSHF_DIFFUSE, LWSHF_SPECULAR, LWSHF_MIRROR, LWSHF_TRANSP, LWSHF_TRANSLUC,
-      0};
+  static constexpr unsigned int kChannelBits[8] = {0,
+                                                   LWSHF_LUMINOUS,
+                                                   LWSHF_DIFFUSE,
+                                                   LWSHF_SPECULAR,
+                                                   LWSHF_MIRROR,
+                                                   LWSHF_TRANSP,
+                                                   LWSHF_TRANSLUCENT,
+                                                   0};
   unsigned int bits = LWSHF_NORMAL;
   if (out_channel >= 0 && out_channel < 8) {
     bits |= kChannelBits[out_channel];

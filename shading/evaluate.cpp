@@ -72,9 +72,13 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   }
 
   // The edge normal in the frame of wNorm. Deformed edges are already there;
-  // base-mesh edges are turned by the object's transform.
-  const Vec3 toward = inst->use_deform != 0 ? unit_vector(edge_normal)
-                                            : apply_mat3(edge_normal, access->wXfrm).normalize();
+  // base-mesh edges are turned into the world by the object's transform. A
+  // normal takes the inverse transpose of oXfrm, which is wXfrm (world to
+  // object) transposed; wXfrm itself would turn it the wrong way on any
+  // rotated object.
+  const Vec3 toward = inst->use_deform != 0
+                          ? unit_vector(edge_normal)
+                          : apply_transposed_mat3(edge_normal, access->wXfrm).normalize();
 
   if (is_open != 0) {
     // An open edge's band widens as its normal turns towards the viewer.

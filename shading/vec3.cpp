@@ -42,4 +42,9 @@ Vec3 apply_mat3(const Vec3 &v, const double m[9]) {
           m[6] * v.x + m[7] * v.y + m[8] * v.z};
 }
 
+Vec3 apply_transposed_mat3(const Vec3 &v, const double m[9]) {
+  return {m[0] * v.x + m[3] * v.y + m[6] * v.z, m[1] * v.x + m[4] * v.y + m[7] * v.z,
+          m[2] * v.x + m[5] * v.y + m[8] * v.z};
+}
+
 }  // namespace korv

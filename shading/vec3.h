@@ -46,6 +46,10 @@ Vec3 unit_vector(const Vec3 &v);
 // m is a 3x3 matrix of nine doubles in row order; no translation, no normalisation.
 Vec3 apply_mat3(const Vec3 &v, const double m[9]);
 
+// The same with m transposed: column i of m times v for each component i. A
+// normal goes from object to world by the world-to-object matrix transposed.
+Vec3 apply_transposed_mat3(const Vec3 &v, const double m[9]);
+
 inline Vec3 to_vec3(const double v[3]) {
   return {v[0], v[1], v[2]};
 }

@@ -4,11 +4,24 @@
 #include <iostream>
 
 #include "host/module_loader.h"
+#include "host/shader_session.h"
 #include "tools/command.h"
 
 namespace korv::tools {
 
 namespace {
+
+// "version 4 accepted (6, 5 refused)", or why none was.
+std::string activation_text(const host::Activation &a) {
+  std::string refused;
+  for (int v : a.refused) {
+    refused += (refused.empty() ? "" : ", ") + std::to_string(v);
+  }
+  std::string text = a.accepted() ? "version " + std::to_string(a.version) + " accepted"
+                                  : "not activated (result " + std::to_string(a.result) +
+                                        " at version " + std::to_string(a.version) + ")";
+  return refused.empty() ? text : text + " (" + refused + " refused)";
+}
 
 class InfoCommand : public Command {
  public:
@@ -40,6 +53,19 @@ class InfoCommand : public Command {
                   s->name != nullptr ? s->name : "(null)",
                   s->tagInfo ? ", with tag information" : "");
     }
+    // Both servers activated as a host does: the handler from the highest
+    // version down, the interface from 1 up, with a shader instance for its
+    // panel.
+    auto session = host::ShaderSession::open(path_, error);
+    if (!session) {
+      std::printf("activation: %s\n", error.c_str());
+      return 0;
+    }
+    session->panel();
+    std::printf("activation (a host offering versions 1 to %d):\n", host::kHostClassVersion);
+    std::printf("  ShaderHandler: %s\n", activation_text(session->handler_activation()).c_str());
+    std::printf("  ShaderInterface: %s\n",
+                activation_text(session->interface_activation()).c_str());
     return 0;
   }
 

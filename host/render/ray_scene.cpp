@@ -109,6 +109,7 @@ RayScene::RayScene(const SceneObject &object, const Placement &placement, double
     for (std::size_t i = 1; i + 1 < corners.size(); ++i) {
       Triangle t;
       t.polygon = std::uint32_t(p);
+      t.points = {corners[0], corners[i], corners[i + 1]};
       t.corner = {position(mesh, corners[0]), position(mesh, corners[i]),
                   position(mesh, corners[i + 1])};
       t.normal = {normals[p][0], normals[p][i], normals[p][i + 1]};
@@ -202,6 +203,11 @@ bool RayScene::intersect(const V3 &origin, const V3 &direction, SurfaceHit &hit)
   const V3 n = normalized(w * t.normal[0] + u * t.normal[1] + v * t.normal[2]);
   hit.face_normal = placement_.rotation.apply(t.face_normal);
   hit.normal = length(n) > 0.0 ? placement_.rotation.apply(n) : hit.face_normal;
+  hit.corner_points = t.points;
+  for (std::size_t k = 0; k < 3; ++k) {
+    hit.corner_world[k] = placement_.to_world(t.corner[k]);
+  }
+  hit.weights = {w, u, v};
   return true;
 }
 

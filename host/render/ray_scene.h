@@ -23,6 +23,11 @@ struct SurfaceHit {
   V3 world_pos;             // placement applied to object_pos
   V3 normal;                // unit, world coordinates, interpolated (see smoothing)
   V3 face_normal;           // unit, world coordinates, of the polygon
+  // The hit triangle: its corners' point indices, their world positions and
+  // the hit's barycentric weights, corner by corner.
+  std::array<std::uint32_t, 3> corner_points{};
+  std::array<V3, 3> corner_world{};
+  std::array<double, 3> weights{};
 };
 
 class RayScene {
@@ -53,9 +58,10 @@ class RayScene {
  private:
   struct Triangle {
     std::uint32_t polygon;
-    std::array<V3, 3> corner;  // object positions
-    std::array<V3, 3> normal;  // object normals at the corners, unit
-    V3 face_normal;            // object normal of the polygon, unit
+    std::array<std::uint32_t, 3> points;  // the corners' point indices
+    std::array<V3, 3> corner;             // object positions
+    std::array<V3, 3> normal;             // object normals at the corners, unit
+    V3 face_normal;                       // object normal of the polygon, unit
   };
 
   const SceneObject &object_;

@@ -30,7 +30,7 @@ void clear_channels(LWShaderAccess &access) {
   access.transparency = access.translucency = access.bumpHeight = 0.0;
 }
 
-V3 trace(Job &job, double sx, double sy, long long &samples) {
+V3 trace(Job &job, const RaySample &pixel, double sx, double sy, long long &samples) {
   const RenderOptions &o = job.options;
   const V3 direction = job.camera.ray_direction(sx, sy);
   SurfaceHit hit;
@@ -39,7 +39,7 @@ V3 trace(Job &job, double sx, double sy, long long &samples) {
   }
   ++samples;
   LWShaderAccess access{};
-  fill_record(job.scene, hit, job.camera.eye, o.surface, access);
+  fill_record(job.scene, hit, job.camera.eye, o.surface, access, pixel);
   if (o.pass == Pass::Mask) {
     clear_channels(access);
   }
@@ -61,6 +61,7 @@ V3 trace(Job &job, double sx, double sy, long long &samples) {
 void work(Job &job) {
   const RenderOptions &o = job.options;
   const int n = std::max(o.subsamples, 1);
+  const double pixel_angle = 2.0 * job.camera.tan_half_fov / o.height / n;
   long long rays = 0;
   long long samples = 0;
   for (int y = job.next_row++; y < o.height; y = job.next_row++) {
@@ -70,7 +71,7 @@ void work(Job &job) {
         for (int i = 0; i < n; ++i) {
           const double sx = (x + (i + 0.5) / n) / o.width;
           const double sy = (y + (j + 0.5) / n) / o.height;
-          sum = sum + trace(job, sx, sy, samples);
+          sum = sum + trace(job, {x, y, pixel_angle}, sx, sy, samples);
           ++rays;
         }
       }
@@ -92,21 +93,46 @@ Camera render_camera(const RayScene &scene, const RenderOptions &options) {
 }
 
 void fill_record(const RayScene &scene, const SurfaceHit &hit, const V3 &ray_source,
-                 const Surface &surface, LWShaderAccess &access) {
+                 const Surface &surface, LWShaderAccess &access, const RaySample &sample) {
   auto put = [](const V3 &v, double out[3]) {
     out[0] = v.x;
     out[1] = v.y;
     out[2] = v.z;
   };
-  access.objID = scene.object().id();
-  access.polygon = polygon_id(hit.polygon);
+  const V3 to_source = ray_source - hit.world_pos;
+  const double distance = length(to_source);
+  access.sx = sample.x;
+  access.sy = sample.y;
   put(hit.object_pos, access.oPos);
   put(hit.world_pos, access.wPos);
+  put(hit.face_normal, access.gNorm);
+  access.spotSize = distance * sample.pixel_angle;
   put(ray_source, access.raySource);
-  std::copy(scene.placement().rotation.m.begin(), scene.placement().rotation.m.end(), access.wXfrm);
-  put(hit.normal, access.wNorm0);
+  access.rayLength = distance;
+  access.cosine = dot(hit.normal, normalized(to_source));
+  // The placement has no scale, so the inverse of its rotation is its transpose.
+  const Mat3 &to_world = scene.placement().rotation;
+  const Mat3 to_object = to_world.transposed();
+  std::copy(to_world.m.begin(), to_world.m.end(), access.oXfrm);
+  std::copy(to_object.m.begin(), to_object.m.end(), access.wXfrm);
+  access.objID = scene.object().id();
+  access.polNum = int(hit.polygon);
   put(hit.normal, access.wNorm);
+  put(hit.normal, access.wNorm0);
   fill_channels(surface, access);
+  access.flags = 0;    // a camera ray, not a shadow ray
+  access.bounces = 0;  // straight from the camera
+  access.sourceID = nullptr;
+  for (std::size_t k = 0; k < 4; ++k) {
+    const bool corner = k < 3;
+    access.verts[k] = corner ? point_id(hit.corner_points[k]) : nullptr;
+    access.weights[k] = corner ? float(hit.weights[k]) : 0.0f;
+    const V3 p = corner ? hit.corner_world[k] : V3{};
+    access.vertsWPos[k][0] = float(p.x);
+    access.vertsWPos[k][1] = float(p.y);
+    access.vertsWPos[k][2] = float(p.z);
+  }
+  access.polygon = polygon_id(hit.polygon);
 }
 
 Image render(const RayScene &scene, const ShaderSession *session, const RenderOptions &options,

@@ -45,14 +45,26 @@ struct RenderStats {
   double seconds = 0.0;
 };
 
+// Where a camera ray starts on the picture: the pixel, and the angle one
+// pixel spans, from which the ray's footprint on the surface follows.
+struct RaySample {
+  int x = 0;
+  int y = 0;
+  double pixel_angle = 0.0;
+};
+
 // The camera a render with these options uses.
 Camera render_camera(const RayScene &scene, const RenderOptions &options);
 
-// Fills the shading record for a hit as a host does: the object and
-// polygon ids, positions, the camera as ray source, the interpolated normal
-// as both normals, the object's rotation and the surface's channels.
+// Fills every member of the shading record a renderer knows for a camera
+// ray's hit, as a host does: the pixel, positions, the geometric and the
+// interpolated normal (as both wNorm and wNorm0), the ray's source, length,
+// footprint and incidence, the object's transforms (oXfrm object to world,
+// wXfrm its inverse), the object and polygon, the surface's colour and
+// channels, and the hit triangle's corners and weights. The ray functions
+// stay null: the shader does not ask for them.
 void fill_record(const RayScene &scene, const SurfaceHit &hit, const V3 &ray_source,
-                 const Surface &surface, LWShaderAccess &access);
+                 const Surface &surface, LWShaderAccess &access, const RaySample &sample = {});
 
 // Renders one pass. session may be null only for the plain pass; the
 // shaded and mask passes call its init before the first sample and its

@@ -35,6 +35,9 @@ double srgb_to_linear(double v) {
 }  // namespace
 
 void fill_channels(const Surface &surface, LWShaderAccess &access) {
+  access.color[0] = surface.colour.x;
+  access.color[1] = surface.colour.y;
+  access.color[2] = surface.colour.z;
   access.luminous = surface.luminous;
   access.diffuse = surface.diffuse;
   access.specular = surface.specular;
@@ -42,6 +45,12 @@ void fill_channels(const Surface &surface, LWShaderAccess &access) {
   access.transparency = surface.transparency;
   access.translucency = surface.translucency;
   access.bumpHeight = surface.bumpHeight;
+  access.eta = surface.eta;
+  access.roughness = surface.roughness;
+  access.colorHL = 0.0;  // highlights take the lights' colour
+  access.colorFL = 0.0;  // what shows through is not tinted
+  access.addTransparency = 0.0;
+  access.difSharpness = 0.0;
 }
 
 double *channel_field(LWShaderAccess &access, int channel) {
@@ -107,8 +116,10 @@ V3 shade(const Camera &camera, const Surface &surface, const LWShaderAccess &acc
     }
   }
   const V3 reflected = 2.0 * dot(n, view) * n - view;
-  V3 colour = mul(surface.colour, diffuse_light + through_light) + specular_light +
-              access.mirror * environment(camera, reflected) + access.luminous * surface.colour;
+  // The sample's colour, which a shader may have changed.
+  const V3 base{access.color[0], access.color[1], access.color[2]};
+  V3 colour = mul(base, diffuse_light + through_light) + specular_light +
+              access.mirror * environment(camera, reflected) + access.luminous * base;
   // The gradient bump input drives a gradient from the lit colour to amber,
   // as a gradient layer keyed to it would.
   colour = lerp(colour, V3{0.85, 0.45, 0.08}, std::clamp(access.bumpHeight, 0.0, 1.0));

@@ -22,9 +22,11 @@ struct Surface {
   double transparency = 0.0;
   double translucency = 0.0;
   double bumpHeight = 0.0;
+  double eta = 1.0;         // index of refraction
+  double roughness = 0.25;  // for shaders; the lighting itself uses glossiness
 };
 
-// Puts the surface's channel values into a shading record.
+// Puts the surface's colour and channel values into a shading record.
 void fill_channels(const Surface &surface, LWShaderAccess &access);
 
 // The field of the record that an out_channel value names (1 luminous ...

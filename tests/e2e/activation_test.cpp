@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "hostapi/lwshader.h"
 #include "module_fixture.h"
@@ -153,6 +154,44 @@ TEST_F(Activation, InterfaceClearsOptionsAndCommandAndBuildsThePanel) {
   inst.destroy(instance);
 }
 
+TEST_F(Activation, AHostOfALaterReleaseFindsBothServersAtVersionFour) {
+  LWInstanceFuncs inst{};
+  LWItemFuncs item{};
+  LWRenderFuncs rend{};
+  LWShaderHandler handler{&inst, &item, &rend, nullptr, nullptr};
+  const host::Activation h = module_->activate_as_host("ShaderHandler", &handler);
+  EXPECT_TRUE(h.accepted());
+  EXPECT_EQ(h.version, 4);
+  EXPECT_EQ(h.refused, (std::vector<int>{6, 5}));
+  EXPECT_NE(handler.evaluate, nullptr);
+  // The refused versions looked nothing up.
+  EXPECT_EQ(host::global_lookup_count("LW Object Info 3"), 1);
+
+  LWError error = nullptr;
+  LWInstance instance = inst.create(nullptr, nullptr, &error);
+  ASSERT_NE(instance, nullptr);
+  auto ui = patterned<LWInterface>();
+  ui.inst = instance;
+  const host::Activation i = module_->activate_as_host("ShaderInterface", &ui);
+  EXPECT_TRUE(i.accepted());
+  EXPECT_EQ(i.version, 4);
+  EXPECT_EQ(i.refused, (std::vector<int>{1, 2, 3}));
+  ASSERT_NE(ui.panel, nullptr);
+  EXPECT_EQ(host::global_lookup_count("LWXPanel"), 1);
+  host::xpanel_service()->destroy(ui.panel);
+  inst.destroy(instance);
+}
+
+TEST_F(Activation, AnOlderHostFindsNoVersionItCanUse) {
+  auto inst = patterned<LWInstanceFuncs>();
+  LWShaderHandler handler{&inst, nullptr, nullptr, nullptr, nullptr};
+  const host::Activation h = module_->activate_as_host("ShaderHandler", &handler, 3);
+  EXPECT_FALSE(h.accepted());
+  EXPECT_EQ(h.result, AFUNC_BADVERSION);
+  EXPECT_EQ(h.refused, (std::vector<int>{3, 2, 1}));
+  EXPECT_TRUE(untouched(inst));
+}
+
 TEST(ModuleLoading, RefusesAMissingFile) {
   std::string error;
   EXPECT_EQ(host::ModuleFile::open("no/such/Korv_Edge.p", error), nullptr);
@@ -165,12 +204,22 @@ TEST(ModuleLoading, RefusesAMissingFile) {
 namespace korv::testing {
 namespace {
 
-TEST(ModuleLoading, RefusesAModuleWithAWrongSynchronisationWord) {
+// A test module built beside Korv_Edge.p.
+std::string beside_the_module(const std::string &file) {
   std::string path = host::default_module_path();
-  path.replace(path.size() - std::string("Korv_Edge.p").size(), std::string::npos, "wrong_sync.p");
+  return path.replace(path.size() - std::string("Korv_Edge.p").size(), std::string::npos, file);
+}
+
+TEST(ModuleLoading, RefusesAModuleWithAWrongSynchronisationWord) {
   std::string error;
-  EXPECT_EQ(host::ModuleFile::open(path, error), nullptr);
+  EXPECT_EQ(host::ModuleFile::open(beside_the_module("wrong_sync.p"), error), nullptr);
   EXPECT_NE(error.find("synchronisation word"), std::string::npos) << error;
+}
+
+TEST(ModuleLoading, RefusesAModuleWhoseStartUpFails) {
+  std::string error;
+  EXPECT_EQ(host::ModuleFile::open(beside_the_module("failing_startup.p"), error), nullptr);
+  EXPECT_NE(error.find("start-up"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The bevel band of a closed edge: step and ramp at and around the band's
 // half width K = edge_width / 2, with distances that are exact in binary.
+#include <cstdint>
+
 #include "evaluate_fixture.h"
 
 namespace korv::testing {
@@ -89,25 +91,96 @@ TEST_F(EvaluateBand, DisableBevelWritesTheChannelAndLeavesBothNormals) {
   EXPECT_TRUE(same_bits(out, expected));
 }
 
+// A host hands the object's transform both ways: oXfrm object to world and
+// wXfrm its inverse. Sets them for an object turned by rotation.
+void place(LWShaderAccess &a, const double (&rotation)[9]) {
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      a.oXfrm[3 * i + j] = rotation[3 * i + j];
+      a.wXfrm[3 * i + j] = rotation[3 * j + i];  // a rotation's inverse is its transpose
+    }
+  }
+}
+
 TEST_F(EvaluateBand, TheObjectRotationTurnsTheEdgeNormalIntoTheWorld) {
   set({"round_edge=0"});
-  // The object turned 90 degrees about z: object +x is world +y.
-  LWShaderAccess in = cube_top(1.0);
-  const double turn[9] = {0, -1, 0, 1, 0, 0, 0, 0, 1};
-  std::copy(std::begin(turn), std::end(turn), in.wXfrm);
-  const LWShaderAccess out = evaluated(in);
-  const Vec3 turned = Vec3{0.0, 1.0, 1.0}.normalize();
-  EXPECT_VEC_NEAR(out.wNorm0, turned, 1e-15);
-  EXPECT_VEC_NEAR(out.wNorm, turned, 1e-15);
+  // The cube's +x top edge has the normal (1, 0, 1)/sqrt 2 in the object.
+  struct Case {
+    const char *turn;
+    double rotation[9];
+    Vec3 world;  // where the turn takes that normal
+  };
+  const Case cases[] = {
+      {"90 degrees about z: object +x is world +y", {0, -1, 0, 1, 0, 0, 0, 0, 1}, {0, 1, 1}},
+      // Here the world-to-object matrix, applied as it stands, would take
+      // the normal from -z instead.
+      {"90 degrees about y: object +x is world -z", {0, 0, 1, 0, 1, 0, -1, 0, 0}, {1, 0, -1}},
+      {"none", {1, 0, 0, 0, 1, 0, 0, 0, 1}, {1, 0, 1}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.turn);
+    LWShaderAccess in = cube_top(1.0);
+    place(in, c.rotation);
+    const LWShaderAccess out = evaluated(in);
+    const Vec3 turned = unit_vector(c.world);
+    EXPECT_VEC_NEAR(out.wNorm0, turned, 1e-15);
+    EXPECT_VEC_NEAR(out.wNorm, turned, 1e-15);
+  }
 }
 
 TEST_F(EvaluateBand, WithDeformedScanningTheEdgeNormalIsUsedWithoutTheRotation) {
   set({"round_edge=0", "use_deform=1"});
   LWShaderAccess in = cube_top(1.0);
-  const double turn[9] = {0, -1, 0, 1, 0, 0, 0, 0, 1};
-  std::copy(std::begin(turn), std::end(turn), in.wXfrm);
+  place(in, {0, -1, 0, 1, 0, 0, 0, 0, 1});
   const LWShaderAccess out = evaluated(in);
   EXPECT_VEC_NEAR(out.wNorm0, cube_edge_normal(), 1e-15);
+}
+
+double host_ray_cast(const LWDVector, const LWDVector) {
+  return -1.0;
+}
+
+TEST_F(EvaluateBand, EveryMemberTheShaderDoesNotOwnComesBackBitIdentical) {
+  set({"out_channel=3"});
+  LWShaderAccess in = cube_top(0.995);
+  // Whatever a renderer puts in the members the shader neither reads nor
+  // writes must come back as it went out.
+  in.sx = 123;
+  in.sy = -7;
+  store(Vec3{0.25, -0.5, 0.75}, in.gNorm);
+  in.spotSize = 0.0125;
+  in.rayLength = 9.005;
+  in.cosine = 0.875;
+  for (int i = 0; i < 9; ++i) {
+    in.oXfrm[i] = 0.5 + i;
+  }
+  in.polNum = 77;
+  store(Vec3{0.6, 0.62, 0.66}, in.color);
+  in.eta = 1.33;
+  in.roughness = 0.4;
+  in.rayCast = host_ray_cast;
+  in.flags = LWSAF_SHADOW;
+  in.bounces = 3;
+  in.sourceID = reinterpret_cast<LWItemID>(std::uintptr_t{0x1234});
+  in.colorHL = 0.1;
+  in.colorFL = 0.2;
+  in.addTransparency = 0.3;
+  in.difSharpness = 0.4;
+  for (int k = 0; k < 4; ++k) {
+    in.verts[k] = reinterpret_cast<LWPntID>(std::uintptr_t(k + 1));
+    in.weights[k] = 0.25f;
+    in.vertsWPos[k][0] = float(k);
+    in.vertsWPos[k][1] = -float(k);
+    in.vertsWPos[k][2] = 0.5f;
+  }
+  const LWShaderAccess out = evaluated(in);
+  EXPECT_NE(out.wNorm[0], in.wNorm[0]);  // bevelled
+  EXPECT_EQ(out.specular, std::exp(-0.005 / 0.1));
+  LWShaderAccess expected = in;
+  std::copy(std::begin(out.wNorm), std::end(out.wNorm), expected.wNorm);
+  std::copy(std::begin(out.wNorm0), std::end(out.wNorm0), expected.wNorm0);
+  expected.specular = out.specular;
+  EXPECT_TRUE(same_bits(out, expected));
 }
 
 TEST_F(EvaluateBand, DefaultsBendNormalsLinearlyUpToAHundredthFromTheEdge) {

@@ -123,6 +123,7 @@ inline LWShaderAccess sample(const host::SceneObject &object, std::size_t poly, 
   store(eye, a.raySource);
   store(n, a.wNorm0);
   store(n, a.wNorm);
+  a.oXfrm[0] = a.oXfrm[4] = a.oXfrm[8] = 1.0;
   a.wXfrm[0] = a.wXfrm[4] = a.wXfrm[8] = 1.0;
   a.luminous = 0.11;
   a.diffuse = 0.22;

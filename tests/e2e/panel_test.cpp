@@ -11,7 +11,7 @@
 namespace korv::testing {
 namespace {
 
-using Ids = std::vector<unsigned long>;
+using Ids = std::vector<std::uint32_t>;
 
 class OptionsPanel : public SessionTest {
  protected:
@@ -29,7 +29,7 @@ class OptionsPanel : public SessionTest {
   // The controls among the ten that the panel shows disabled.
   Ids disabled() const {
     Ids ids;
-    for (unsigned long id = 0x8001; id <= 0x800A; ++id) {
+    for (std::uint32_t id = 0x8001; id <= 0x800A; ++id) {
       if (!host::control_enabled(*panel_, id)) {
         ids.push_back(id);
       }
@@ -44,7 +44,7 @@ TEST_F(OptionsPanel, IsAViewPanelWithTheTenControlsAndDataRows) {
   EXPECT_EQ(panel_->type, LWXP_VIEW);
   ASSERT_NE(panel_->controls, nullptr);
   ASSERT_NE(panel_->data, nullptr);
-  for (unsigned long id = 0x8001; id <= 0x800A; ++id) {
+  for (std::uint32_t id = 0x8001; id <= 0x800A; ++id) {
     EXPECT_NE(panel_->control_row(id), nullptr) << id;
     EXPECT_NE(panel_->data_row(id), nullptr) << id;
   }
@@ -84,12 +84,12 @@ TEST_F(OptionsPanel, HintsGiveThreeGroupsTwoLabelledPagesAndOneTabSet) {
   EXPECT_EQ(h.groups[3].members, Ids{2});
   EXPECT_EQ(h.groups[4].id, 0x800Du);
   EXPECT_EQ(h.groups[4].members, Ids{3});
-  EXPECT_EQ(h.labels, (std::map<unsigned long, std::string>{{0x800C, "Shape"}, {0x800D, "Misc"}}));
+  EXPECT_EQ(h.labels, (std::map<std::uint32_t, std::string>{{0x800C, "Shape"}, {0x800D, "Misc"}}));
   ASSERT_EQ(h.tab_sets.size(), 1u);
   EXPECT_EQ(h.tab_sets[0].id, 0x800Bu);
   EXPECT_EQ(h.tab_sets[0].members, (Ids{0x800C, 0x800D}));
   EXPECT_EQ(h.control_words,
-            (std::vector<std::pair<unsigned long, std::uintptr_t>>{{0x8001, 0}, {0x800A, 0}}));
+            (std::vector<std::pair<std::uint32_t, std::uintptr_t>>{{0x8001, 0}, {0x800A, 0}}));
 }
 
 TEST_F(OptionsPanel, HintsGiveThreeEnableLinksTheBevelSwitchOnesThroughTheMap) {

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "host/scene_file.h"
 #include "host/scene_session.h"
@@ -77,6 +79,43 @@ TEST_F(ScenePersistence, TheModulesSaveWritesTheVersionThenTheLibraryBlock) {
   EXPECT_EQ(calls[6], "writeU1 3F 94 7A E1 47 AE 14 7B");
   EXPECT_EQ(calls[11], "writeU1 3F F8 FE 3C C6 FF 87 DE");
   EXPECT_EQ(calls.back(), "endBlk");
+}
+
+// A host writes scenes in its ASCII form and objects in its binary form; the
+// state records say which with ioMode. The module makes the same calls in
+// both and reads back what it wrote in either.
+TEST_F(ScenePersistence, TheModuleSavesAndLoadsAlikeInTheAsciiAndTheBinaryMode) {
+  ASSERT_EQ(session_->apply_settings({"edge_width=0.125", "out_channel=6", "open_edge=1"}), "");
+  const EdgeShaderInstance saved = view(session_->instance());
+  std::vector<std::string> calls[2];
+  for (int mode : {LWIO_ASCII, LWIO_BINARY}) {
+    SCOPED_TRACE(mode == LWIO_ASCII ? "ASCII" : "binary");
+    host::StateWriter writer(mode);
+    ASSERT_EQ(writer.state()->ioMode, mode);
+    std::vector<std::string> &saves = calls[mode];
+    {
+      host::RecordingSaveState recorder(writer.state());
+      EXPECT_EQ(session_->handler().inst->save(session_->instance(), recorder.state()), nullptr);
+      saves = recorder.calls();
+    }
+    host::ParseReport report;
+    const host::StateItems stored =
+        mode == LWIO_ASCII
+            ? host::parse_state_text(host::format_state_text(writer.items()), report)
+            : host::decode_state_binary(host::encode_state_binary(writer.items()), report);
+    ASSERT_TRUE(report.complete());
+
+    auto session = fresh_session();
+    host::StateReader reader(stored, mode);
+    ASSERT_EQ(reader.state()->ioMode, mode);
+    EXPECT_EQ(session->handler().inst->load(session->instance(), reader.state()), nullptr);
+    EXPECT_EQ(reader.shortfalls(), 0u);
+    const EdgeShaderInstance &got = view(session->instance());
+    EXPECT_EQ(bits(got.edge_width), bits(saved.edge_width));
+    EXPECT_EQ(got.out_channel, 6);
+    EXPECT_EQ(got.open_edge, 1);
+  }
+  EXPECT_EQ(calls[LWIO_ASCII], calls[LWIO_BINARY]);
 }
 
 TEST_F(ScenePersistence, SavingAndLoadingASceneRestoresTheSettingsAndTheObject) {

@@ -20,7 +20,7 @@ TEST(RendererRecord, IsFilledAsAHostFillsIt) {
   host::render::Surface surface;
   surface.mirror = 0.125;
   LWShaderAccess a{};
-  host::render::fill_record(scene, hit, eye, surface, a);
+  host::render::fill_record(scene, hit, eye, surface, a, {7, 9, 0.001});
 
   EXPECT_EQ(a.objID, cube.id());
   EXPECT_EQ(a.polygon, host::polygon_id(1));  // the +z face
@@ -37,11 +37,36 @@ TEST(RendererRecord, IsFilledAsAHostFillsIt) {
     EXPECT_NEAR(n[1], 0.0, 1e-12);
     EXPECT_NEAR(n[2], 0.0, 1e-12);
   }
+  // oXfrm takes the object into the world, wXfrm the world into the object.
+  const host::render::Mat3 back = placement.rotation.transposed();
   for (int i = 0; i < 9; ++i) {
-    EXPECT_EQ(a.wXfrm[i], placement.rotation.m[std::size_t(i)]) << i;
+    EXPECT_EQ(a.oXfrm[i], placement.rotation.m[std::size_t(i)]) << i;
+    EXPECT_EQ(a.wXfrm[i], back.m[std::size_t(i)]) << i;
   }
   EXPECT_EQ(a.mirror, 0.125);
   EXPECT_EQ(a.diffuse, surface.diffuse);
+  EXPECT_EQ(a.color[0], surface.colour.x);
+  EXPECT_EQ(a.sx, 7);
+  EXPECT_EQ(a.sy, 9);
+  EXPECT_EQ(a.polNum, 1);
+  EXPECT_NEAR(a.gNorm[0], 1.0, 1e-12);  // the +z face, turned
+  EXPECT_NEAR(a.rayLength, 9.0, 1e-6);
+  EXPECT_NEAR(a.spotSize, 0.009, 1e-9);
+  EXPECT_NEAR(a.cosine, 1.0, 1e-12);  // the ray meets the face head-on
+  // The hit triangle: three corners of the +z face whose weights sum to 1,
+  // at the hit when weighed.
+  double weight_sum = 0.0;
+  double weighed_y = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_NE(a.verts[k], nullptr);
+    weight_sum += a.weights[k];
+    weighed_y += a.weights[k] * a.vertsWPos[k][1];
+    EXPECT_NEAR(a.vertsWPos[k][0], 11.0, 1e-6);  // the face lies at world x = 11
+  }
+  EXPECT_EQ(a.verts[3], nullptr);
+  EXPECT_NEAR(weight_sum, 1.0, 1e-6);
+  EXPECT_NEAR(weighed_y, 0.25, 1e-6);
+  EXPECT_EQ(a.rayTrace, nullptr);  // the shader does not ask for ray tracing
 }
 
 TEST(RendererRecord, FanTrianglesOfOnePolygonReportThatPolygon) {

@@ -168,7 +168,7 @@ class ReferenceBuild {
     return n.normalize();
   }
 
-  static int count(void *user, LWPolID polygon) {
+  static LWScanResult count(void *user, LWPolID polygon) {
     ReferenceBuild &r = self(user);
     const int n = r.mesh_->polSize(r.mesh_, polygon);
     for (int i = 0; n >= 3 && i < n; ++i) {
@@ -179,7 +179,7 @@ class ReferenceBuild {
     return 0;
   }
 
-  static int fill(void *user, LWPolID polygon) {
+  static LWScanResult fill(void *user, LWPolID polygon) {
     ReferenceBuild &r = self(user);
     const int n = r.mesh_->polSize(r.mesh_, polygon);
     for (int i = 0; n >= 3 && i < n; ++i) {
@@ -190,7 +190,7 @@ class ReferenceBuild {
     return 0;
   }
 
-  static int find_edges(void *user, LWPolID polygon) {
+  static LWScanResult find_edges(void *user, LWPolID polygon) {
     ReferenceBuild &r = self(user);
     const auto own = reinterpret_cast<std::uintptr_t>(polygon);
     const int n = r.mesh_->polSize(r.mesh_, polygon);
@@ -239,7 +239,7 @@ class ReferenceBuild {
     return 0;
   }
 
-  static int collect(void *user, LWPntID point) {
+  static LWScanResult collect(void *user, LWPntID point) {
     ReferenceBuild &r = self(user);
     const auto it = r.points_.find(point_key(point));
     if (it == r.points_.end()) {

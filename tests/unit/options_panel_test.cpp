@@ -14,12 +14,12 @@ namespace korv {
 namespace {
 
 struct Row {
-  unsigned long id;
+  std::uint32_t id;
   const char *text;  // label or data name
   const char *type;  // control class or data type
 };
 
-void expect_rows(const std::vector<Row> &expected, unsigned long (*id)(std::size_t),
+void expect_rows(const std::vector<Row> &expected, std::uint32_t (*id)(std::size_t),
                  const char *(*text)(std::size_t), const char *(*type)(std::size_t)) {
   for (std::size_t i = 0; i < expected.size(); ++i) {
     SCOPED_TRACE("row " + std::to_string(i));
@@ -166,7 +166,7 @@ TEST_F(OptionsCallbacks, GetOfEveryTableIdIsTheAddressOfThatRowsField) {
                           &inst_->smooth_cos, &inst_->round_edge,    &inst_->open_edge,
                           &inst_->use_deform, &inst_->disable_bevel, &inst_->out_channel,
                           &inst_->out_width};
-  for (unsigned long i = 0; i < 10; ++i) {
+  for (std::uint32_t i = 0; i < 10; ++i) {
     EXPECT_EQ(options_get(inst_, 0x8001 + i), fields[i]) << "id 0x" << std::hex << 0x8001 + i;
   }
 }
@@ -261,12 +261,12 @@ struct CallLog {
   bool refuse = false;
   LWXPanelControl *controls = nullptr;
   LWXPanelHint *hints = nullptr;
-  unsigned long hint_id = 99;
+  std::uint32_t hint_id = 99;
   LWXPanelDataDesc *data = nullptr;
   LWXPanelGetFunc *get = nullptr;
   LWXPanelSetFunc *set = nullptr;
   void *view = nullptr;
-  unsigned long data_id = 99;
+  std::uint32_t data_id = 99;
   void *data_value = nullptr;
 };
 CallLog log_;
@@ -275,35 +275,40 @@ LWXPanelID the_panel() {
   return reinterpret_cast<LWXPanelID>(&panel_object);
 }
 
-LWXPanelFuncs logging_service = {
-    1,
-    [](int type, LWXPanelControl *controls) -> LWXPanelID {
-      log_.calls.push_back("create " + std::to_string(type));
-      log_.controls = controls;
-      return log_.refuse ? nullptr : the_panel();
-    },
-    [](LWXPanelID) { log_.calls.push_back("destroy"); },
-    [](LWXPanelID panel, LWXPanelDataDesc *data, LWXPanelGetFunc *get, LWXPanelSetFunc *set) {
-      log_.calls.push_back(panel == the_panel() ? "describe" : "describe elsewhere");
-      log_.data = data;
-      log_.get = get;
-      log_.set = set;
-    },
-    [](LWXPanelID panel, unsigned long id, LWXPanelHint *hints) {
-      log_.calls.push_back(panel == the_panel() ? "hint" : "hint elsewhere");
-      log_.hint_id = id;
-      log_.hints = hints;
-    },
-    [](LWXPanelID panel, void *inst) {
-      log_.calls.push_back(panel == the_panel() ? "viewInst" : "viewInst elsewhere");
-      log_.view = inst;
-    },
-    [](LWXPanelID panel, unsigned long id, void *data) {
-      log_.calls.push_back(panel == the_panel() ? "setData" : "setData elsewhere");
-      log_.data_id = id;
-      log_.data_value = data;
-    },
-};
+// Only the functions the panel builder may call; every other member stays null.
+LWXPanelFuncs make_logging_service() {
+  LWXPanelFuncs r{};
+  r.version = 1;
+  r.create = [](int type, LWXPanelControl *controls) -> LWXPanelID {
+    log_.calls.push_back("create " + std::to_string(type));
+    log_.controls = controls;
+    return log_.refuse ? nullptr : the_panel();
+  };
+  r.destroy = [](LWXPanelID) { log_.calls.push_back("destroy"); };
+  r.describe = [](LWXPanelID panel, LWXPanelDataDesc *data, LWXPanelGetFunc *get,
+                  LWXPanelSetFunc *set) {
+    log_.calls.push_back(panel == the_panel() ? "describe" : "describe elsewhere");
+    log_.data = data;
+    log_.get = get;
+    log_.set = set;
+  };
+  r.hint = [](LWXPanelID panel, std::uint32_t id, LWXPanelHint *hints) {
+    log_.calls.push_back(panel == the_panel() ? "hint" : "hint elsewhere");
+    log_.hint_id = id;
+    log_.hints = hints;
+  };
+  r.setData = [](LWXPanelID panel, std::uint32_t id, void *data) {
+    log_.calls.push_back(panel == the_panel() ? "setData" : "setData elsewhere");
+    log_.data_id = id;
+    log_.data_value = data;
+  };
+  r.viewInst = [](LWXPanelID panel, void *inst) {
+    log_.calls.push_back(panel == the_panel() ? "viewInst" : "viewInst elsewhere");
+    log_.view = inst;
+  };
+  return r;
+}
+LWXPanelFuncs logging_service = make_logging_service();
 
 class BuildOptionsPanel : public OptionsCallbacks {
  protected:

@@ -78,16 +78,16 @@ const int kMap[] = {0, 1, 1};
 // enables 11, a boolean 12 that enables 11 and 13, inside a group and a tab set.
 // clang-format off
 LWXPanelHint kPanelHints[] = {
-    w(kHintLabel), w(0), p("Test panel"), w(0),
-    w(kHintPopupChoices), w(10), p(kChoices), w(0),
-    w(kHintGroup), w(1), w(10), w(11), w(0),
-    w(kHintGroup), w(2), w(13), w(12), w(0),
-    w(kHintEnableLink), w(10), w(0), w(0), p(kMap), w(11), w(0),
-    w(kHintEnableLink), w(12), w(0), w(0), w(0), w(11), w(13), w(0),
-    w(kHintGroup), w(50), w(2), w(0),
-    w(kHintLabel), w(50), p("Page"), w(0),
-    w(kHintTabSet), w(40), w(50), w(0),
-    w(kHintControlWord), w(10), w(0),
+    w(XPTAG_LABEL), w(0), p("Test panel"), w(0),
+    w(XPTAG_STRLIST), w(10), p(kChoices), w(0),
+    w(XPTAG_GROUP), w(1), w(10), w(11), w(0),
+    w(XPTAG_GROUP), w(2), w(13), w(12), w(0),
+    w(XPTAG_ENABLE), w(10), w(0), w(0), p(kMap), w(11), w(0),
+    w(XPTAG_ENABLE), w(12), w(0), w(0), w(0), w(11), w(13), w(0),
+    w(XPTAG_GROUP), w(50), w(2), w(0),
+    w(XPTAG_LABEL), w(50), p("Page"), w(0),
+    w(XPTAG_TABS), w(40), w(50), w(0),
+    w(XPTAG_MIN), w(10), w(0),
     w(0x44440001), w(9),
     w(0),
 };
@@ -101,30 +101,30 @@ TEST(PanelHints, KnownTagsGiveTitleChoicesGroupsLinksPagesAndTabSet) {
   EXPECT_EQ(hints.choices[10], (std::vector<std::string>{"Off", "Low", "High"}));
   ASSERT_EQ(hints.groups.size(), 3u);
   EXPECT_EQ(hints.groups[0].id, 1u);
-  EXPECT_EQ(hints.groups[0].members, (std::vector<unsigned long>{10, 11}));
-  EXPECT_EQ(hints.groups[1].members, (std::vector<unsigned long>{13, 12}));
+  EXPECT_EQ(hints.groups[0].members, (std::vector<std::uint32_t>{10, 11}));
+  EXPECT_EQ(hints.groups[1].members, (std::vector<std::uint32_t>{13, 12}));
   ASSERT_NE(hints.find_group(50), nullptr);
-  EXPECT_EQ(hints.find_group(50)->members, (std::vector<unsigned long>{2}));
+  EXPECT_EQ(hints.find_group(50)->members, (std::vector<std::uint32_t>{2}));
   EXPECT_EQ(hints.find_group(40), nullptr);
   ASSERT_EQ(hints.enable_links.size(), 2u);
   EXPECT_EQ(hints.enable_links[0].controller, 10u);
   EXPECT_EQ(hints.enable_links[0].map, kMap);
-  EXPECT_EQ(hints.enable_links[0].dependents, (std::vector<unsigned long>{11}));
+  EXPECT_EQ(hints.enable_links[0].dependents, (std::vector<std::uint32_t>{11}));
   EXPECT_EQ(hints.enable_links[1].map, nullptr);
-  EXPECT_EQ(hints.enable_links[1].dependents, (std::vector<unsigned long>{11, 13}));
+  EXPECT_EQ(hints.enable_links[1].dependents, (std::vector<std::uint32_t>{11, 13}));
   EXPECT_EQ(hints.labels[50], "Page");
   ASSERT_EQ(hints.tab_sets.size(), 1u);
   EXPECT_EQ(hints.tab_sets[0].id, 40u);
-  EXPECT_EQ(hints.tab_sets[0].members, (std::vector<unsigned long>{50}));
+  EXPECT_EQ(hints.tab_sets[0].members, (std::vector<std::uint32_t>{50}));
   ASSERT_EQ(hints.control_words.size(), 1u);
-  EXPECT_EQ(hints.control_words[0], (std::pair<unsigned long, std::uintptr_t>{10, 0}));
+  EXPECT_EQ(hints.control_words[0], (std::pair<std::uint32_t, std::uintptr_t>{10, 0}));
   ASSERT_EQ(hints.not_understood.size(), 1u);
   EXPECT_EQ(hints.not_understood[0].tag, 0x44440001u);
 }
 
 TEST(PanelHints, HintsAppliedToAControlAreKeptButNotTakenForThePanels) {
   PanelHints hints;
-  LWXPanelHint on_control[] = {w(kHintLabel), w(0), p("Not a title"), w(0), w(0)};
+  LWXPanelHint on_control[] = {w(XPTAG_LABEL), w(0), p("Not a title"), w(0), w(0)};
   apply_hints(hints, 10, on_control);
   EXPECT_TRUE(hints.title.empty());
   EXPECT_EQ(hints.not_understood.size(), 1u);
@@ -138,7 +138,7 @@ struct Values {
   double angle = 0.5;       // 13
 };
 
-void *get_value(void *inst, unsigned long id) {
+void *get_value(void *inst, std::uint32_t id) {
   auto *v = static_cast<Values *>(inst);
   switch (id) {
     case 10:
@@ -219,7 +219,7 @@ TEST_F(SmallPanel, ABooleanControllerReadsItsMapAtOnForAnyNonZeroValue) {
   // A boolean has two states, so only the first two entries are its map; the
   // third is there to show a read beyond them.
   static const int kBooleanMap[] = {0, 1, 0};
-  LWXPanelHint link[] = {w(kHintEnableLink), w(12), w(0), w(0), p(kBooleanMap), w(13), w(0), w(0)};
+  LWXPanelHint link[] = {w(XPTAG_ENABLE), w(12), w(0), w(0), p(kBooleanMap), w(13), w(0), w(0)};
   apply_hints(panel_.layout, 0, link);
   EXPECT_TRUE(control_enabled(panel_, 13));
   values_.toggle = 2;
@@ -247,7 +247,7 @@ TEST_F(SmallPanel, DrawingPutsTheTabSetAfterTheGroupThatComesFirstInTheTable) {
 
 TEST_F(SmallPanel, GroupsThatHoldEachOtherAreDrawnOnceAndTheDrawingEnds) {
   // Group 1 now also holds group 2, and group 2 holds group 1.
-  LWXPanelHint loop[] = {w(kHintGroup), w(1), w(2), w(0), w(kHintGroup), w(2), w(1), w(0), w(0)};
+  LWXPanelHint loop[] = {w(XPTAG_GROUP), w(1), w(2), w(0), w(XPTAG_GROUP), w(2), w(1), w(0), w(0)};
   apply_hints(panel_.layout, 0, loop);
   const std::string drawn = draw_panel(panel_);
   EXPECT_EQ(drawn.find("Level:"), drawn.rfind("Level:")) << drawn;

@@ -2,6 +2,8 @@
 // and damaged input read as far as it goes.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -185,6 +187,117 @@ TEST(TextForm, DropsBlocksNestedBeyondTheLimit) {
   ASSERT_EQ(parsed.size(), 2u);
   EXPECT_EQ(parsed[1].words[0], 0xFFFFFFFFu);  // the line after the deep blocks is read
 }
+
+// Every value function of the host's state records, written in one mode,
+// kept in one stored form and read back in the same mode.
+struct FormCase {
+  const char *name;
+  int io_mode;
+  StateItems (*store)(const StateItems &, ParseReport &);
+};
+
+StateItems through_text(const StateItems &items, ParseReport &report) {
+  return host::parse_state_text(host::format_state_text(items), report);
+}
+StateItems through_binary(const StateItems &items, ParseReport &report) {
+  return host::decode_state_binary(host::encode_state_binary(items), report);
+}
+
+class EveryValueKind : public ::testing::TestWithParam<FormCase> {};
+
+TEST_P(EveryValueKind, SurvivesTheStoredForm) {
+  const LWBlockIdent ident[] = {{make_id('S', 'U', 'R', 'F'), "Surface"}, {0, nullptr}};
+  const char raw[] = {'\x00', '\x7F', '\x80', '\xFF'};
+  const char i1[] = {-128, -1, 0, 127};
+  const short i2[] = {-32768, -2, 0, 32767};
+  const std::int32_t i4[] = {-2147483647 - 1, -3, 0, 2147483647};
+  const unsigned char u1[] = {0, 1, 0x7F, 0xFF};
+  const unsigned short u2[] = {0, 1, 0x8000, 0xFFFF};
+  const std::uint32_t u4[] = {0, 1, 0x80000000u, 0xFFFFFFFFu};
+  const float fp[] = {-0.0f, 0.1f, 1e-45f, 3.0e38f};
+
+  host::StateWriter writer(GetParam().io_mode);
+  const LWSaveState *w = writer.state();
+  EXPECT_EQ(w->ioMode, GetParam().io_mode);
+  w->write(w->writeData, raw, 4);
+  w->writeI1(w->writeData, i1, 4);
+  w->writeI2(w->writeData, i2, 4);
+  w->writeI4(w->writeData, i4, 4);
+  w->beginBlk(w->writeData, ident, 0);
+  w->writeU1(w->writeData, u1, 4);
+  w->writeU2(w->writeData, u2, 4);
+  w->writeU4(w->writeData, u4, 4);
+  w->endBlk(w->writeData);
+  w->writeFP(w->writeData, fp, 4);
+  w->writeStr(w->writeData, "text");
+  w->writeID(w->writeData, ident);
+  ASSERT_TRUE(writer.complete());
+
+  ParseReport report;
+  const StateItems stored = GetParam().store(writer.items(), report);
+  ASSERT_TRUE(report.complete()) << report.problems.front();
+  host::StateReader reader(stored, GetParam().io_mode);
+  const LWLoadState *r = reader.state();
+  EXPECT_EQ(r->ioMode, GetParam().io_mode);
+  char raw_in[4], i1_in[4];
+  short i2_in[4];
+  std::int32_t i4_in[4];
+  unsigned char u1_in[4];
+  unsigned short u2_in[4];
+  std::uint32_t u4_in[4];
+  float fp_in[4];
+  char text[8];
+  EXPECT_EQ(r->read(r->readData, raw_in, 4), 4);
+  EXPECT_EQ(r->readI1(r->readData, i1_in, 4), 4);
+  EXPECT_EQ(r->readI2(r->readData, i2_in, 4), 4);
+  EXPECT_EQ(r->readI4(r->readData, i4_in, 4), 4);
+  EXPECT_EQ(r->findBlk(r->readData, ident), ident[0].id);
+  EXPECT_EQ(r->depth(r->readData), 1);
+  EXPECT_EQ(r->readU1(r->readData, u1_in, 4), 4);
+  EXPECT_EQ(r->readU2(r->readData, u2_in, 4), 4);
+  EXPECT_EQ(r->readU4(r->readData, u4_in, 4), 4);
+  r->endBlk(r->readData);
+  EXPECT_EQ(r->readFP(r->readData, fp_in, 4), 4);
+  EXPECT_EQ(r->readStr(r->readData, text, sizeof text), 4);
+  EXPECT_EQ(r->readID(r->readData, ident), ident[0].id);
+  EXPECT_EQ(reader.shortfalls(), 0u);
+  EXPECT_EQ(std::memcmp(raw_in, raw, 4), 0);
+  EXPECT_EQ(std::memcmp(i1_in, i1, 4), 0);
+  EXPECT_EQ(std::memcmp(i2_in, i2, sizeof i2), 0);
+  EXPECT_EQ(std::memcmp(i4_in, i4, sizeof i4), 0);
+  EXPECT_EQ(std::memcmp(u1_in, u1, 4), 0);
+  EXPECT_EQ(std::memcmp(u2_in, u2, sizeof u2), 0);
+  EXPECT_EQ(std::memcmp(u4_in, u4, sizeof u4), 0);
+  EXPECT_EQ(std::memcmp(fp_in, fp, sizeof fp), 0);
+  EXPECT_STREQ(text, "text");
+}
+
+TEST_P(EveryValueKind, ReadsOnlyValuesOfTheirOwnKind) {
+  const LWBlockIdent wanted[] = {{make_id('W', 'A', 'N', 'T'), "Wanted"}, {0, nullptr}};
+  const LWBlockIdent other[] = {{make_id('O', 'T', 'H', 'R'), "Other"}, {0, nullptr}};
+  host::StateWriter writer(GetParam().io_mode);
+  const LWSaveState *w = writer.state();
+  const short two = 2;
+  w->writeI2(w->writeData, &two, 1);
+  w->writeID(w->writeData, other);
+  ParseReport report;
+  const StateItems stored = GetParam().store(writer.items(), report);
+  host::StateReader reader(stored, GetParam().io_mode);
+  const LWLoadState *r = reader.state();
+  unsigned short u2 = 0;
+  EXPECT_EQ(r->readU2(r->readData, &u2, 1), 0);   // an I2 is next, not a U2
+  EXPECT_EQ(r->readID(r->readData, wanted), 0u);  // no identifier is next
+  short i2 = 0;
+  EXPECT_EQ(r->readI2(r->readData, &i2, 1), 1);
+  EXPECT_EQ(i2, 2);
+  EXPECT_EQ(r->readID(r->readData, wanted), 0u);  // an identifier, but not one asked for
+  EXPECT_EQ(reader.shortfalls(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, EveryValueKind,
+                         ::testing::Values(FormCase{"ascii_text", LWIO_ASCII, through_text},
+                                           FormCase{"binary", LWIO_BINARY, through_binary}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(BinaryForm, LaysOutTagsIdsLengthsAndValuesBigEndian) {
   StateBuilder b;
