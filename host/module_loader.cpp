@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "host/host_globals.h"
+#include "hostapi/layout_checks.h"
 
 #ifdef _WIN32
 #include <windows.h>
