@@ -55,7 +55,8 @@ void understand(PanelHints &into, const RawHint &hint) {
       add_members(into.groups, f[0], ids(hint.list));
       return;
     case kHintEnableLink:
-      into.enable_links.push_back({f[0], reinterpret_cast<const int *>(f[3]), ids(hint.list)});
+      into.enable_links.push_back(
+          {static_cast<unsigned long>(f[0]), reinterpret_cast<const int *>(f[3]), ids(hint.list)});
       return;
     case kHintTabSet:
       add_members(into.tab_sets, f[0], ids(hint.list));
