@@ -3,6 +3,13 @@
 # and the tests registered to run in Wine.
 
 include(ExternalProject)
+# The nested tree targets what this one targets: it takes the same toolchain
+# file, made absolute since a relative one is looked up from the build folder.
+if(EXISTS ${CMAKE_BINARY_DIR}/${CMAKE_TOOLCHAIN_FILE})
+  get_filename_component(korv_toolchain_file ${CMAKE_TOOLCHAIN_FILE} ABSOLUTE BASE_DIR ${CMAKE_BINARY_DIR})
+else()
+  get_filename_component(korv_toolchain_file ${CMAKE_TOOLCHAIN_FILE} ABSOLUTE BASE_DIR ${CMAKE_SOURCE_DIR})
+endif()
 set(korv_host_tree_args)
 if(DEFINED CACHE{KORV_SHARED_MESHES_DIR})
   list(APPEND korv_host_tree_args -DKORV_SHARED_MESHES_DIR=${KORV_SHARED_MESHES_DIR})
@@ -11,7 +18,7 @@ ExternalProject_Add(korv_windows_host
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
   BINARY_DIR ${CMAKE_BINARY_DIR}/host-tree
   CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+    -DCMAKE_TOOLCHAIN_FILE=${korv_toolchain_file}
     -DKORV_MINGW_THREADS=posix
     -DKORV_MODULE=OFF
     -DKORV_TESTS=ON
@@ -33,7 +40,13 @@ foreach(program korv-unit korv-e2e)
   set_tests_properties(windows.${program} PROPERTIES LABELS windows)
 endforeach()
 
-# The module file's form: PE32, i386, the one export, system imports only.
+# The module file's form: PE32 for i386 or PE32+ for x86-64, the one export,
+# system imports only.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(korv_pe_machine x86-64)
+else()
+  set(korv_pe_machine i386)
+endif()
 add_test(NAME windows.ModuleFileForm
-  COMMAND ${CMAKE_SOURCE_DIR}/tests/check_pe_module.sh $<TARGET_FILE:Korv_Edge>)
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/check_pe_module.sh $<TARGET_FILE:Korv_Edge> ${korv_pe_machine})
 set_tests_properties(windows.ModuleFileForm PROPERTIES LABELS windows)

@@ -1,12 +1,35 @@
 #!/usr/bin/env bash
-# The Windows module file's form: a PE32 DLL for Intel 80386 whose export
-# table names exactly _mod_descrip and which imports only from Windows system
-# libraries (the kernel and the C runtime), so that it loads in a host without
-# any compiler runtime DLLs beside it.
-#   tests/check_pe_module.sh build-win32/Korv_Edge.p
+# The Windows module file's form: a DLL for the expected machine (a PE32 file
+# for Intel 80386, or a PE32+ file for x86-64) whose export table names
+# exactly _mod_descrip and which imports only from Windows system libraries
+# (the kernel and the C runtime), so that it loads in a host without any
+# compiler runtime DLLs beside it.
+#   tests/check_pe_module.sh build-win32/Korv_Edge.p [i386]
+#   tests/check_pe_module.sh build-win64/Korv_Edge.p x86-64
 set -uo pipefail
-module=${1:?usage: check_pe_module.sh MODULE}
-objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+module=${1:?usage: check_pe_module.sh MODULE [i386|x86-64]}
+machine=${2:-i386}
+case $machine in
+  i386)
+    file_kind='PE32 executable (DLL)'
+    file_machine='Intel 80386'
+    magic=010b
+    format=pei-i386
+    default_objdump=i686-w64-mingw32-objdump
+    ;;
+  x86-64)
+    file_kind='PE32+ executable (DLL)'
+    file_machine='x86-64'
+    magic=020b
+    format=pei-x86-64
+    default_objdump=x86_64-w64-mingw32-objdump
+    ;;
+  *)
+    echo "check_pe_module.sh: unknown machine '$machine' (i386 or x86-64)" >&2
+    exit 2
+    ;;
+esac
+objdump=${OBJDUMP:-$default_objdump}
 failures=0
 fail() {
   echo "FAIL: $*"
@@ -17,12 +40,12 @@ fail() {
 
 kind=$(file -b "$module")
 echo "file: $kind"
-[[ $kind == PE32\ executable\ \(DLL\)* ]] || fail "not a PE32 DLL"
-[[ $kind == *"Intel 80386"* ]] || fail "not for Intel 80386"
+[[ $kind == "$file_kind"* ]] || fail "not a ${file_kind% executable*} DLL"
+[[ $kind == *" $file_machine, "* ]] || fail "not for $file_machine"
 
 headers=$("$objdump" -p "$module") || { echo "FAIL: $objdump cannot read $module"; exit 1; }
-grep -q '^Magic[[:space:]]*010b' <<<"$headers" || fail "optional header is not PE32 (magic 010b)"
-grep -q 'file format pei-i386' <<<"$headers" || fail "object format is not pei-i386"
+grep -q "^Magic[[:space:]]*$magic" <<<"$headers" || fail "optional header magic is not $magic"
+grep -q "file format $format\$" <<<"$headers" || fail "object format is not $format"
 
 # The names listed under the export name table.
 exports=$(awk '/^\[Ordinal\/Name Pointer\] Table/ {on = 1; next}
@@ -44,7 +67,18 @@ for dll in $imports; do
   shopt -u nocasematch
 done
 
+# The render lock is a Win32 critical section. The kernel's functions for it
+# must be imported (the C runtime's start-up code takes them too, so this
+# alone proves little); what tells is that no pthreads emulation is linked
+# in, checked by name where the file still carries its symbol table.
+for function in InitializeCriticalSection EnterCriticalSection LeaveCriticalSection DeleteCriticalSection; do
+  grep -qE "^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+$function\$" <<<"$headers" \
+    || fail "does not import $function"
+done
+pthread_symbols=$("$objdump" -t "$module" | grep -cE '[[:space:]]_?pthread_[a-z_]+$')
+((pthread_symbols == 0)) || fail "links a pthreads emulation ($pthread_symbols pthread_ symbols)"
+
 if ((failures == 0)); then
-  echo "PASS: $module is a PE32 i386 DLL exporting only _mod_descrip"
+  echo "PASS: $module is a ${file_kind% executable*} $machine DLL exporting only _mod_descrip"
 fi
 ((failures == 0))

@@ -34,7 +34,6 @@
 
 #ifdef _WIN32
 #include <fcntl.h>
-#include <float.h>
 #include <io.h>
 #endif
 
@@ -201,6 +200,43 @@ std::vector<NamedMesh> meshes(const std::vector<std::string> &files, bool &ok) {
   return list;
 }
 
+#if defined(_WIN32) && (defined(__i386__) || defined(__x86_64__))
+unsigned short x87_control_word() {
+  unsigned short word = 0;
+  __asm__ volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+
+// Sets the x87 unit's precision control (bits 8 and 9 of its control word:
+// binary 10 is 53 bits, 11 is 64 bits) and reads it back. It is written
+// directly because the C runtime's _controlfp_s leaves the precision alone
+// in 64-bit programs, while MinGW's exp and cos compute on the x87 unit there
+// as well.
+bool set_x87_precision(const std::string &bits) {
+  if (bits != "53" && bits != "64") {
+    std::fprintf(stderr, "korv-records: --x87-precision takes 53 or 64, not %s\n", bits.c_str());
+    return false;
+  }
+  const unsigned short before = x87_control_word();
+  const unsigned short wanted = (before & ~0x300u) | (bits == "53" ? 0x200u : 0x300u);
+  __asm__ volatile("fldcw %0" : : "m"(wanted));
+  const unsigned short after = x87_control_word();
+  std::fprintf(stderr, "korv-records: x87 control word %#x, now %#x (%s bits)\n", before, after,
+               bits.c_str());
+  if (after != wanted) {
+    std::fprintf(stderr, "korv-records: the x87 precision did not change\n");
+    return false;
+  }
+  return true;
+}
+#else
+// Elsewhere the C library computes exp and cos in SSE2 registers; the x87
+// unit's precision does not reach the module's results.
+bool set_x87_precision(const std::string &) {
+  return true;
+}
+#endif
+
 // Writes the meshes (built-in, generated and files) as mesh lines.
 int export_meshes(const std::vector<std::string> &files) {
   bool ok = true;
@@ -220,11 +256,9 @@ int dump(const std::vector<std::string> &args) {
       // A host built with another compiler may run with the x87 unit set to
       // double precision (53 bits); the module's runtime functions must give
       // the same results either way.
-#ifdef _WIN32
-      unsigned int control = 0;
-      _controlfp_s(&control, args[i + 1] == "53" ? _PC_53 : _PC_64, _MCW_PC);
-#endif
-      ++i;
+      if (!set_x87_precision(args[++i])) {
+        return 1;
+      }
     } else {
       files.push_back(args[i]);
     }
