@@ -24,6 +24,7 @@ ExternalProject_Add(korv_windows_host
     -DKORV_TESTS=ON
     -DKORV_OUTPUT_DIR=${KORV_OUTPUT_DIR}
     -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    -DKORV_WERROR=${KORV_WERROR}
     ${korv_host_tree_args}
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON

@@ -137,7 +137,17 @@ std::string default_module_path() {
 #else
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
 #endif
-  return (self.parent_path() / "Korv_Edge.p").string();
+  // In a build tree the module lies beside the program; installed, the
+  // program is in bin/ and the module in the folder the build names.
+  const std::filesystem::path beside = self.parent_path() / "Korv_Edge.p";
+#ifdef KORV_MODULE_FROM_BIN
+  const std::filesystem::path installed = self.parent_path() / KORV_MODULE_FROM_BIN / "Korv_Edge.p";
+  std::error_code ignored;
+  if (!std::filesystem::exists(beside, ignored) && std::filesystem::exists(installed, ignored)) {
+    return installed.lexically_normal().string();
+  }
+#endif
+  return beside.string();
 }
 
 }  // namespace korv::host

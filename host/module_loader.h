@@ -63,7 +63,8 @@ class ModuleFile {
 };
 
 // The module file beside the running program (build/Korv_Edge.p for tools
-// and tests built in build/).
+// and tests built in build/); when there is none there but there is one
+// where an installed program finds it (bin/../lib/korv_edge/), that one.
 std::string default_module_path();
 
 }  // namespace korv::host

@@ -1,12 +1,27 @@
 #!/bin/sh
-# korv-host info names both servers, "ShaderHandler" and "ShaderInterface", as
-# "Korv_Edge", and shows which class version each accepted when activated as a
-# host does it.
+# korv-host info names both servers, "ShaderHandler" and "ShaderInterface", as "Korv_Edge",
+# shows which class version each accepted when activated as a host does it, and
+# with no module named loads the one beside korv-host; korv-host --version and
+# info print the project's version.
+# Arguments: korv-host, the module file, the project's version.
 set -eu
-out=$("$1" info "$2")
+host=$1
+module=$2
+version=$3
+
+out=$("$host" info "$module")
 echo "$out"
 echo "$out" | grep -q 'class "ShaderHandler", name "Korv_Edge"'
 echo "$out" | grep -q 'class "ShaderInterface", name "Korv_Edge"'
 echo "$out" | grep -q 'synchronisation word: 0x04121994'
 echo "$out" | grep -q 'ShaderHandler: version 4 accepted (6, 5 refused)'
 echo "$out" | grep -q 'ShaderInterface: version 4 accepted (1, 2, 3 refused)'
+echo "$out" | grep -qxF "korv-host version: $version"
+
+out=$("$host" info)
+echo "$out" | grep -qxF "module: $(cd "$(dirname "$host")" && pwd -P)/Korv_Edge.p"
+echo "$out" | grep -q 'class "ShaderInterface", name "Korv_Edge"'
+
+out=$("$host" --version)
+echo "$out"
+test "$out" = "korv-host $version"

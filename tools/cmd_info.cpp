@@ -1,4 +1,5 @@
-// korv-host info MODULE: the module's descriptor and server list.
+// korv-host info [MODULE]: the version of korv-host, and the module's
+// descriptor and server list.
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -6,6 +7,7 @@
 #include "host/module_loader.h"
 #include "host/shader_session.h"
 #include "tools/command.h"
+#include "tools/version.h"
 
 namespace korv::tools {
 
@@ -27,11 +29,16 @@ class InfoCommand : public Command {
  public:
   CLI::App *add_to(CLI::App &app) override {
     CLI::App *sub = app.add_subcommand("info", "print a module's descriptor and server list");
-    sub->add_option("module", path_, "the module file")->required();
+    sub->add_option("module", path_, "the module file (default: the one korv-host loads)");
     return sub;
   }
 
   int run() override {
+    if (path_.empty()) {
+      path_ = host::default_module_path();
+    }
+    std::printf("korv-host version: %s\n", KORV_EDGE_VERSION);
+    std::fflush(stdout);
     std::string error;
     auto module = host::ModuleFile::open(path_, error);
     if (!module) {

@@ -1,6 +1,6 @@
 // korv-host render [MESH] [-o FILE.png] [--size WxH] [--threads N]
-// [--set NAME=VALUE]... [--compare]: renders the object through the loaded
-// module with the Embree renderer and writes a PNG.
+// [--set NAME=VALUE]... [--compare | --mask]: renders the object through the
+// loaded module with the Embree renderer and writes a PNG.
 #include <unistd.h>
 
 #include <charconv>
@@ -86,8 +86,12 @@ class RenderCommand : public Command {
                     "the surface's smoothing angle in degrees (0: flat polygons)")
         ->capture_default_str()
         ->check(CLI::Range(0.0, 180.0));
-    sub->add_flag("--compare", compare_,
-                  "three panels: without the shader, with it, and the edge mask");
+    CLI::Option *compare = sub->add_flag(
+        "--compare", compare_, "three panels: without the shader, with it, and the edge mask");
+    sub->add_flag("--mask", mask_,
+                  "the edge mask alone, as grey: the chosen output channel, or luminosity when "
+                  "none is chosen")
+        ->excludes(compare);
     session_.add_to(sub);
     return sub;
   }
@@ -141,25 +145,22 @@ class RenderCommand : public Command {
     Totals totals;
     host::render::Image picture;
     if (compare_) {
-      std::int32_t chosen = 0;
-      read_int_setting(*session, "out_channel", chosen);
-      const bool own_mask = chosen < 1 || chosen > 7;
       std::vector<host::render::Image> panels;
       panels.push_back(pass(scene, *session, options, Pass::Plain, 0, "without shader", totals));
       panels.push_back(pass(scene, *session, options, Pass::Shaded, 0, "with shader", totals));
-      // When the settings write no channel, the mask goes into luminosity
-      // for this pass only.
-      if (own_mask && !(error = session->set_setting("out_channel", "1")).empty()) {
+      panels.push_back(mask_pass(scene, *session, options, totals, error));
+      if (!error.empty()) {
         std::cerr << "korv-host: " << error << "\n";
         return kUsageError;
       }
-      panels.push_back(
-          pass(scene, *session, options, Pass::Mask, own_mask ? 1 : chosen, "edge mask", totals));
-      if (own_mask) {
-        session->set_setting("out_channel", std::to_string(chosen));
-      }
       picture =
           host::render::compose_labelled(panels, {"without shader", "with shader", "edge mask"});
+    } else if (mask_) {
+      picture = mask_pass(scene, *session, options, totals, error);
+      if (!error.empty()) {
+        std::cerr << "korv-host: " << error << "\n";
+        return kUsageError;
+      }
     } else {
       picture = pass(scene, *session, options, Pass::Shaded, 0, "rendering", totals);
     }
@@ -180,6 +181,25 @@ class RenderCommand : public Command {
     long long samples = 0;
     double seconds = 0.0;
   };
+
+  // The edge mask as grey. When the settings write no channel, the mask goes
+  // into luminosity for this pass only, and the setting is put back after.
+  host::render::Image mask_pass(const host::render::RayScene &scene, host::ShaderSession &session,
+                                const host::render::RenderOptions &options, Totals &totals,
+                                std::string &error) {
+    std::int32_t chosen = 0;
+    read_int_setting(session, "out_channel", chosen);
+    const bool own_mask = chosen < 1 || chosen > 7;
+    if (own_mask && !(error = session.set_setting("out_channel", "1")).empty()) {
+      return {};
+    }
+    host::render::Image image =
+        pass(scene, session, options, Pass::Mask, own_mask ? 1 : chosen, "edge mask", totals);
+    if (own_mask) {
+      session.set_setting("out_channel", std::to_string(chosen));
+    }
+    return image;
+  }
 
   host::render::Image pass(const host::render::RayScene &scene, const host::ShaderSession &session,
                            host::render::RenderOptions options, Pass kind, int mask_channel,
@@ -218,6 +238,7 @@ class RenderCommand : public Command {
   double turn_ = 0.0;
   double smoothing_ = 30.0;
   bool compare_ = false;
+  bool mask_ = false;
   SessionOptions session_;
 };
 

@@ -76,7 +76,8 @@ std::string mesh_line(const NamedMesh &named) {
     line += i ? ",[" : "[";
     const auto polygon = mesh.polygon(i);
     for (std::size_t k = 0; k < polygon.size(); ++k) {
-      line += (k ? "," : "") + std::to_string(polygon[k]);
+      line += k ? "," : "";
+      line += std::to_string(polygon[k]);
     }
     line += "]";
   }

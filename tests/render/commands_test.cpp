@@ -252,6 +252,45 @@ TEST(RenderCommand, CompareWritesThreeLabelledPanelsAndASummary) {
   EXPECT_GT(light, 100);
 }
 
+TEST(RenderCommand, MaskAloneIsTheThirdPanelOfCompare) {
+  const std::string compare_png = output_path("render_mask_compare.png");
+  const std::string mask_png = output_path("render_mask.png");
+  const std::string settings = " --size 64x48 --set edge_width=0.3 --set out_width=0.2 -o '";
+  ASSERT_EQ(korv_host("render_mask_compare",
+                      "render builtin:machined --compare" + settings + compare_png + "'")
+                .status,
+            0);
+  const Outcome run =
+      korv_host("render_mask", "render builtin:machined --mask" + settings + mask_png + "'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("64x48,"), std::string::npos) << run.out;  // one panel
+  Image compare_picture, mask;
+  std::string error;
+  ASSERT_TRUE(host::render::read_png(compare_png, compare_picture, error)) << error;
+  ASSERT_TRUE(host::render::read_png(mask_png, mask, error)) << error;
+  ASSERT_EQ(mask.width, 64);
+  ASSERT_EQ(mask.height, 48);
+  // The third panel starts after two panels and their gaps, below the labels.
+  int white = 0;
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const float *m = mask.pixel(x, y);
+      const float *c = compare_picture.pixel(2 * (64 + 4) + x, 24 + y);
+      ASSERT_EQ(host::render::to_byte(m[0]), host::render::to_byte(c[0])) << x << "," << y;
+      ASSERT_EQ(host::render::to_byte(m[1]), host::render::to_byte(c[1])) << x << "," << y;
+      white += m[0] > 0.9f ? 1 : 0;
+    }
+  }
+  EXPECT_GT(white, 20);  // the edges show
+}
+
+TEST(RenderCommand, MaskAndCompareTogetherAreAnErrorWithStatus2) {
+  const Outcome run =
+      korv_host("render_mask_both", "render builtin:cube --mask --compare -o /dev/null");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
 TEST(RenderCommand, ABadSizeIsAnErrorWithStatus2) {
   for (const char *size : {"64", "0x10", "64x48x2", "axb", "99999x10"}) {
     const Outcome run = korv_host(

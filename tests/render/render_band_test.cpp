@@ -6,7 +6,6 @@
 namespace korv::testing {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kSize = 128;
 
 // The distance from a point on the 2 x 2 x 2 cube's surface to the nearest
