@@ -172,15 +172,20 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
   const std::uint32_t *look = walk_a ? ob : oa;
   const std::size_t nwalk = walk_a ? na : nb;
   const std::size_t nlook = walk_a ? nb : na;
-  for (std::size_t i = 0; i < nwalk; ++i) {
-    if (walk[i] == own) {
-      continue;
+  // A polygon that uses a point at several corners stands in its list once
+  // per use, side by side: each run is looked at once, so that a polygon
+  // listing one point thousands of times does not make every one of its
+  // sides walk all those uses.
+  for (std::size_t i = 0; i < nwalk;) {
+    const std::uint32_t polygon = walk[i];
+    if (polygon != own) {
+      const std::uint32_t *hit = std::lower_bound(look, look + nlook, polygon);
+      if (hit != look + nlook && *hit == polygon) {
+        ordinal = polygon;
+        return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
+      }
     }
-    const std::uint32_t *hit = std::lower_bound(look, look + nlook, walk[i]);
-    if (hit != look + nlook && *hit == walk[i]) {
-      ordinal = walk[i];
-      return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
-    }
+    i = std::size_t(std::upper_bound(walk + i, walk + nwalk, polygon) - walk);
   }
   return nullptr;
 }

@@ -39,6 +39,7 @@ using korv::EdgeShaderInstance;
 using korv::testing::BuildOptions;
 using korv::testing::EdgeSnapshot;
 using korv::testing::ReferenceBuild;
+using korv::testing::snapshot;
 
 [[noreturn]] void fail(const std::string &why) {
   std::fprintf(stderr, "korv-fuzz-mesh: %s\n", why.c_str());

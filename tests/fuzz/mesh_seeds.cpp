@@ -103,6 +103,19 @@ MeshCase varied(MeshCase c) {
   return c;
 }
 
+// The same case at the settings' exact borders: an edge detection angle of
+// 0 (coplanar sides are sharp: a dot product equal to the threshold counts),
+// a smoothing angle of 0, a mask width of 0, the bevel off.
+MeshCase borders(MeshCase c) {
+  c.edge_dangle = 0.0;
+  c.smooth_cos = 0.0;
+  c.out_width = 0.0;
+  c.out_channel = 7;
+  c.disable_bevel = 1;
+  c.open_edge = 1;
+  return c;
+}
+
 host::Mesh quads_at_right_angle() {
   host::Mesh m;
   m.points = {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}, {0, 0, 0}, {1, 0, 0}};
@@ -210,15 +223,16 @@ host::Mesh deformed_grid() {
 bool write_mesh_seeds(const char *dir_text) {
   const std::string dir = dir_text;
   bool ok = true;
-  auto both = [&](const std::string &name, MeshCase c) {
+  auto variants = [&](const std::string &name, MeshCase c) {
     ok = put(dir, name, c) && ok;
+    ok = put(dir, name + "_borders", borders(c)) && ok;
     ok = put(dir, name + "_varied", varied(std::move(c))) && ok;
   };
 
   for (const std::string &name : host::builtin_mesh_names()) {
     host::Mesh mesh;
     host::builtin_mesh(name, mesh);
-    both("builtin_" + name, with_mesh(cut(mesh, 0, 300, 1500)));
+    variants("builtin_" + name, with_mesh(cut(mesh, 0, 200, 900)));
   }
 
 #ifdef KORV_SHARED_MESHES
@@ -235,21 +249,21 @@ bool write_mesh_seeds(const char *dir_text) {
       continue;
     }
     const std::string stem = "shared_" + entry.path().stem().string();
-    both(stem, with_mesh(cut(mesh, 0, 250, 1200)));
+    variants(stem, with_mesh(cut(mesh, 0, 150, 700)));
     if (mesh.polygon_count() > 500) {
-      both(stem + "_middle", with_mesh(cut(mesh, mesh.polygon_count() / 2, 250, 1200)));
+      variants(stem + "_middle", with_mesh(cut(mesh, mesh.polygon_count() / 2, 150, 700)));
     }
   }
 #endif
 
-  both("right_angle", with_mesh(quads_at_right_angle()));
-  both("fins", with_mesh(fins()));
-  both("broken_polygons", with_mesh(broken_polygons()));
-  both("extreme_points", with_mesh(extreme_points()));
-  both("big_polygon", with_mesh(big_polygon(), 12));
+  variants("right_angle", with_mesh(quads_at_right_angle()));
+  variants("fins", with_mesh(fins()));
+  variants("broken_polygons", with_mesh(broken_polygons()));
+  variants("extreme_points", with_mesh(extreme_points()));
+  variants("big_polygon", with_mesh(big_polygon(), 12));
   MeshCase deforming = with_mesh(deformed_grid());
   deforming.use_deform = 1;
-  both("deformed_grid", deforming);
+  variants("deformed_grid", deforming);
 
   // The host's faults, on the cube.
   host::Mesh cube;
