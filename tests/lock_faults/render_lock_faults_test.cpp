@@ -85,6 +85,10 @@ struct LockedCallback {
   bool reports_failure;
 };
 
+void PrintTo(const LockedCallback &c, std::ostream *out) {
+  *out << c.name;
+}
+
 class RenderCallbacksWithoutLock : public RenderLockFaults,
                                    public ::testing::WithParamInterface<LockedCallback> {};
 
