@@ -9,6 +9,7 @@
 #include <memory>
 #include <numbers>
 #include <string>
+#include <vector>
 
 #include "edge_test_support.h"
 #include "host/box_field.h"
@@ -309,6 +310,37 @@ TEST(EdgeBuildFaults, TwentyThousandPolygonFanAroundOnePointFinishes) {
   for (std::uint32_t i = 1; i <= kBlades; ++i) {
     EXPECT_EQ(b.point(i)->edge_count, 3) << "rim point " << i;
   }
+}
+
+TEST(EdgeBuildFaults, APolygonListingOnePointTwentyThousandTimesFinishes) {
+  // Every side of the collapsed polygon joins point 0 to itself; its
+  // neighbour is the triangle, the other polygon at point 0. Each side used
+  // to walk all 20,000 uses of point 0 by the polygon itself.
+  constexpr std::uint32_t kUses = 20000;
+  host::Mesh mesh;
+  mesh.add_point(0, 0, 0);
+  mesh.add_point(1, 0, 0);
+  mesh.add_point(0, 1, 0);
+  mesh.add_polygon(std::vector<std::uint32_t>(kUses, 0));
+  mesh.add_polygon({0, 1, 2});
+  BuiltMesh b(mesh, {kCos89_5, 1, 0});
+  ASSERT_NE(b.database, nullptr);
+  EXPECT_EQ(b.point(0)->polygon_count, std::int32_t(kUses + 1));
+  // The collapsed polygon has no normal: its first side is sharp against
+  // the triangle (recorded once, with the triangle's normal), and the
+  // triangle's three sides are open.
+  ASSERT_EQ(b.edges().size(), 4u);
+  const EdgeRecord &loop = b.edges()[0];
+  EXPECT_EQ(loop.point_a, host::point_id(0));
+  EXPECT_EQ(loop.point_b, host::point_id(0));
+  EXPECT_EQ(loop.is_open, 0);
+  EXPECT_EQ(loop.normal, (Vec3{0, 0, 1}));
+  for (std::size_t k = 1; k < 4; ++k) {
+    EXPECT_EQ(b.edges()[k].is_open, 1) << "edge " << k;
+  }
+  // An edge whose two ends are one point is listed there once.
+  ASSERT_EQ(b.point(0)->edge_count, 3);
+  EXPECT_EQ(b.point(0)->edges[0], &loop);
 }
 
 }  // namespace
