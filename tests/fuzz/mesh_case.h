@@ -41,6 +41,9 @@ inline constexpr std::size_t kMaxPolygons = 2048;
 inline constexpr std::size_t kMaxCorners = 4096;  // over both polygon lists
 inline constexpr std::size_t kMaxSamples = 16;
 
+// A sample's polygon index that stands for a record without a polygon.
+inline constexpr std::uint16_t kNoPolygon = 65535;
+
 enum class FaultKind : std::uint8_t {
   None = 0,
   FailScan = 3,
