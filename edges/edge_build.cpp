@@ -1,10 +1,10 @@
 #include "edges/edge_build.h"
 
 #include <algorithm>
-#include <new>
 #include <vector>
 
 #include "edges/edge_pair_set.h"
+#include "module/host_boundary.h"
 
 namespace korv {
 
@@ -17,9 +17,15 @@ struct EdgeScanContext {
   std::int32_t open_edge = 0;
   std::int32_t use_deform = 0;
 
-  // Set when memory ran out inside a callback: the scan is asked to stop and
-  // the build fails as if the host's scan had.
-  bool out_of_memory = false;
+  // Set when a callback could not do its work (memory ran out, or the mesh
+  // reports more corners than a database can hold): the scan is asked to
+  // stop and the build fails as if the host's scan had, even should the
+  // host not pass the callback's result on.
+  bool stopped = false;
+
+  // Corner uses counted by the count pass: the sum of the sizes of the
+  // polygons of three or more vertices.
+  std::int64_t corner_uses = 0;
 
   // Position of the polygon in the host's scan order, counted anew per pass.
   std::uint32_t scan_ordinal = 0;
@@ -67,17 +73,25 @@ EdgeScanContext &context_of(void *user_data) {
   return *static_cast<EdgeScanContext *>(user_data);
 }
 
-// Runs one callback body; memory exhaustion stops the scan instead of
-// escaping into the host.
+// Runs one callback body inside the host's scan. Anything it throws stops
+// the scan instead of unwinding through the host's frames, and so does a
+// body that reports it cannot go on.
 template <class Body>
 LWScanResult guarded(EdgeScanContext &ctx, Body body) {
-  try {
-    body();
-    return 0;
-  } catch (const std::bad_alloc &) {
-    ctx.out_of_memory = true;
+  const bool go_on = at_host_boundary([&] { return body(); }, [] { return false; });
+  if (!go_on) {
+    ctx.stopped = true;
     return 1;
   }
+  return 0;
+}
+
+// The fill and edge passes meet a polygon larger than everything the count
+// pass counted only when the host's mesh is no longer the one counted (or
+// its polSize is not to be trusted): its corners cannot all be recorded,
+// and walking billions of them would only stall the render.
+bool larger_than_counted(const EdgeScanContext &ctx, int n) {
+  return n > ctx.corner_uses;
 }
 
 LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
@@ -86,12 +100,20 @@ LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
     LWMeshInfo *mesh = ctx.mesh;
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
-      return;
+      return true;
     }
+    // Checked before the corners are walked, so that no count can pass the
+    // 32-bit range however often the host reports a point, and a polygon
+    // that claims billions of corners is refused at once.
+    if (n > kMaxCornerUses - ctx.corner_uses) {
+      return false;
+    }
+    ctx.corner_uses += n;
     for (int i = 0; i < n; ++i) {
       PointRecord &record = ctx.database->points.find_or_insert(mesh->polVertex(mesh, polygon, i));
       record.polygon_count += 1;
     }
+    return true;
   });
 }
 
@@ -102,7 +124,10 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
     const std::uint32_t ordinal = ctx.scan_ordinal++;
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
-      return;
+      return true;
+    }
+    if (larger_than_counted(ctx, n)) {
+      return false;
     }
     PointMap &points = ctx.database->points;
     for (int i = 0; i < n; ++i) {
@@ -124,6 +149,7 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
       record.polygons[std::size_t(record.polygon_fill)] = polygon;
       record.polygon_fill += 1;
     }
+    return true;
   });
 }
 
@@ -146,15 +172,20 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
   const std::uint32_t *look = walk_a ? ob : oa;
   const std::size_t nwalk = walk_a ? na : nb;
   const std::size_t nlook = walk_a ? nb : na;
-  for (std::size_t i = 0; i < nwalk; ++i) {
-    if (walk[i] == own) {
-      continue;
+  // A polygon that uses a point at several corners stands in its list once
+  // per use, side by side: each run is looked at once, so that a polygon
+  // listing one point thousands of times does not make every one of its
+  // sides walk all those uses.
+  for (std::size_t i = 0; i < nwalk;) {
+    const std::uint32_t polygon = walk[i];
+    if (polygon != own) {
+      const std::uint32_t *hit = std::lower_bound(look, look + nlook, polygon);
+      if (hit != look + nlook && *hit == polygon) {
+        ordinal = polygon;
+        return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
+      }
     }
-    const std::uint32_t *hit = std::lower_bound(look, look + nlook, walk[i]);
-    if (hit != look + nlook && *hit == walk[i]) {
-      ordinal = walk[i];
-      return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
-    }
+    i = std::size_t(std::upper_bound(walk + i, walk + nwalk, polygon) - walk);
   }
   return nullptr;
 }
@@ -200,7 +231,10 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
     const std::uint32_t ordinal = ctx.scan_ordinal++;
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
-      return;
+      return true;
+    }
+    if (larger_than_counted(ctx, n)) {
+      return false;
     }
     PointMap &points = ctx.database->points;
     std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
@@ -214,7 +248,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       const std::ptrdiff_t ia = entries[std::size_t(i)];
       const std::ptrdiff_t ib = entries[std::size_t(next)];
       if (ia < 0 || ib < 0) {
-        return;
+        return true;
       }
       const LWPntID a = mesh->polVertex(mesh, polygon, i);
       const LWPntID b = mesh->polVertex(mesh, polygon, next);
@@ -246,6 +280,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       }
       ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
     }
+    return true;
   });
 }
 
@@ -280,7 +315,7 @@ LWScanResult collect_point_edges(void *user_data, LWPntID point) {
     PointMap &points = ctx.database->points;
     const std::ptrdiff_t index = points.entry_index(point);
     if (index < 0) {
-      return;
+      return true;
     }
     PointRecord &record = points.entry(std::size_t(index)).second;
     const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
@@ -291,6 +326,7 @@ LWScanResult collect_point_edges(void *user_data, LWPntID point) {
     for (std::uint32_t j = begin; j < end; ++j) {
       record.edges[j - begin] = &records[ctx.edge_indices[j]];
     }
+    return true;
   });
 }
 
@@ -316,64 +352,79 @@ void polygon_normal(LWMeshInfo *mesh, LWPolID polygon, std::int32_t use_deform, 
   normal = cross(p1 - p0, pl - p0);
 }
 
+namespace {
+
+// The four passes over a created database. False when a scan failed or a
+// callback stopped it.
+bool run_passes(EdgeScanContext &ctx) {
+  LWMeshInfo *mesh = ctx.mesh;
+  ObjectEdgeDatabase &database = *ctx.database;
+  if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.stopped) {
+    return false;
+  }
+  PointMap &points = database.points;
+  points.sort_keys();
+  ctx.first.resize(points.size());
+  // At most kMaxCornerUses in all, so every offset fits.
+  std::uint32_t corners = 0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    ctx.first[i] = corners;
+    corners += std::uint32_t(points.entry(i).second.polygon_count);
+  }
+  ctx.ordinals.assign(corners, 0);
+  ctx.recorded_pairs.reset(points.size(), corners / 2);
+
+  ctx.scan_ordinal = 0;
+  if (mesh->scanPolys(mesh, fill_point_polygons, &ctx) != 0 || ctx.stopped) {
+    return false;
+  }
+
+  database.edge_list = std::make_unique<EdgeList>();
+  ctx.unit_normals.resize(ctx.scan_ordinal);
+  ctx.have_unit_normal.assign(ctx.scan_ordinal, 0);
+  ctx.scan_ordinal = 0;
+  if (mesh->scanPolys(mesh, find_polygon_edges, &ctx) != 0 || ctx.stopped) {
+    return false;
+  }
+  // The list is complete: from here on records are referred to by address.
+  database.edge_list->records.shrink_to_fit();
+  std::vector<std::uint32_t>().swap(ctx.ordinals);
+  std::vector<Vec3>().swap(ctx.unit_normals);
+  std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
+  ctx.recorded_pairs.clear();
+  std::vector<std::ptrdiff_t>().swap(ctx.corner_entries);
+
+  index_point_edges(ctx);
+  return mesh->scanPoints(mesh, collect_point_edges, &ctx) == 0 && !ctx.stopped;
+}
+
+}  // namespace
+
 ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
                                         double cos_threshold, std::int32_t open_edge,
                                         std::int32_t use_deform) {
   std::unique_ptr<ObjectEdgeDatabase> database;
-  try {
-    database = std::make_unique<ObjectEdgeDatabase>();
-  } catch (const std::bad_alloc &) {
-    return fail(nullptr, mesh);
-  }
-  database->object_id = object_id;
-  EdgeScanContext ctx;
-  ctx.mesh = mesh;
-  ctx.database = database.get();
-  ctx.cos_threshold = cos_threshold;
-  ctx.open_edge = open_edge;
-  ctx.use_deform = use_deform;
-
-  try {
-    if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.out_of_memory) {
-      return fail(std::move(database), mesh);
-    }
-    PointMap &points = database->points;
-    points.sort_keys();
-    ctx.first.resize(points.size());
-    std::uint32_t corners = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-      ctx.first[i] = corners;
-      corners += std::uint32_t(points.entry(i).second.polygon_count);
-    }
-    ctx.ordinals.assign(corners, 0);
-    ctx.recorded_pairs.reset(points.size(), corners / 2);
-
-    ctx.scan_ordinal = 0;
-    if (mesh->scanPolys(mesh, fill_point_polygons, &ctx) != 0 || ctx.out_of_memory) {
-      return fail(std::move(database), mesh);
-    }
-
-    database->edge_list = std::make_unique<EdgeList>();
-    ctx.unit_normals.resize(ctx.scan_ordinal);
-    ctx.have_unit_normal.assign(ctx.scan_ordinal, 0);
-    ctx.scan_ordinal = 0;
-    if (mesh->scanPolys(mesh, find_polygon_edges, &ctx) != 0 || ctx.out_of_memory) {
-      return fail(std::move(database), mesh);
-    }
-    // The list is complete: from here on records are referred to by address.
-    database->edge_list->records.shrink_to_fit();
-    std::vector<std::uint32_t>().swap(ctx.ordinals);
-    std::vector<Vec3>().swap(ctx.unit_normals);
-    std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
-    ctx.recorded_pairs.clear();
-    std::vector<std::ptrdiff_t>().swap(ctx.corner_entries);
-
-    index_point_edges(ctx);
-    if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.out_of_memory) {
-      return fail(std::move(database), mesh);
-    }
-    cache.databases.push_back(std::move(database));
-  } catch (const std::bad_alloc &) {
+  // Whatever stops the build (a failed scan, memory running out, a length
+  // no container can hold) ends in the same place: the partial database is
+  // freed, the mesh released and null returned. Nothing is thrown on.
+  const bool built = at_host_boundary(
+      [&] {
+        database = std::make_unique<ObjectEdgeDatabase>();
+        database->object_id = object_id;
+        EdgeScanContext ctx;
+        ctx.mesh = mesh;
+        ctx.database = database.get();
+        ctx.cos_threshold = cos_threshold;
+        ctx.open_edge = open_edge;
+        ctx.use_deform = use_deform;
+        if (!run_passes(ctx)) {
+          return false;
+        }
+        cache.databases.push_back(std::move(database));
+        return true;
+      },
+      [] { return false; });
+  if (!built) {
     return fail(std::move(database), mesh);
   }
   return cache.databases.back().get();

@@ -1,6 +1,7 @@
 // Builds one object's edge database from the host's mesh in four scans.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "edges/edge_records.h"
@@ -11,10 +12,21 @@ namespace korv {
 // The record handed to the host as the user data of all four scans.
 struct EdgeScanContext;
 
+// The most corner uses (corners of polygons of three or more vertices, a
+// point used twice by one polygon counting twice) that one database holds.
+// Every count is a 32-bit integer, and each use takes an entry in arrays
+// that a 32-bit process can hold only so many of. The build fails for a
+// mesh that reports more, before it walks the corners of the polygon that
+// would pass the bound.
+inline constexpr std::int64_t kMaxCornerUses =
+    std::min<std::int64_t>(INT32_MAX, PTRDIFF_MAX / std::int64_t(sizeof(LWPolID)));
+
 // Builds the database of object from mesh and appends it to cache. On a
-// failed scan the partial database is freed, mesh is released with its
-// destroy (when the host supplies one) and null is returned: the caller must
-// then neither use nor release mesh again. On success mesh stays the caller's.
+// failed scan, or whatever else stops the build (memory running out, more
+// corner uses than kMaxCornerUses), the partial database is freed, mesh is
+// released with its destroy (when the host supplies one) and null is
+// returned: the caller must then neither use nor release mesh again. Nothing
+// is thrown. On success mesh stays the caller's.
 ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
                                         double cos_threshold, std::int32_t open_edge,
                                         std::int32_t use_deform);

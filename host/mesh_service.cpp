@@ -30,12 +30,15 @@ struct MeshHandle {
   MeshFaults faults;
   int scans = 0;
 
-  const Mesh &polygons() const {
-    if (faults.mutate_after_scan > 0 && scans > faults.mutate_after_scan && faults.alt_mesh) {
+  // The polygons shown during scan number scan (by default the latest, and
+  // between scans those of the latest).
+  const Mesh &polygons(int scan) const {
+    if (faults.mutate_after_scan > 0 && scan > faults.mutate_after_scan && faults.alt_mesh) {
       return *faults.alt_mesh;
     }
     return object->mesh();
   }
+  const Mesh &polygons() const { return polygons(scans); }
 };
 
 // Handles given out without destroy cannot be released by the module; the
@@ -93,7 +96,10 @@ LWScanResult scan_points(LWMeshInfoID mesh, LWPntScanFunc *callback, void *user_
 
 LWScanResult scan_polys(LWMeshInfoID mesh, LWPolScanFunc *callback, void *user_data) {
   MeshHandle &handle = handle_of(mesh);
-  return run_scan(handle, handle.polygons().polygon_count(), polygon_id, callback, user_data);
+  // The scan about to start visits the polygons it shows, also when it is
+  // the first to show the changed mesh.
+  return run_scan(handle, handle.polygons(handle.scans + 1).polygon_count(), polygon_id, callback,
+                  user_data);
 }
 
 int mesh_num_points(LWMeshInfoID mesh) {
@@ -154,18 +160,30 @@ void pnt_other_pos(LWMeshInfoID mesh, LWPntID point, LWFVector pos) {
 }
 
 int pol_size(LWMeshInfoID mesh, LWPolID polygon) {
-  const Mesh &m = handle_of(mesh).polygons();
+  const MeshHandle &handle = handle_of(mesh);
+  const Mesh &m = handle.polygons();
   const std::size_t i = polygon_index(polygon);
-  return i < m.polygon_count() ? int(m.polygon(i).size()) : 0;
+  if (i >= m.polygon_count()) {
+    return 0;
+  }
+  return i == handle.faults.absurd_polygon ? handle.faults.absurd_size : int(m.polygon(i).size());
 }
 
 LWPntID pol_vertex(LWMeshInfoID mesh, LWPolID polygon, int vertex) {
-  const Mesh &m = handle_of(mesh).polygons();
+  const MeshHandle &handle = handle_of(mesh);
+  const Mesh &m = handle.polygons();
   const std::size_t i = polygon_index(polygon);
-  if (i >= m.polygon_count() || vertex < 0 || std::size_t(vertex) >= m.polygon(i).size()) {
+  if (i >= m.polygon_count() || vertex < 0) {
     return nullptr;
   }
-  return point_id(m.polygon(i)[std::size_t(vertex)]);
+  const auto corners = m.polygon(i);
+  if (std::size_t(vertex) < corners.size()) {
+    return point_id(corners[std::size_t(vertex)]);
+  }
+  if (i == handle.faults.absurd_polygon && vertex < handle.faults.absurd_size) {
+    return point_id(corners.empty() ? 0 : corners[0]);
+  }
+  return nullptr;
 }
 
 LWMeshInfoID mesh_info(LWItemID object, int /*frozen*/) {

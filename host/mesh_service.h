@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/mesh.h"
 #include "hostapi/lwmeshes.h"
@@ -27,6 +28,14 @@ struct MeshFaults {
   // polygons instead of the object's (0: never).
   int mutate_after_scan = 0;
   std::shared_ptr<const Mesh> alt_mesh;
+  // polSize of the polygon of index absurd_polygon (in the polygons shown,
+  // when it is one of them) answers absurd_size, whatever the polygon holds:
+  // a negative count, or more corners than any array can hold. polVertex
+  // then answers the polygon's first corner (the first point when it holds
+  // none) for every corner it does not hold, so that a host can claim
+  // billions of uses of one point without storing them.
+  std::size_t absurd_polygon = SIZE_MAX;
+  int absurd_size = 0;
 };
 
 class SceneObject {
@@ -40,6 +49,11 @@ class SceneObject {
   const Mesh &mesh() const { return mesh_; }
   const std::string &name() const { return name_; }
   MeshFaults faults;
+
+  // Moves the object's deformed positions (one per point, or none), as a
+  // host does between frames of an animation. Only while no render thread
+  // reads the mesh.
+  void set_deformed(std::vector<FloatPoint> positions) { mesh_.deformed = std::move(positions); }
 
  private:
   Mesh mesh_;

@@ -2,6 +2,7 @@
 
 #include "hostapi/lwshader.h"
 #include "hostapi/lwxpanel.h"
+#include "module/host_boundary.h"
 #include "module/host_services.h"
 #include "panel/options_panel.h"
 #include "shader/instance_callbacks.h"
@@ -10,27 +11,41 @@
 
 namespace korv {
 
+namespace {
+
+// What a callback gives the host when its work throws. A render start whose
+// cache could not be emptied is refused rather than reported as begun; a
+// copy whose destination has no cache says so, as when memory runs out.
+constexpr char kRenderStartFailed[] = "Korv_Edge: the render lock could not be taken";
+constexpr char kCopyFailed[] = "Korv_Edge: the instance could not be copied";
+constexpr char kNoDescription[] = "";
+
+}  // namespace
+
 int activate_shader_handler(std::int32_t version, GlobalFunc *global, void *local,
                             void * /*server_data*/) {
   if (version != LWSHADER_VERSION) {
     return AFUNC_BADVERSION;
   }
   auto *handler = static_cast<LWShaderHandler *>(local);
-  handler->inst->create = instance_create;
-  handler->inst->destroy = instance_destroy;
-  handler->inst->copy = instance_copy;
-  handler->inst->descln = instance_descln;
-  handler->inst->load = instance_load;
-  handler->inst->save = instance_save;
+  // Every callback reaches the host through the boundary, so that no
+  // exception can: a failed evaluation leaves its sample as it came, and a
+  // failed load, save or new time reports success as they always do.
+  handler->inst->create = host_callback<instance_create, nullptr>;
+  handler->inst->destroy = host_callback<instance_destroy>;
+  handler->inst->copy = host_callback<instance_copy, kCopyFailed>;
+  handler->inst->descln = host_callback<instance_descln, kNoDescription>;
+  handler->inst->load = host_callback<instance_load, nullptr>;
+  handler->inst->save = host_callback<instance_save, nullptr>;
   if (handler->item != nullptr) {
-    handler->item->useItems = instance_use_items;
-    handler->item->changeID = instance_change_id;
+    handler->item->useItems = host_callback<instance_use_items, nullptr>;
+    handler->item->changeID = host_callback<instance_change_id>;
   }
-  handler->rend->init = instance_init;
-  handler->rend->cleanup = instance_cleanup;
-  handler->rend->newTime = instance_new_time;
-  handler->evaluate = evaluate;
-  handler->flags = instance_flags;
+  handler->rend->init = host_callback<instance_init, kRenderStartFailed>;
+  handler->rend->cleanup = host_callback<instance_cleanup>;
+  handler->rend->newTime = host_callback<instance_new_time, nullptr>;
+  handler->evaluate = host_callback<evaluate>;
+  handler->flags = host_callback<instance_flags, LWSHF_NORMAL>;
   object_info = static_cast<LWObjectInfo *>(global(LWOBJECTINFO_GLOBAL, GFUSE_TRANSIENT));
   return AFUNC_OK;
 }

@@ -8,6 +8,7 @@
 #include "hostapi/lwmodule.h"
 #include "hostapi/lwshader.h"
 #include "module/activation.h"
+#include "module/host_boundary.h"
 
 #if defined(_WIN32)
 #define KORV_EXPORT __declspec(dllexport)
@@ -26,9 +27,13 @@ void *module_startup() {
 
 void module_shutdown(void * /*server_data*/) {}
 
+// An activation that throws (a host service that throws while the panel is
+// built) refuses the server instead of unwinding into the host.
 ServerRecord server_list[] = {
-    {LWSHADER_HCLASS, kServerName, korv::activate_shader_handler, nullptr},
-    {LWSHADER_ICLASS, kServerName, korv::activate_shader_interface, nullptr},
+    {LWSHADER_HCLASS, kServerName, korv::host_callback<korv::activate_shader_handler, AFUNC_BADAPP>,
+     nullptr},
+    {LWSHADER_ICLASS, kServerName,
+     korv::host_callback<korv::activate_shader_interface, AFUNC_BADAPP>, nullptr},
     {nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -139,7 +139,7 @@ LWXPanelID build_options_panel(EdgeShaderInstance *inst) {
     return nullptr;
   }
   xpanel->hint(panel, 0, panel_hints);
-  xpanel->describe(panel, panel_data, options_get, options_set);
+  xpanel->describe(panel, panel_data, panel_get, panel_set);
   xpanel->viewInst(panel, inst);
   xpanel->setData(panel, 0, inst);
   return panel;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "hostapi/lwxpanel.h"
+#include "module/host_boundary.h"
 #include "shader/edge_shader_instance.h"
 
 namespace korv {
@@ -37,5 +38,10 @@ void *options_get(void *inst, std::uint32_t id);
 // a null instance or a null value address stores nothing and returns 0
 // (LWXPRF_NONE).
 LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value);
+
+// The two callbacks as the panel hands them to the host: behind the host
+// boundary, which answers null and LWXPRF_NONE should either ever throw.
+inline constexpr LWXPanelGetFunc *panel_get = host_callback<options_get, nullptr>;
+inline constexpr LWXPanelSetFunc *panel_set = host_callback<options_set, LWXPRF_NONE>;
 
 }  // namespace korv

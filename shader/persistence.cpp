@@ -18,18 +18,13 @@ LWError instance_load(LWInstance inst, const LWLoadState *state) {
   if (inst == nullptr || state == nullptr) {
     return nullptr;
   }
-  // The host's functions are C callbacks, yet a C++ host may still throw
-  // from them; nothing may unwind into the host's own frames.
-  try {
-    int version = 0;
-    state->readI4(state->readData, &version, 1);
-    if (version != kSettingsVersion) {
-      return nullptr;
-    }
-    auto table = settings_param_table(*static_cast<EdgeShaderInstance *>(inst));
-    load_param_table(state, table.data());
-  } catch (...) {
+  int version = 0;
+  state->readI4(state->readData, &version, 1);
+  if (version != kSettingsVersion) {
+    return nullptr;
   }
+  auto table = settings_param_table(*static_cast<EdgeShaderInstance *>(inst));
+  load_param_table(state, table.data());
   return nullptr;
 }
 
@@ -37,13 +32,10 @@ LWError instance_save(LWInstance inst, const LWSaveState *state) {
   if (inst == nullptr || state == nullptr) {
     return nullptr;
   }
-  try {
-    const int version = kSettingsVersion;
-    state->writeI4(state->writeData, &version, 1);
-    auto table = settings_param_table(*static_cast<EdgeShaderInstance *>(inst));
-    save_param_table(state, table.data());
-  } catch (...) {
-  }
+  const int version = kSettingsVersion;
+  state->writeI4(state->writeData, &version, 1);
+  auto table = settings_param_table(*static_cast<EdgeShaderInstance *>(inst));
+  save_param_table(state, table.data());
   return nullptr;
 }
 

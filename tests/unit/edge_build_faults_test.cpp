@@ -3,9 +3,13 @@
 // polygons change between scans.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <numbers>
+#include <string>
+#include <vector>
 
 #include "edge_test_support.h"
 #include "host/box_field.h"
@@ -167,6 +171,110 @@ TEST_P(ChangingMesh, FewerPolygonsAfterTheCountLeaveTheRestUnfilled) {
 
 INSTANTIATE_TEST_SUITE_P(AfterScan, ChangingMesh, ::testing::Values(1, 2, 3));
 
+// A host whose polSize cannot be trusted: negative counts, and counts that
+// no database could hold, which would otherwise make a point's 32-bit count
+// wrap or ask for arrays larger than a 32-bit process has room for.
+struct AbsurdSize {
+  const char *name;
+  int size;                   // what polSize reports for the polygon
+  std::size_t polygon;        // the polygon that reports it
+  bool only_after_the_count;  // the polygon appears only after the count pass
+  bool builds;                // whether the build succeeds
+  int scans;                  // scans run before the build ends
+};
+
+void PrintTo(const AbsurdSize &c, std::ostream *out) {
+  *out << c.name;
+}
+
+class AbsurdPolygonSize : public ::testing::TestWithParam<AbsurdSize> {};
+
+TEST_P(AbsurdPolygonSize, IsIgnoredOrFailsTheBuildWithTheMeshReleasedOnce) {
+  const AbsurdSize &c = GetParam();
+  // Two triangles, the second listing point 0 at every corner, then a
+  // polygon holding only point 0: with a size of INT32_MAX it would report
+  // point 0 more than 2^31 times.
+  host::Mesh mesh;
+  mesh.add_point(0, 0, 0);
+  mesh.add_point(1, 0, 0);
+  mesh.add_point(0, 1, 0);
+  mesh.add_polygon({0, 1, 2});
+  mesh.add_polygon({0, 0, 0});
+  host::Mesh shown_later = mesh;
+  shown_later.add_polygon({0});
+  if (!c.only_after_the_count) {
+    mesh = shown_later;
+  }
+  host::SceneObject earlier(cube());
+  host::SceneObject object(std::move(mesh));
+  object.faults.absurd_polygon = c.polygon;
+  object.faults.absurd_size = c.size;
+  if (c.only_after_the_count) {
+    object.faults.mutate_after_scan = 1;
+    object.faults.alt_mesh = std::make_shared<host::Mesh>(shown_later);
+  }
+
+  EdgeCache cache;
+  {
+    LWMeshInfo *info = host::object_info_service()->meshInfo(earlier.id(), 1);
+    ASSERT_NE(build_edge_database(cache, earlier.id(), info, kCos89_5, 1, 0), nullptr);
+    info->destroy(info);
+  }
+  host::reset_mesh_service_counts();
+  LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
+  ObjectEdgeDatabase *database = build_edge_database(cache, object.id(), info, kCos89_5, 1, 0);
+  const host::MeshServiceCounts counts = host::mesh_service_counts();
+  EXPECT_EQ(counts.scans, c.scans);
+  EXPECT_EQ(counts.stray_destroy, 0);
+  if (c.builds) {
+    ASSERT_NE(database, nullptr);
+    EXPECT_EQ(counts.destroy, 0);
+    EXPECT_EQ(cache.databases.size(), 2u);
+    // A polygon reporting fewer than three corners takes no part: point 0
+    // keeps the uses of the first two triangles.
+    if (c.polygon == 2) {
+      EXPECT_EQ(database->points.find(host::point_id(0))->polygon_count, 4);
+    }
+    expect_same(snapshot(*database), reference_snapshot(object, {kCos89_5, 1, 0}));
+    info->destroy(info);
+  } else {
+    EXPECT_EQ(database, nullptr);
+    EXPECT_EQ(counts.destroy, 1);
+    EXPECT_EQ(cache.databases.size(), 1u);
+    EXPECT_EQ(find_edge_database(cache, object.id()), nullptr);
+    // The reference build refuses the mesh as well.
+    LWMeshInfo *again = host::object_info_service()->meshInfo(object.id(), 1);
+    EdgeSnapshot unused;
+    EXPECT_FALSE(ReferenceBuild(again, {kCos89_5, 1, 0}).run(unused));
+    again->destroy(again);
+  }
+  EXPECT_EQ(host::mesh_service_counts().live, 0);
+  empty_edge_cache(&cache);
+}
+
+// The largest size a polygon after the first two triangles (six uses) can
+// report without the uses passing what a database holds on this platform.
+constexpr int kLargestAfterSix = int(kMaxCornerUses - 6);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AbsurdPolygonSize,
+    ::testing::Values(
+        AbsurdSize{"minus one is a polygon of no corners", -1, 2, false, true, 4},
+        AbsurdSize{"INT32_MIN is a polygon of no corners", INT32_MIN, 2, false, true, 4},
+        AbsurdSize{"a triangle reporting minus three", -3, 0, false, true, 4},
+        AbsurdSize{"one point more than 2^31 times", INT32_MAX, 2, false, false, 1},
+        AbsurdSize{"one use more than a database holds", kLargestAfterSix + 1, 2, false, false, 1},
+        AbsurdSize{"a polygon larger than all the uses counted, in the fill pass", INT32_MAX, 2,
+                   true, false, 2},
+        AbsurdSize{"seven corners where six uses were counted", 7, 2, true, false, 2}),
+    [](const ::testing::TestParamInfo<AbsurdSize> &info) {
+      std::string name = info.param.name;
+      for (char &ch : name) {
+        ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+      }
+      return name;
+    });
+
 TEST(EdgeBuildFaults, TwentyThousandPolygonFanAroundOnePointFinishes) {
   // A flat fan: at an edge detection angle of 0 every spoke is sharp, and
   // with open edges the rim adds one edge per polygon. The obvious build
@@ -202,6 +310,37 @@ TEST(EdgeBuildFaults, TwentyThousandPolygonFanAroundOnePointFinishes) {
   for (std::uint32_t i = 1; i <= kBlades; ++i) {
     EXPECT_EQ(b.point(i)->edge_count, 3) << "rim point " << i;
   }
+}
+
+TEST(EdgeBuildFaults, APolygonListingOnePointTwentyThousandTimesFinishes) {
+  // Every side of the collapsed polygon joins point 0 to itself; its
+  // neighbour is the triangle, the other polygon at point 0. Each side used
+  // to walk all 20,000 uses of point 0 by the polygon itself.
+  constexpr std::uint32_t kUses = 20000;
+  host::Mesh mesh;
+  mesh.add_point(0, 0, 0);
+  mesh.add_point(1, 0, 0);
+  mesh.add_point(0, 1, 0);
+  mesh.add_polygon(std::vector<std::uint32_t>(kUses, 0));
+  mesh.add_polygon({0, 1, 2});
+  BuiltMesh b(mesh, {kCos89_5, 1, 0});
+  ASSERT_NE(b.database, nullptr);
+  EXPECT_EQ(b.point(0)->polygon_count, std::int32_t(kUses + 1));
+  // The collapsed polygon has no normal: its first side is sharp against
+  // the triangle (recorded once, with the triangle's normal), and the
+  // triangle's three sides are open.
+  ASSERT_EQ(b.edges().size(), 4u);
+  const EdgeRecord &loop = b.edges()[0];
+  EXPECT_EQ(loop.point_a, host::point_id(0));
+  EXPECT_EQ(loop.point_b, host::point_id(0));
+  EXPECT_EQ(loop.is_open, 0);
+  EXPECT_EQ(loop.normal, (Vec3{0, 0, 1}));
+  for (std::size_t k = 1; k < 4; ++k) {
+    EXPECT_EQ(b.edges()[k].is_open, 1) << "edge " << k;
+  }
+  // An edge whose two ends are one point is listed there once.
+  ASSERT_EQ(b.point(0)->edge_count, 3);
+  EXPECT_EQ(b.point(0)->edges[0], &loop);
 }
 
 }  // namespace

@@ -331,8 +331,8 @@ TEST_F(BuildOptionsPanel, CreatesHintsDescribesAndBindsTheInstanceInThatOrder) {
   EXPECT_EQ(log_.hint_id, 0u);
   EXPECT_EQ(log_.hints, panel_hints);
   EXPECT_EQ(log_.data, panel_data);
-  EXPECT_EQ(log_.get, &options_get);
-  EXPECT_EQ(log_.set, &options_set);
+  EXPECT_EQ(log_.get, panel_get);
+  EXPECT_EQ(log_.set, panel_set);
   EXPECT_EQ(log_.view, inst_);
   EXPECT_EQ(log_.data_id, 0u);
   EXPECT_EQ(log_.data_value, inst_);

@@ -1,0 +1,276 @@
+// Differential fuzzing of the edge build, the query and the evaluation: the
+// bytes are read as a mesh a host could hand over (mesh_case.h), with
+// settings, a host fault and a few shading samples. For each input it
+//  1. builds the object's edge database with the module's code, over the
+//     stand-in host's mesh service, and compares it field for field with the
+//     slow reference build (tests/reference), success and failure alike;
+//  2. evaluates the samples through the module file Korv_Edge.p, loaded
+//     through _mod_descrip as a host loads it, and compares every record with
+//     what the slow reference query and evaluation make of the same sample,
+//     and the database the module keeps with the reference's;
+//  3. checks that every mesh-info handle was released exactly once (none
+//     when the host gives no destroy), and the instance's cache is empty
+//     after cleanup.
+// Besides the sanitizers' findings it stops at the first difference.
+//
+// With KORV_FUZZ_WRITE_SEEDS=DIR set, it writes its seed inputs into DIR and
+// exits instead.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/mesh_service.h"
+#include "host/shader_session.h"
+#include "host/xpanel_service.h"
+#include "mesh_case.h"
+#include "mesh_seeds.h"
+#include "shader/edge_shader_instance.h"
+#include "tests/reference/edge_reference.h"
+#include "tests/reference/shading_reference.h"
+
+namespace {
+
+using korv::EdgeShaderInstance;
+using korv::testing::BuildOptions;
+using korv::testing::EdgeSnapshot;
+using korv::testing::ReferenceBuild;
+using korv::testing::snapshot;
+
+[[noreturn]] void fail(const std::string &why) {
+  std::fprintf(stderr, "korv-fuzz-mesh: %s\n", why.c_str());
+  std::abort();
+}
+
+// The module file, loaded once: one instance whose settings each input sets
+// through the options panel, as a host's panel would.
+struct Loaded {
+  std::unique_ptr<korv::host::ShaderSession> session;
+  korv::host::RecordedPanel *panel = nullptr;
+
+  Loaded() {
+    std::string error;
+    session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
+    if (!session) {
+      fail(error);
+    }
+    panel = session->panel();
+    if (panel == nullptr || panel->set == nullptr) {
+      fail("the module built no options panel");
+    }
+  }
+
+  EdgeShaderInstance &instance() const {
+    return *static_cast<EdgeShaderInstance *>(session->instance());
+  }
+
+  template <class T>
+  void set(const char *name, T value) const {
+    const LWXPanelDataDesc *row = panel->find_data(name);
+    if (row == nullptr) {
+      fail(std::string("no setting ") + name);
+    }
+    panel->set(panel->view_instance, row->vid, &value);
+  }
+};
+
+const Loaded &loaded() {
+  static const Loaded l;
+  return l;
+}
+
+void release(LWMeshInfo *mesh) {
+  if (mesh != nullptr && mesh->destroy != nullptr) {
+    mesh->destroy(mesh);
+  }
+}
+
+LWMeshInfo *mesh_info(const korv::host::SceneObject &object) {
+  return korv::host::object_info_service()->meshInfo(object.id(), 1);
+}
+
+// 1. The module's build against the reference build, each on a handle of
+// its own (so each meets the host's faults from its first scan).
+void check_build(const korv::host::SceneObject &object, const BuildOptions &options) {
+  LWMeshInfo *info = mesh_info(object);
+  if (info == nullptr) {
+    return;
+  }
+  korv::EdgeCache cache;
+  korv::ObjectEdgeDatabase *database = korv::build_edge_database(
+      cache, object.id(), info, options.cos_threshold, options.open_edge, options.use_deform);
+  LWMeshInfo *reference_info = mesh_info(object);
+  EdgeSnapshot reference;
+  const bool reference_built = ReferenceBuild(reference_info, options).run(reference);
+  release(reference_info);
+  if ((database != nullptr) != reference_built) {
+    fail(database != nullptr ? "the build succeeded where the reference failed"
+                             : "the build failed where the reference succeeded");
+  }
+  if (database != nullptr) {
+    if (cache.databases.size() != 1 || cache.databases[0].get() != database) {
+      fail("a successful build did not leave its database in the cache");
+    }
+    const std::string difference = describe_difference(snapshot(*database), reference);
+    if (!difference.empty()) {
+      fail("build: " + difference);
+    }
+    release(info);
+  } else if (!cache.databases.empty()) {
+    fail("a failed build left something in the cache");
+  }
+  korv::empty_edge_cache(&cache);
+}
+
+// The first field in which two records differ (doubles bit for bit, two NaNs
+// alike), or empty.
+std::string record_difference(const LWShaderAccess &got, const LWShaderAccess &want) {
+  if (std::memcmp(&got, &want, sizeof got) == 0) {
+    return "";
+  }
+  struct Field {
+    const char *name;
+    const double *got;
+    const double *want;
+    int count;
+  };
+  const Field fields[] = {
+      {"wNorm0", got.wNorm0, want.wNorm0, 3},
+      {"wNorm", got.wNorm, want.wNorm, 3},
+      {"luminous", &got.luminous, &want.luminous, 1},
+      {"diffuse", &got.diffuse, &want.diffuse, 1},
+      {"specular", &got.specular, &want.specular, 1},
+      {"mirror", &got.mirror, &want.mirror, 1},
+      {"transparency", &got.transparency, &want.transparency, 1},
+      {"translucency", &got.translucency, &want.translucency, 1},
+      {"bumpHeight", &got.bumpHeight, &want.bumpHeight, 1},
+  };
+  LWShaderAccess a = got;
+  LWShaderAccess b = want;
+  for (const Field &f : fields) {
+    for (int i = 0; i < f.count; ++i) {
+      if (!korv::testing::same_double(f.got[i], f.want[i])) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s[%d] is %.17g, the reference gives %.17g", f.name, i,
+                      f.got[i], f.want[i]);
+        return text;
+      }
+    }
+  }
+  // Only NaNs of other bits differ in the written fields; the rest of the
+  // record must be as it came.
+  for (LWShaderAccess *r : {&a, &b}) {
+    std::memset(r->wNorm0, 0, sizeof r->wNorm0);
+    std::memset(r->wNorm, 0, sizeof r->wNorm);
+    r->luminous = r->diffuse = r->specular = r->mirror = 0.0;
+    r->transparency = r->translucency = r->bumpHeight = 0.0;
+  }
+  return std::memcmp(&a, &b, sizeof a) == 0 ? "" : "a field the evaluation never writes changed";
+}
+
+// 2. Evaluation through the loaded module against the reference query and
+// evaluation. The reference mirrors the module's cache: the first sample
+// that reaches the query builds (on that sample's handle, which the query
+// then goes on using), and a failed build is tried again by the next one.
+void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::MeshCase &c,
+                      const BuildOptions &options) {
+  const Loaded &l = loaded();
+  l.set("edge_width", c.edge_width);
+  l.set("edge_dangle", c.edge_dangle);
+  l.set("smooth_edge", c.smooth_edge);
+  l.set("smooth_cos", c.smooth_cos);
+  l.set("round_edge", c.round_edge);
+  l.set("open_edge", c.open_edge);
+  l.set("use_deform", c.use_deform);
+  l.set("disable_bevel", c.disable_bevel);
+  l.set("out_channel", c.out_channel);
+  l.set("out_width", c.out_width);
+  const EdgeShaderInstance &settings = l.instance();
+
+  l.session->init();
+  std::optional<EdgeSnapshot> reference;
+  const std::vector<LWShaderAccess> samples = korv::fuzz::make_samples(c, object);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    LWShaderAccess got = samples[i];
+    l.session->evaluate(got);
+    LWShaderAccess want = samples[i];
+    if (want.polygon != nullptr && settings.edge_width > 0.0) {
+      if (LWMeshInfo *info = mesh_info(object)) {
+        if (!reference) {
+          EdgeSnapshot built;
+          if (ReferenceBuild(info, options).run(built)) {
+            reference = std::move(built);
+          }
+        }
+        if (reference) {
+          korv::testing::reference_shade(
+              korv::testing::reference_nearest_edge(*reference, info, want, settings), settings,
+              want);
+        }
+        release(info);
+      }
+    }
+    const std::string difference = record_difference(got, want);
+    if (!difference.empty()) {
+      fail("sample " + std::to_string(i) + ": " + difference);
+    }
+    const std::size_t kept = settings.cache->databases.size();
+    if (kept != (reference ? 1u : 0u)) {
+      fail("sample " + std::to_string(i) + ": the instance keeps " + std::to_string(kept) +
+           " databases where the reference has " + (reference ? "one" : "none"));
+    }
+  }
+  if (reference) {
+    const std::string difference =
+        describe_difference(snapshot(*settings.cache->databases[0]), *reference);
+    if (!difference.empty()) {
+      fail("the module's database: " + difference);
+    }
+  }
+  l.session->cleanup();
+  if (!settings.cache->databases.empty()) {
+    fail("cleanup left databases in the cache");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  if (const char *dir = std::getenv("KORV_FUZZ_WRITE_SEEDS")) {
+    std::exit(korv::fuzz::write_mesh_seeds(dir) ? 0 : 1);
+  }
+  // Loaded before the first input, so that the module's coverage is known
+  // from the start.
+  loaded();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  const korv::fuzz::MeshCase c = korv::fuzz::decode_mesh_case(data, size);
+  korv::host::SceneObject object(c.mesh);
+  object.faults = korv::fuzz::mesh_faults(c);
+  const BuildOptions options{std::cos(c.edge_dangle), c.open_edge, c.use_deform};
+
+  korv::host::reset_mesh_service_counts();
+  check_build(object, options);
+  check_evaluation(object, c, options);
+
+  // 3. Every handle handed out was released once; without destroy, none was.
+  const korv::host::MeshServiceCounts counts = korv::host::mesh_service_counts();
+  if (counts.stray_destroy != 0) {
+    fail(std::to_string(counts.stray_destroy) + " mesh-info handles were released twice");
+  }
+  if (counts.live != 0) {
+    fail(std::to_string(counts.live) + " mesh-info handles were never released");
+  }
+  const long released = object.faults.no_destroy ? 0 : counts.mesh_info;
+  if (counts.destroy != released) {
+    fail(std::to_string(counts.destroy) + " of " + std::to_string(counts.mesh_info) +
+         " mesh-info handles were released");
+  }
+  return 0;
+}

@@ -1,0 +1,196 @@
+// A slow, obvious nearest-edge query and shading evaluation over a snapshot
+// of an edge database (edge_reference.h), for comparison with what the
+// module does to a shading record. It finds points by walking the snapshot's
+// point list and follows the written description step by step, with the
+// same double arithmetic in the same order, so that its results agree with
+// the module's bit for bit. Nothing here depends on a test framework.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+#include "hostapi/lwshader.h"
+#include "shader/edge_shader_instance.h"
+#include "tests/reference/edge_reference.h"
+
+namespace korv::testing {
+
+struct ReferenceHit {
+  double distance = -1.0;
+  Vec3 normal;
+  std::int32_t is_open = 0;
+};
+
+// The point entry of key, found by walking the list; null when absent.
+inline const EdgeSnapshot::Point *reference_point(const EdgeSnapshot &db, std::uintptr_t key) {
+  for (const EdgeSnapshot::Point &p : db.points) {
+    if (p.key == key) {
+      return &p;
+    }
+  }
+  return nullptr;
+}
+
+inline Vec3 reference_base_position(LWMeshInfo *mesh, std::uintptr_t key) {
+  LWFVector pos = {0.0f, 0.0f, 0.0f};
+  mesh->pntBasePos(mesh, reinterpret_cast<LWPntID>(key), pos);
+  return to_vec3(pos);
+}
+
+// The end normal at one end of the best edge: its own normal plus each other
+// edge at that point within the smoothing angle of it, normalised.
+inline Vec3 reference_end_normal(const EdgeSnapshot &db, std::size_t best, std::uintptr_t end,
+                                 double smooth_cosine) {
+  const Vec3 own = db.edges[best].normal;
+  Vec3 sum = own;
+  if (const EdgeSnapshot::Point *p = reference_point(db, end)) {
+    for (std::size_t k : p->edges) {
+      if (k != best && dot(own, db.edges[k].normal) >= smooth_cosine) {
+        sum = sum + db.edges[k].normal;
+      }
+    }
+  }
+  return sum.normalize();
+}
+
+// The query on the sample's polygon: the nearest edge (among those at the
+// polygon's corners) whose foot point lies on it, or a distance of -1.0. An
+// edge of length 0 has no foot point and is never taken.
+inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *mesh,
+                                           const LWShaderAccess &access,
+                                           const EdgeShaderInstance &settings) {
+  ReferenceHit hit;
+  const int n = mesh->polSize(mesh, access.polygon);
+  if (n < 3) {
+    return hit;
+  }
+  const Vec3 spot = to_vec3(access.oPos);
+  double best_distance = 1e20;
+  std::optional<std::size_t> best;
+  double best_t = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const LWPntID corner = mesh->polVertex(mesh, access.polygon, i);
+    const EdgeSnapshot::Point *p = reference_point(db, point_key(corner));
+    if (p == nullptr) {
+      continue;
+    }
+    for (std::size_t k : p->edges) {
+      const Vec3 a = reference_base_position(mesh, db.edges[k].a);
+      const Vec3 b = reference_base_position(mesh, db.edges[k].b);
+      const Vec3 d = b - a;
+      const double length = d.length();
+      if (length == 0.0) {
+        continue;
+      }
+      const double t = (dot(d, spot) - dot(d, a)) / (length * length);
+      const Vec3 q = a + t * d;
+      const double distance = (q - spot).length();
+      if (t >= 0.0 && t <= 1.0 && distance < best_distance) {
+        best = k;
+        best_distance = distance;
+        best_t = t;
+      }
+    }
+  }
+  if (!best) {
+    return hit;
+  }
+  const EdgeSnapshot::Edge &edge = db.edges[*best];
+  Vec3 blended = edge.normal;
+  if (settings.smooth_edge != 0) {
+    const double c = std::cos(settings.smooth_cos);
+    const Vec3 at_a = reference_end_normal(db, *best, edge.a, c);
+    const Vec3 at_b = reference_end_normal(db, *best, edge.b, c);
+    blended = (1.0 - best_t) * at_a + best_t * at_b;
+  }
+  hit.distance = best_distance;
+  hit.is_open = edge.is_open;
+  hit.normal = blended.normalize();
+  return hit;
+}
+
+// The channel field that out_channel names, or null.
+inline double *reference_channel(LWShaderAccess &access, std::int32_t out_channel) {
+  switch (out_channel) {
+    case 1:
+      return &access.luminous;
+    case 2:
+      return &access.diffuse;
+    case 3:
+      return &access.specular;
+    case 4:
+      return &access.mirror;
+    case 5:
+      return &access.transparency;
+    case 6:
+      return &access.translucency;
+    case 7:
+      return &access.bumpHeight;
+    default:
+      return nullptr;
+  }
+}
+
+// Applies the evaluation to access, given what the query found. The caller
+// has already checked what comes before the query (a polygon, a width above
+// 0). A base-mesh edge normal goes to the world by wXfrm transposed (the
+// inverse transpose of oXfrm), as the host's matrices require. With an
+// out_width of 0 the mask is 1 on the edge and 0 elsewhere.
+inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &settings,
+                            LWShaderAccess &access) {
+  Vec3 u0 = to_vec3(access.wNorm0);
+  Vec3 u1 = to_vec3(access.wNorm);
+  u0.normalize();
+  u1.normalize();
+  const Vec3 offset = u1 - u0;
+  const double d = hit.distance;
+  if (!(d >= 0.0)) {
+    return;
+  }
+  Vec3 toward;
+  if (settings.use_deform != 0) {
+    toward = unit_vector(hit.normal);
+  } else {
+    const double *m = access.wXfrm;
+    const Vec3 e = hit.normal;
+    toward = Vec3{m[0] * e.x + m[3] * e.y + m[6] * e.z, m[1] * e.x + m[4] * e.y + m[7] * e.z,
+                  m[2] * e.x + m[5] * e.y + m[8] * e.z};
+    toward.normalize();
+  }
+  double band = settings.edge_width * 0.5;
+  if (hit.is_open != 0) {
+    Vec3 view = to_vec3(access.raySource) - to_vec3(access.wPos);
+    view.normalize();
+    const double c = dot(u1, view);
+    const double m = c > 0.5 ? c : 0.5;
+    const double e = dot(toward, view);
+    const double w = e / m > 0.0 ? e / m : 0.0;
+    band = w * settings.edge_width;
+    if (!(band > 0.0)) {
+      return;
+    }
+  }
+  if (double *channel = reference_channel(access, settings.out_channel)) {
+    if (settings.out_width == 0.0) {
+      *channel = d == 0.0 ? 1.0 : 0.0;
+    } else {
+      *channel = std::exp(-d / settings.out_width);
+    }
+  }
+  if (settings.disable_bevel != 0) {
+    return;
+  }
+  double j = d / band;
+  if (settings.round_edge != 0) {
+    j = j > 1.0 ? 1.0 : (j < 0.0 ? 0.0 : j);
+  } else {
+    j = j > 1.0 ? 1.0 : 0.0;
+  }
+  const Vec3 bent = j * u0 + (1.0 - j) * toward;
+  store(bent, access.wNorm0);
+  Vec3 shading = bent + offset;
+  store(shading.normalize(), access.wNorm);
+}
+
+}  // namespace korv::testing
