@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "edges/edge_build.h"
-#include "module/host_services.h"
+#include "module/render_lock.h"
 
 namespace korv {
 
@@ -60,28 +60,16 @@ double edge_distance(const EdgeRecord &edge, LWMeshInfo *mesh, const Vec3 &p, do
   return (q - p).length();
 }
 
-double find_nearest_edge(const LWShaderAccess *access, EdgeShaderInstance *inst, Vec3 &normal,
-                         std::int32_t &is_open) {
-  LWMeshInfo *mesh = object_info->meshInfo(access->objID, 1);
-  if (mesh == nullptr) {
-    return kNoEdge;
-  }
+namespace {
+
+// The search of one polygon's corners in a database that exists: steps 5 to
+// 11 of the query. The caller holds the render lock and releases the handle.
+double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
+                           const LWShaderAccess *access, const EdgeShaderInstance *inst,
+                           Vec3 &normal, std::int32_t &is_open) {
   const LWPolID polygon = access->polygon;
-  if (polygon == nullptr || inst->cache == nullptr) {
-    release(mesh);
-    return kNoEdge;
-  }
-  ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
-  if (database == nullptr) {
-    database = build_edge_database(*inst->cache, access->objID, mesh, std::cos(inst->edge_dangle),
-                                   inst->open_edge, inst->use_deform);
-    if (database == nullptr) {
-      return kNoEdge;  // the build has released the handle
-    }
-  }
   const int n = mesh->polSize(mesh, polygon);
   if (n < 3) {
-    release(mesh);
     return kNoEdge;
   }
 
@@ -90,7 +78,7 @@ double find_nearest_edge(const LWShaderAccess *access, EdgeShaderInstance *inst,
   const EdgeRecord *best = nullptr;
   double best_t = 0.0;
   for (int i = 0; i < n; ++i) {
-    const PointRecord *record = database->points.find(mesh->polVertex(mesh, polygon, i));
+    const PointRecord *record = database.points.find(mesh->polVertex(mesh, polygon, i));
     if (record == nullptr) {
       continue;
     }
@@ -107,21 +95,68 @@ double find_nearest_edge(const LWShaderAccess *access, EdgeShaderInstance *inst,
     }
   }
   if (best == nullptr) {
-    release(mesh);
     return kNoEdge;
   }
 
   Vec3 blended = best->normal;
   if (inst->smooth_edge != 0) {
     const double smooth_cosine = std::cos(inst->smooth_cos);
-    const Vec3 at_a = end_normal(*database, *best, best->point_a, smooth_cosine);
-    const Vec3 at_b = end_normal(*database, *best, best->point_b, smooth_cosine);
+    const Vec3 at_a = end_normal(database, *best, best->point_a, smooth_cosine);
+    const Vec3 at_b = end_normal(database, *best, best->point_b, smooth_cosine);
     blended = (1.0 - best_t) * at_a + best_t * at_b;
   }
   is_open = best->is_open;
   normal = blended.normalize();
-  release(mesh);
   return best_distance;
+}
+
+}  // namespace
+
+double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
+                         Vec3 &normal, std::int32_t &is_open) {
+  LWMeshInfo *mesh = info->meshInfo(access->objID, 1);
+  if (mesh == nullptr) {
+    return kNoEdge;
+  }
+  if (access->polygon == nullptr) {
+    release(mesh);
+    return kNoEdge;
+  }
+  double distance = kNoEdge;
+  bool missed = false;
+  {
+    // The common case: the database exists, and any number of render threads
+    // search it at once.
+    RenderLockShared shared;
+    if (inst->cache != nullptr) {
+      const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
+      if (database != nullptr) {
+        distance = nearest_in_database(*database, mesh, access, inst, normal, is_open);
+      } else {
+        missed = true;
+      }
+    }
+  }
+  if (missed) {
+    // The first query for the object builds its database, alone. Another
+    // thread that missed at the same time may have built it while this one
+    // waited for the lock: it is then found, not built again.
+    RenderLockGuard exclusive;
+    if (inst->cache != nullptr) {
+      ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
+      if (database == nullptr) {
+        database =
+            build_edge_database(*inst->cache, access->objID, mesh, std::cos(inst->edge_dangle),
+                                inst->open_edge, inst->use_deform);
+        if (database == nullptr) {
+          return kNoEdge;  // the build has released the handle
+        }
+      }
+      distance = nearest_in_database(*database, mesh, access, inst, normal, is_open);
+    }
+  }
+  release(mesh);
+  return distance;
 }
 
 }  // namespace korv

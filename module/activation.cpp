@@ -30,7 +30,8 @@ int activate_shader_handler(int version, GlobalFunc *global, void *local, void *
   handler->rend->newTime = instance_new_time;
   handler->evaluate = evaluate;
   handler->flags = instance_flags;
-  object_info = static_cast<LWObjectInfo *>(global(LWOBJECTINFO_GLOBAL, GFUSE_TRANSIENT));
+  object_info.store(static_cast<LWObjectInfo *>(global(LWOBJECTINFO_GLOBAL, GFUSE_TRANSIENT)),
+                    std::memory_order_relaxed);
   return AFUNC_OK;
 }
 

@@ -46,13 +46,21 @@ void instance_destroy(LWInstance inst) {
   if (self == nullptr) {
     return;
   }
-  destroy_edge_cache(self->cache);
+  {
+    // Freeing databases is a writer's work: no query may be inside one.
+    RenderLockGuard lock;
+    destroy_edge_cache(self->cache);
+    self->cache = nullptr;
+  }
   delete self;
 }
 
 LWError instance_copy(LWInstance to, LWInstance from) {
   EdgeShaderInstance *dest = as_instance(to);
   const EdgeShaderInstance *source = as_instance(from);
+  // The destination's cache is replaced and its settings rewritten, both of
+  // which the query reads: no query may be inside the lock meanwhile.
+  RenderLockGuard lock;
   if (dest->cache != nullptr) {
     destroy_edge_cache(dest->cache);
     dest->cache = nullptr;
@@ -92,10 +100,12 @@ void instance_cleanup(LWInstance inst) {
 }
 
 LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
-  // No lock: the host announces a new time only while no evaluation of this
-  // instance runs.
+  // The host announces a new time only while no evaluation of this instance
+  // runs; the lock costs nothing then, and keeps the cache whole should
+  // another thread query all the same.
   EdgeShaderInstance *self = as_instance(inst);
   if (self->use_deform != 0) {
+    RenderLockGuard lock;
     empty_edge_cache(self->cache);
   }
   return nullptr;

@@ -5,7 +5,6 @@
 
 #include "edges/edge_query.h"
 #include "module/host_services.h"
-#include "module/render_lock.h"
 #include "shader/edge_shader_instance.h"
 
 namespace korv {
@@ -47,7 +46,9 @@ double edge_mask(double d, double width) {
 
 void evaluate(LWInstance instance, LWShaderAccess *access) {
   const auto *inst = static_cast<const EdgeShaderInstance *>(instance);
-  if (!object_info_available() || access->polygon == nullptr || !(inst->edge_width > 0.0)) {
+  // Read once: the query is handed the very service this check found.
+  LWObjectInfo *const info = current_object_info();
+  if (info == nullptr || access->polygon == nullptr || !(inst->edge_width > 0.0)) {
     return;
   }
   double band = inst->edge_width * 0.5;
@@ -58,15 +59,12 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   u1.normalize();
   const Vec3 offset = u1 - u0;
 
+  // The query takes the render lock itself, only around its use of the
+  // instance's cache; nothing else here touches shared state.
   Vec3 edge_normal;
   std::int32_t is_open = 0;
-  double d;
-  {
-    // Only the query runs under the lock: it may build the object's edges,
-    // and it reads the instance's cache that other render threads share.
-    RenderLockGuard lock;
-    d = find_nearest_edge(access, const_cast<EdgeShaderInstance *>(inst), edge_normal, is_open);
-  }
+  const double d =
+      find_nearest_edge(info, access, const_cast<EdgeShaderInstance *>(inst), edge_normal, is_open);
   if (!(d >= 0.0)) {
     return;
   }
