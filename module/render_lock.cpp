@@ -24,10 +24,6 @@ struct alignas(128) RenderReaderSlot {
 
 namespace {
 
-// Enough for the render threads of any machine; more threads still work,
-// sharing slots.
-constexpr std::uint32_t kReaderSlots = 128;
-
 // How often a waiting writer checks a reader's counter before it lets other
 // threads run: a query inside the lock usually leaves within a microsecond.
 constexpr int kSpinsBeforeYield = 100;
@@ -145,18 +141,17 @@ class RenderLock {
   }
 
  private:
-  // Slots are handed out in turn, once per thread; a thread keeps its slot
-  // for life. Past kReaderSlots threads they are handed out again.
+  // A thread takes its slot on its first shared acquire.
   RenderReaderSlot &own_slot() {
     std::uint32_t number = slot_number_.get();
     if (number == 0) {
-      number = next_slot_.fetch_add(1, std::memory_order_relaxed) % kReaderSlots + 1;
+      number = next_slot_.fetch_add(1, std::memory_order_relaxed) % kRenderReaderSlots + 1;
       slot_number_.set(number);
     }
     return slots_[number - 1];
   }
 
-  RenderReaderSlot slots_[kReaderSlots];
+  RenderReaderSlot slots_[kRenderReaderSlots];
   // 1 while a writer holds the lock or waits for readers to leave. Readers
   // only read it, so its cache line stays with every reader between writes.
   alignas(128) std::atomic<std::uint32_t> writing_{0};

@@ -17,6 +17,11 @@ namespace korv {
 // A shared holder's counter; opaque outside the lock.
 struct RenderReaderSlot;
 
+// Threads are given reader slots in turn, each keeping its slot for life;
+// past this many threads, slots are given out again and shared. Enough for
+// the render threads of any machine; sharing costs speed, never exclusion.
+inline constexpr unsigned kRenderReaderSlots = 128;
+
 RenderReaderSlot *render_lock_acquire_shared();
 void render_lock_release_shared(RenderReaderSlot *slot);
 

@@ -112,27 +112,39 @@ TEST(RenderLock, ExclusiveHolderOfAnotherThreadWaitsForTheReaderInside) {
 }
 
 // More threads than the lock has reader slots hold it shared at the same
-// time, so that some share a slot; a writer waits for all of them and then
-// gets in.
+// time, so that some share a slot. Threads are given slots in turn, so with
+// 128 slots thread i and thread i + 128 share one here. When threads 128 to
+// 149 and then 22 to 127 have left, every slot has had a reader leave it, yet
+// threads 0 to 21 are still inside: the writer must go on waiting for them.
 TEST(RenderLock, ThreadsBeyondTheReaderSlotsShareSlotsAndAllKeepWritersOut) {
-  constexpr int kThreads = 150;
+  constexpr int kSlots = int(kRenderReaderSlots);
+  constexpr int kThreads = kSlots + 22;
   std::latch all_inside(kThreads + 1);
-  std::atomic<bool> leave{false};
+  std::vector<std::atomic<bool>> may_leave(kThreads);
   std::atomic<int> inside{0};
   std::vector<std::thread> readers;
   for (int i = 0; i < kThreads; ++i) {
-    readers.emplace_back([&] {
+    std::atomic<bool> has_slot{false};
+    readers.emplace_back([&, i] {
+      {
+        RenderLockShared first;  // takes the thread's slot, the next in turn
+      }
+      has_slot = true;
       RenderLockShared mine;
       inside.fetch_add(1);
       all_inside.count_down();
-      while (!leave.load()) {
+      while (!may_leave[std::size_t(i)].load()) {
         std::this_thread::sleep_for(1ms);
       }
       inside.fetch_sub(1);
     });
+    // One thread at a time takes its slot, so that slots go in thread order.
+    while (!has_slot.load()) {
+      std::this_thread::yield();
+    }
   }
   all_inside.arrive_and_wait();
-  EXPECT_EQ(inside.load(), kThreads);
+  ASSERT_EQ(inside.load(), kThreads);
 
   std::atomic<bool> writer_entered{false};
   std::atomic<bool> writer_started{false};
@@ -142,11 +154,19 @@ TEST(RenderLock, ThreadsBeyondTheReaderSlotsShareSlotsAndAllKeepWritersOut) {
     inside_when_writer_entered = inside.load();
     writer_entered = true;
   });
-  EXPECT_FALSE(writer_entered);
-  leave = true;
-  for (std::thread &reader : readers) {
-    reader.join();
-  }
+  auto let_leave = [&](int first, int last) {
+    for (int i = first; i <= last; ++i) {
+      may_leave[std::size_t(i)] = true;
+    }
+    for (int i = first; i <= last; ++i) {
+      readers[std::size_t(i)].join();
+    }
+  };
+  let_leave(kSlots, kThreads - 1);
+  let_leave(kThreads - kSlots, kSlots - 1);
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(writer_entered) << "the writer got in while readers sharing slots were inside";
+  let_leave(0, kThreads - kSlots - 1);
   writer.join();
   EXPECT_TRUE(writer_entered);
   EXPECT_EQ(inside_when_writer_entered, 0);
