@@ -44,26 +44,62 @@ Vec3 end_normal(const ObjectEdgeDatabase &database, const EdgeRecord &best, LWPn
 
 }  // namespace
 
+namespace {
+
+// The foot parameter t of p on the line through a and b, (D.p - D.a) / (L.L)
+// with D = b - a and L = |D|; false, t unwritten, when L is exactly 0. L is
+// the square root of D.D and then squared again: that is what the distance
+// is defined with, and it is not always D.D to the last bit.
+inline bool foot_parameter(const Vec3 &a, const Vec3 &d, const Vec3 &p, double &t) {
+  const double length = d.length();
+  if (length == 0.0) {
+    return false;
+  }
+  t = (dot(d, p) - dot(d, a)) / (length * length);
+  return true;
+}
+
+// |a + t.D - p| before its square root.
+inline double squared_foot_distance(const Vec3 &a, const Vec3 &d, const Vec3 &p, double t) {
+  const Vec3 q = a + t * d;
+  const Vec3 r = q - p;
+  return r.x * r.x + r.y * r.y + r.z * r.z;
+}
+
+}  // namespace
+
 double edge_distance(const EdgeRecord &edge, LWMeshInfo *mesh, const Vec3 &p, double *t) {
   const Vec3 a = base_position(mesh, edge.point_a);
   const Vec3 b = base_position(mesh, edge.point_b);
   const Vec3 d = b - a;
-  const double length = d.length();
-  if (length == 0.0) {
+  double foot = 0.0;
+  if (!foot_parameter(a, d, p, foot)) {
     return 0.0;
   }
-  const double foot = (dot(d, p) - dot(d, a)) / (length * length);
   if (t != nullptr) {
     *t = foot;
   }
-  const Vec3 q = a + foot * d;
-  return (q - p).length();
+  return std::sqrt(squared_foot_distance(a, d, p, foot));
 }
 
 namespace {
 
 // The search of one polygon's corners in a database that exists: steps 5 to
 // 11 of the query. The caller holds the render lock and releases the handle.
+//
+// This runs once per shading sample, so it skips arithmetic whose outcome is
+// already known, never a host call: every candidate edge still has both its
+// ends' base positions read, in the order the query defines.
+//  - A side of the polygon ends at two of its corners and is met at both. The
+//    second meeting can only repeat the first one's verdict (the same
+//    distance cannot beat itself, nor a best that has since become smaller),
+//    so an edge whose other end is the first or the previous corner is not
+//    measured again.
+//  - An edge whose foot point lies outside it is rejected before its
+//    distance is taken.
+//  - The square root is monotonic: a squared distance that is not below the
+//    best one's cannot give a smaller distance, so only the others are
+//    rooted and compared as distances, exactly as before.
 double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
                            const LWShaderAccess *access, const EdgeShaderInstance *inst,
                            Vec3 &normal, std::int32_t &is_open) {
@@ -75,24 +111,47 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
   const Vec3 spot = to_vec3(access->oPos);
   double best_distance = kFarAway;
+  double best_squared = std::numeric_limits<double>::infinity();
   const EdgeRecord *best = nullptr;
   double best_t = 0.0;
+  LWPntID first = nullptr;
+  LWPntID previous = nullptr;
   for (int i = 0; i < n; ++i) {
-    const PointRecord *record = database.points.find(mesh->polVertex(mesh, polygon, i));
-    if (record == nullptr) {
-      continue;
-    }
-    for (std::int32_t j = 0; j < record->edge_count; ++j) {
-      const EdgeRecord *edge = record->edges[std::size_t(j)];
-      // An edge of length 0 gives no t: the NaN left here rejects it.
-      double t = std::numeric_limits<double>::quiet_NaN();
-      const double d = edge_distance(*edge, mesh, spot, &t);
-      if (t >= 0.0 && t <= 1.0 && d < best_distance) {
-        best = edge;
-        best_distance = d;
-        best_t = t;
+    const LWPntID corner = mesh->polVertex(mesh, polygon, i);
+    if (const PointRecord *record = database.points.find(corner)) {
+      for (std::int32_t j = 0; j < record->edge_count; ++j) {
+        const EdgeRecord *edge = record->edges[std::size_t(j)];
+        const Vec3 a = base_position(mesh, edge->point_a);
+        const Vec3 b = base_position(mesh, edge->point_b);
+        if (i > 0) {
+          const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
+          if (other == previous || other == first) {
+            continue;  // met at an earlier corner, with the same verdict
+          }
+        }
+        double t = 0.0;
+        // An edge of length 0 gives no t and is rejected, as is a t that is
+        // not a number.
+        if (!foot_parameter(a, b - a, spot, t) || !(t >= 0.0 && t <= 1.0)) {
+          continue;
+        }
+        const double squared = squared_foot_distance(a, b - a, spot, t);
+        if (!(squared < best_squared)) {
+          continue;
+        }
+        const double d = std::sqrt(squared);
+        if (d < best_distance) {
+          best = edge;
+          best_distance = d;
+          best_squared = squared;
+          best_t = t;
+        }
       }
     }
+    if (i == 0) {
+      first = corner;
+    }
+    previous = corner;
   }
   if (best == nullptr) {
     return kNoEdge;
@@ -100,7 +159,7 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
   Vec3 blended = best->normal;
   if (inst->smooth_edge != 0) {
-    const double smooth_cosine = std::cos(inst->smooth_cos);
+    const double smooth_cosine = database.smoothing_cosine(inst->smooth_cos);
     const Vec3 at_a = end_normal(database, *best, best->point_a, smooth_cosine);
     const Vec3 at_b = end_normal(database, *best, best->point_b, smooth_cosine);
     blended = (1.0 - best_t) * at_a + best_t * at_b;
@@ -151,6 +210,7 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
         if (database == nullptr) {
           return kNoEdge;  // the build has released the handle
         }
+        database->remember_smoothing_cosine(inst->smooth_cos);
       }
       distance = nearest_in_database(*database, mesh, access, inst, normal, is_open);
     }
