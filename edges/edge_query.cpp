@@ -1,5 +1,6 @@
 #include "edges/edge_query.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -13,9 +14,15 @@ namespace {
 constexpr double kNoEdge = -1.0;
 constexpr double kFarAway = 1e20;
 
-Vec3 base_position(LWMeshInfo *mesh, LWPntID point) {
-  LWFVector pos = {0.0f, 0.0f, 0.0f};
+// A host that writes nothing leaves the origin, never stale values.
+void read_base_position(LWMeshInfo *mesh, LWPntID point, LWFVector pos) {
+  pos[0] = pos[1] = pos[2] = 0.0f;
   mesh->pntBasePos(mesh, point, pos);
+}
+
+Vec3 base_position(LWMeshInfo *mesh, LWPntID point) {
+  LWFVector pos;
+  read_base_position(mesh, point, pos);
   return to_vec3(pos);
 }
 
@@ -84,22 +91,55 @@ double edge_distance(const EdgeRecord &edge, LWMeshInfo *mesh, const Vec3 &p, do
 
 namespace {
 
+// How many candidate edges of one corner have their ends read from the host
+// before any of them is measured.
+constexpr std::int32_t kBatch = 16;
+
+// The best edge found so far among a polygon's candidates.
+struct NearestEdge {
+  double distance = kFarAway;
+  double squared = std::numeric_limits<double>::infinity();  // distance before its root
+  double t = 0.0;
+  const EdgeRecord *edge = nullptr;
+};
+
+// Measures one candidate whose end positions a and b the host has given and
+// makes it the best when it is nearer. The square root is monotonic, so a
+// squared distance that is not below the best one's cannot give a smaller
+// distance: only the others are rooted and compared as distances, as the
+// query defines the comparison. An edge of length 0 gives no t and is
+// rejected, as is a t that is not a number or lies outside [0, 1].
+inline void consider(const EdgeRecord *edge, const LWFVector a_in, const LWFVector b_in,
+                     const Vec3 &spot, NearestEdge &best) {
+  const Vec3 a = to_vec3(a_in);
+  const Vec3 d = to_vec3(b_in) - a;
+  double t = 0.0;
+  if (!foot_parameter(a, d, spot, t) || !(t >= 0.0 && t <= 1.0)) {
+    return;
+  }
+  const double squared = squared_foot_distance(a, d, spot, t);
+  if (!(squared < best.squared)) {
+    return;
+  }
+  const double distance = std::sqrt(squared);
+  if (distance < best.distance) {
+    best = {distance, squared, t, edge};
+  }
+}
+
 // The search of one polygon's corners in a database that exists: steps 5 to
 // 11 of the query. The caller holds the render lock and releases the handle.
 //
 // This runs once per shading sample, so it skips arithmetic whose outcome is
 // already known, never a host call: every candidate edge still has both its
-// ends' base positions read, in the order the query defines.
-//  - A side of the polygon ends at two of its corners and is met at both. The
-//    second meeting can only repeat the first one's verdict (the same
-//    distance cannot beat itself, nor a best that has since become smaller),
-//    so an edge whose other end is the first or the previous corner is not
-//    measured again.
-//  - An edge whose foot point lies outside it is rejected before its
-//    distance is taken.
-//  - The square root is monotonic: a squared distance that is not below the
-//    best one's cannot give a smaller distance, so only the others are
-//    rooted and compared as distances, exactly as before.
+// ends' base positions read, in the order the query defines. The reads of a
+// batch of a corner's edges come first and the arithmetic after, so that no
+// value of the arithmetic has to survive a call into the host.
+//
+// A side of the polygon ends at two of its corners and is met at both. The
+// second meeting can only repeat the first one's verdict (the same distance
+// cannot beat itself, nor a best that has since become smaller), so an edge
+// whose other end is the first or the previous corner is not measured again.
 double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
                            const LWShaderAccess *access, const EdgeShaderInstance *inst,
                            Vec3 &normal, std::int32_t &is_open) {
@@ -110,41 +150,28 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   }
 
   const Vec3 spot = to_vec3(access->oPos);
-  double best_distance = kFarAway;
-  double best_squared = std::numeric_limits<double>::infinity();
-  const EdgeRecord *best = nullptr;
-  double best_t = 0.0;
+  NearestEdge best;
   LWPntID first = nullptr;
   LWPntID previous = nullptr;
+  LWFVector ends[kBatch][2];
   for (int i = 0; i < n; ++i) {
     const LWPntID corner = mesh->polVertex(mesh, polygon, i);
     if (const PointRecord *record = database.points.find(corner)) {
-      for (std::int32_t j = 0; j < record->edge_count; ++j) {
-        const EdgeRecord *edge = record->edges[std::size_t(j)];
-        const Vec3 a = base_position(mesh, edge->point_a);
-        const Vec3 b = base_position(mesh, edge->point_b);
-        if (i > 0) {
+      const EdgeRecord *const *edges = record->edges.get();
+      for (std::int32_t start = 0; start < record->edge_count; start += kBatch) {
+        const std::int32_t count = std::min(kBatch, record->edge_count - start);
+        for (std::int32_t k = 0; k < count; ++k) {
+          const EdgeRecord *edge = edges[start + k];
+          read_base_position(mesh, edge->point_a, ends[k][0]);
+          read_base_position(mesh, edge->point_b, ends[k][1]);
+        }
+        for (std::int32_t k = 0; k < count; ++k) {
+          const EdgeRecord *edge = edges[start + k];
           const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
-          if (other == previous || other == first) {
+          if (i > 0 && (other == previous || other == first)) {
             continue;  // met at an earlier corner, with the same verdict
           }
-        }
-        double t = 0.0;
-        // An edge of length 0 gives no t and is rejected, as is a t that is
-        // not a number.
-        if (!foot_parameter(a, b - a, spot, t) || !(t >= 0.0 && t <= 1.0)) {
-          continue;
-        }
-        const double squared = squared_foot_distance(a, b - a, spot, t);
-        if (!(squared < best_squared)) {
-          continue;
-        }
-        const double d = std::sqrt(squared);
-        if (d < best_distance) {
-          best = edge;
-          best_distance = d;
-          best_squared = squared;
-          best_t = t;
+          consider(edge, ends[k][0], ends[k][1], spot, best);
         }
       }
     }
@@ -153,20 +180,21 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
     }
     previous = corner;
   }
-  if (best == nullptr) {
+  if (best.edge == nullptr) {
     return kNoEdge;
   }
 
-  Vec3 blended = best->normal;
+  const EdgeRecord &edge = *best.edge;
+  Vec3 blended = edge.normal;
   if (inst->smooth_edge != 0) {
     const double smooth_cosine = database.smoothing_cosine(inst->smooth_cos);
-    const Vec3 at_a = end_normal(database, *best, best->point_a, smooth_cosine);
-    const Vec3 at_b = end_normal(database, *best, best->point_b, smooth_cosine);
-    blended = (1.0 - best_t) * at_a + best_t * at_b;
+    const Vec3 at_a = end_normal(database, edge, edge.point_a, smooth_cosine);
+    const Vec3 at_b = end_normal(database, edge, edge.point_b, smooth_cosine);
+    blended = (1.0 - best.t) * at_a + best.t * at_b;
   }
-  is_open = best->is_open;
+  is_open = edge.is_open;
   normal = blended.normalize();
-  return best_distance;
+  return best.distance;
 }
 
 }  // namespace
