@@ -8,9 +8,6 @@
 
 namespace korv {
 
-// The record handed to the host as the user data of all four scans.
-struct EdgeScanContext;
-
 // Builds the database of object from mesh and appends it to cache. On a
 // failed scan the partial database is freed, mesh is released with its
 // destroy (when the host supplies one) and null is returned: the caller must

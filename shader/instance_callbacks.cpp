@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/render_lock.h"
+#include "shader/output_channels.h"
 
 namespace korv {
 
@@ -112,15 +113,8 @@ LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
 }
 
 unsigned int flags_for_channel(int out_channel) {
-  // Channel 7 (bump input) has no flag of its own.
-  static constexpr unsigned int kChannelBits[8] = {
-      0, LWSHF_LUMINOUS, LWSHF_DIFFUSE, LWSHF_SPECULAR, LWSHF_MIRROR, LWSHF_TRANSP, LWSHF_TRANSLUC,
-      0};
-  unsigned int bits = LWSHF_NORMAL;
-  if (out_channel >= 0 && out_channel < 8) {
-    bits |= kChannelBits[out_channel];
-  }
-  return bits;
+  // The normal is declared whatever disable_bevel says.
+  return LWSHF_NORMAL | output_channel(out_channel).flag;
 }
 
 unsigned int instance_flags(LWInstance inst) {

@@ -6,32 +6,11 @@
 #include "edges/edge_query.h"
 #include "module/host_services.h"
 #include "shader/edge_shader_instance.h"
+#include "shader/output_channels.h"
 
 namespace korv {
 
 namespace {
-
-// The channel field that receives the edge mask, or null for none.
-double *mask_channel(LWShaderAccess &access, std::int32_t out_channel) {
-  switch (out_channel) {
-    case 1:
-      return &access.luminous;
-    case 2:
-      return &access.diffuse;
-    case 3:
-      return &access.specular;
-    case 4:
-      return &access.mirror;
-    case 5:
-      return &access.transparency;
-    case 6:
-      return &access.translucency;
-    case 7:
-      return &access.bumpHeight;
-    default:
-      return nullptr;
-  }
-}
 
 // exp(-d / width). A width of 0 has no finite quotient (none at all at d = 0):
 // the mask is then 1 on the edge and 0 everywhere else, never NaN.
@@ -90,8 +69,8 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
     }
   }
 
-  if (double *channel = mask_channel(*access, inst->out_channel)) {
-    *channel = edge_mask(d, inst->out_width);
+  if (double LWShaderAccess::*channel = output_channel(inst->out_channel).field) {
+    access->*channel = edge_mask(d, inst->out_width);
   }
   if (inst->disable_bevel != 0) {
     return;
