@@ -199,6 +199,21 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
 }  // namespace
 
+ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
+                                                LWMeshInfo *mesh) {
+  // Another thread that missed at the same time may have built the database
+  // while this one waited for the lock: it is then found, not built again.
+  if (ObjectEdgeDatabase *database = find_edge_database(*inst.cache, object)) {
+    return database;
+  }
+  ObjectEdgeDatabase *database = build_edge_database(
+      *inst.cache, object, mesh, std::cos(inst.edge_dangle), inst.open_edge, inst.use_deform);
+  if (database != nullptr) {
+    database->remember_smoothing_cosine(inst.smooth_cos);
+  }
+  return database;
+}
+
 double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
                          Vec3 &normal, std::int32_t &is_open) {
   LWMeshInfo *mesh = info->meshInfo(access->objID, 1);
@@ -225,20 +240,12 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
     }
   }
   if (missed) {
-    // The first query for the object builds its database, alone. Another
-    // thread that missed at the same time may have built it while this one
-    // waited for the lock: it is then found, not built again.
+    // The first query for the object builds its database, alone.
     RenderLockGuard exclusive;
     if (inst->cache != nullptr) {
-      ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
+      const ObjectEdgeDatabase *database = find_or_build_edge_database(*inst, access->objID, mesh);
       if (database == nullptr) {
-        database =
-            build_edge_database(*inst->cache, access->objID, mesh, std::cos(inst->edge_dangle),
-                                inst->open_edge, inst->use_deform);
-        if (database == nullptr) {
-          return kNoEdge;  // the build has released the handle
-        }
-        database->remember_smoothing_cosine(inst->smooth_cos);
+        return kNoEdge;  // the build has released the handle
       }
       distance = nearest_in_database(*database, mesh, access, inst, normal, is_open);
     }

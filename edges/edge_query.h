@@ -21,6 +21,13 @@ namespace korv {
 double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
                          Vec3 &normal, std::int32_t &is_open);
 
+// The object's database in the instance's cache, built from mesh and
+// appended when it is not there yet. Called by the query that missed, with the
+// render lock held exclusively; the instance has a cache. Null when the build
+// failed, which has then released mesh.
+ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
+                                                LWMeshInfo *mesh);
+
 // Distance from p to the infinite line through the edge's base positions, and
 // the parameter t of p's foot point on it (0 at point_a, 1 at point_b). An
 // edge of length 0 gives 0.0 and leaves t unwritten. t may be null.

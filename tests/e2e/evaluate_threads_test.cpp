@@ -1,7 +1,9 @@
 // Render threads share one instance: the evaluation may be called from
 // several threads at once, and init and cleanup may empty the cache while
-// another thread evaluates. The render lock keeps the edge cache whole.
+// another thread evaluates. The render lock keeps the edge cache whole:
+// queries of a built database share it, builds and emptying hold it alone.
 #include <atomic>
+#include <barrier>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -132,6 +134,82 @@ TEST_F(EvaluateThreads, RenderStartAndEndOnAnotherThreadNeverDisturbAnEvaluation
   }
   EXPECT_LE(cache().databases.size(), 1u);
   session_->cleanup();
+}
+
+// Several renders on one instance, as a host makes them: between renders a
+// host thread calls init and cleanup; during each, two threads query the
+// first object (both start on an empty cache, so both miss and one builds)
+// while a third shades a second object and so builds it, taking the lock
+// alone while the others read. Each database is built once per render and
+// every result is the one a single thread computes.
+TEST_F(EvaluateThreads, QueriesAndABuildOfASecondObjectShareRendersStartedAndEndedByAHostThread) {
+  host::SceneObject second(bumpy_grid(12, 3));
+  const std::vector<LWShaderAccess> second_samples = samples_over_mesh(second, 400);
+  session_->init();
+  host::reset_mesh_service_counts();
+  std::vector<LWShaderAccess> second_reference = second_samples;
+  for (LWShaderAccess &s : second_reference) {
+    session_->evaluate(s);
+  }
+  const long second_build_scans = host::mesh_service_counts().scans;
+  session_->cleanup();
+  ASSERT_GT(second_build_scans, 0);
+
+  constexpr int kRenders = 3;
+  constexpr int kRenderThreads = 3;
+  std::barrier render_start(kRenderThreads + 1);
+  std::barrier render_end(kRenderThreads + 1);
+  std::vector<std::vector<LWShaderAccess>> results(std::size_t(kRenders * kRenderThreads));
+  auto render_thread = [&](int t) {
+    const std::vector<LWShaderAccess> &mine = t < 2 ? samples_ : second_samples;
+    for (int r = 0; r < kRenders; ++r) {
+      render_start.arrive_and_wait();
+      std::vector<LWShaderAccess> &out = results[std::size_t(r * kRenderThreads + t)];
+      out = mine;
+      for (LWShaderAccess &s : out) {
+        session_->evaluate(s);
+      }
+      render_end.arrive_and_wait();
+    }
+  };
+  std::vector<long> scans(kRenders, 0);
+  std::vector<long> unreleased(kRenders, 0);
+  std::vector<std::size_t> databases(kRenders, 0);
+  std::vector<std::size_t> left_after_cleanup(kRenders, 0);
+  std::thread host_thread([&] {
+    for (int r = 0; r < kRenders; ++r) {
+      session_->init();
+      host::reset_mesh_service_counts();
+      render_start.arrive_and_wait();
+      render_end.arrive_and_wait();
+      const host::MeshServiceCounts counts = host::mesh_service_counts();
+      scans[std::size_t(r)] = counts.scans;
+      unreleased[std::size_t(r)] = counts.mesh_info - counts.destroy;
+      databases[std::size_t(r)] = cache().databases.size();
+      session_->cleanup();
+      left_after_cleanup[std::size_t(r)] = cache().databases.size();
+    }
+  });
+  std::vector<std::thread> renderers;
+  for (int t = 0; t < kRenderThreads; ++t) {
+    renderers.emplace_back(render_thread, t);
+  }
+  for (std::thread &thread : renderers) {
+    thread.join();
+  }
+  host_thread.join();
+
+  for (int r = 0; r < kRenders; ++r) {
+    SCOPED_TRACE("render " + std::to_string(r));
+    EXPECT_EQ(scans[std::size_t(r)], one_build_scans_ + second_build_scans)
+        << "each object's database must be built exactly once per render";
+    EXPECT_EQ(unreleased[std::size_t(r)], 0);
+    EXPECT_EQ(databases[std::size_t(r)], 2u);
+    EXPECT_EQ(left_after_cleanup[std::size_t(r)], 0u);
+    EXPECT_TRUE(same_bits(results[std::size_t(r * kRenderThreads + 0)], reference_));
+    EXPECT_TRUE(same_bits(results[std::size_t(r * kRenderThreads + 1)], reference_));
+    EXPECT_TRUE(same_bits(results[std::size_t(r * kRenderThreads + 2)], second_reference));
+  }
 }
 
 }  // namespace

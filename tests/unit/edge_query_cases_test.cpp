@@ -90,6 +90,23 @@ TEST_F(EdgeQueryTest, FirstQueryBuildsAndAppendsTheSecondReusesAndAnotherObjectA
   EXPECT_EQ(host::mesh_service_counts().destroy, 3);
 }
 
+// Two render threads that miss the same object both go on to build it, one
+// after the other under the lock: the second finds what the first built.
+TEST_F(EdgeQueryTest, AQueryThatMissedFindsTheDatabaseAnotherQueryBuiltMeanwhile) {
+  host::SceneObject object(lone_triangle());
+  LWMeshInfo *first = host::object_info_service()->meshInfo(object.id(), 1);
+  LWMeshInfo *second = host::object_info_service()->meshInfo(object.id(), 1);
+  const ObjectEdgeDatabase *built = find_or_build_edge_database(inst_, object.id(), first);
+  ASSERT_NE(built, nullptr);
+  const long scans = host::mesh_service_counts().scans;
+  EXPECT_EQ(scans, 4);
+  EXPECT_EQ(find_or_build_edge_database(inst_, object.id(), second), built);
+  EXPECT_EQ(host::mesh_service_counts().scans, scans) << "built a second time";
+  EXPECT_EQ(inst_.cache->databases.size(), 1u);
+  first->destroy(first);
+  second->destroy(second);
+}
+
 TEST_F(EdgeQueryTest, SettingsReadByTheBuildOnlyTakeEffectWhenItIsBuiltAgain) {
   host::SceneObject object(lone_triangle());
   EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0);  // no open edges
