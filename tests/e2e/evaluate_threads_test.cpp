@@ -2,13 +2,16 @@
 // several threads at once, and init and cleanup may empty the cache while
 // another thread evaluates. The render lock keeps the edge cache whole:
 // queries of a built database share it, builds and emptying hold it alone.
+#include <algorithm>
 #include <atomic>
 #include <barrier>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include "generated_meshes.h"
+#include "host/host_globals.h"
 #include "host/mesh_service.h"
 #include "module_fixture.h"
 #include "sample_grid.h"
@@ -210,6 +213,64 @@ TEST_F(EvaluateThreads, QueriesAndABuildOfASecondObjectShareRendersStartedAndEnd
     EXPECT_TRUE(same_bits(results[std::size_t(r * kRenderThreads + 1)], reference_));
     EXPECT_TRUE(same_bits(results[std::size_t(r * kRenderThreads + 2)], second_reference));
   }
+}
+
+// The host may activate the shader server again while a render runs, and the
+// new lookup may find no object-info service. Each evaluation reads the
+// service once: it either leaves its sample untouched or treats it fully,
+// never calls through a service that vanished after its check, and
+// ThreadSanitizer sees no race on the reference.
+TEST_F(EvaluateThreads, AnActivationOnAnotherThreadDuringARenderLeavesEachSampleWholeOrUntouched) {
+  constexpr int kActivations = 40;
+  const std::size_t n = std::min<std::size_t>(samples_.size(), 300);
+  std::atomic<int> activations{0};
+  std::vector<std::vector<LWShaderAccess>> passes;
+  session_->init();
+  std::thread renderer([&] {
+    // Renders on until the other thread has activated the server often.
+    while (activations.load() < kActivations) {
+      passes.emplace_back(samples_.begin(), samples_.begin() + std::ptrdiff_t(n));
+      for (LWShaderAccess &s : passes.back()) {
+        session_->evaluate(s);
+      }
+    }
+  });
+  for (int a = 0; a < kActivations; ++a) {
+    // Every other activation finds no service.
+    host::set_global_service(LWOBJECTINFO_GLOBAL,
+                             a % 2 == 0 ? nullptr : host::object_info_service());
+    LWInstanceFuncs inst{};
+    LWItemFuncs item{};
+    LWRenderFuncs rend{};
+    LWShaderHandler handler{};
+    handler.inst = &inst;
+    handler.item = &item;
+    handler.rend = &rend;
+    EXPECT_EQ(session_->module().activate(LWSHADER_HCLASS, LWSHADER_VERSION, &handler), AFUNC_OK);
+    activations = a + 1;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  renderer.join();
+  host::install_default_services();
+  session_->cleanup();
+
+  std::size_t whole = 0;
+  std::size_t untouched = 0;
+  for (const auto &pass : passes) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (std::memcmp(&pass[i], &reference_[i], sizeof(LWShaderAccess)) == 0) {
+        ++whole;
+      } else if (std::memcmp(&pass[i], &samples_[i], sizeof(LWShaderAccess)) == 0) {
+        ++untouched;
+      } else {
+        ADD_FAILURE() << "sample " << i << " is neither treated nor untouched";
+      }
+    }
+  }
+  EXPECT_EQ(whole + untouched, passes.size() * n);
+  // Both outcomes occur, so both halves were checked.
+  EXPECT_GT(whole, 0u);
+  EXPECT_GT(untouched, 0u);
 }
 
 }  // namespace
