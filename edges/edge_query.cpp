@@ -49,10 +49,6 @@ Vec3 end_normal(const ObjectEdgeDatabase &database, const EdgeRecord &best, LWPn
   return sum.normalize();
 }
 
-}  // namespace
-
-namespace {
-
 // The foot parameter t of p on the line through a and b, (D.p - D.a) / (L.L)
 // with D = b - a and L = |D|; false, t unwritten, when L is exactly 0. L is
 // the square root of D.D and then squared again: that is what the distance
@@ -127,8 +123,9 @@ inline void consider(const EdgeRecord *edge, const LWFVector a_in, const LWFVect
   }
 }
 
-// The search of one polygon's corners in a database that exists: steps 5 to
-// 11 of the query. The caller holds the render lock and releases the handle.
+// The search of one polygon's corners in a database that exists, from the
+// polygon's size to the blended normal. The caller holds the render lock and
+// releases the handle.
 //
 // This runs once per shading sample, so it skips arithmetic whose outcome is
 // already known, never a host call: every candidate edge still has both its
