@@ -2,11 +2,13 @@
 // set by the host calls its nearest-edge query cannot avoid.
 #include <benchmark/benchmark.h>
 
+#include <barrier>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -82,6 +84,71 @@ void BM_Evaluate(benchmark::State &state) {
       benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Evaluate);
+
+// Render threads sharing one instance whose database exists: each of
+// state.range(0) threads evaluates its own stream of samples (the box's
+// samples, each thread starting elsewhere in them). One iteration is one
+// batch of kBatch samples on every thread, so samples/s is the rate of all
+// threads together and /2 against /1 shows how far two threads scale.
+constexpr std::size_t kBatch = 2048;
+
+void BM_EvaluateThreads(benchmark::State &state) {
+  std::string error;
+  auto session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
+  if (!session) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  BoxScene scene;
+  session->init();
+  session->evaluate(scene.samples[0]);  // the edge database, built once
+
+  const std::size_t threads = std::size_t(state.range(0));
+  // Each thread's samples are its own copy, so that no two threads write
+  // the same record.
+  std::vector<std::vector<LWShaderAccess>> streams(threads, scene.samples);
+  auto run_batch = [&](std::size_t t, std::size_t &next) {
+    std::vector<LWShaderAccess> &mine = streams[t];
+    for (std::size_t k = 0; k < kBatch; ++k) {
+      session->evaluate(mine[next]);
+      next = (next + 1) % kSamples;
+    }
+    benchmark::DoNotOptimize(mine.data());
+  };
+
+  // Helpers wait at the barrier for each batch; a batch ends when every
+  // thread is through. The main thread is thread 0.
+  bool stop = false;
+  std::barrier start{std::ptrdiff_t(threads)};
+  std::barrier finish{std::ptrdiff_t(threads)};
+  std::vector<std::jthread> helpers;
+  for (std::size_t t = 1; t < threads; ++t) {
+    helpers.emplace_back([&, t] {
+      std::size_t next = t * kSamples / threads;
+      for (;;) {
+        start.arrive_and_wait();
+        if (stop) {
+          return;
+        }
+        run_batch(t, next);
+        finish.arrive_and_wait();
+      }
+    });
+  }
+  std::size_t next = 0;
+  for (auto _ : state) {
+    start.arrive_and_wait();
+    run_batch(0, next);
+    finish.arrive_and_wait();
+  }
+  stop = true;
+  start.arrive_and_wait();
+  helpers.clear();
+  session->cleanup();
+  state.counters["samples/s"] = benchmark::Counter(double(state.iterations() * threads * kBatch),
+                                                   benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_EvaluateThreads)->Arg(1)->Arg(2)->UseRealTime();
 
 // Only the host calls that one query makes: meshInfo and destroy, polSize,
 // polVertex per corner, and two pntBasePos per candidate edge (the sharp

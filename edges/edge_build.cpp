@@ -8,8 +8,11 @@
 
 namespace korv {
 
-// Shared by the four scans. The first five fields are the build's inputs; the
-// rest is working state that keeps every pass linear in the mesh's size.
+namespace {
+
+// The record handed to the host as the user data of all four scans. The
+// first five fields are the build's inputs; the rest is working state that
+// keeps every pass linear in the mesh's size.
 struct EdgeScanContext {
   LWMeshInfo *mesh = nullptr;
   ObjectEdgeDatabase *database = nullptr;
@@ -56,8 +59,6 @@ struct EdgeScanContext {
   std::vector<std::uint32_t> edge_first;
   std::vector<std::uint32_t> edge_indices;
 };
-
-namespace {
 
 Vec3 point_position(LWMeshInfo *mesh, LWPntID point, std::int32_t use_deform) {
   LWFVector pos = {0.0f, 0.0f, 0.0f};

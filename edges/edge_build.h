@@ -9,9 +9,6 @@
 
 namespace korv {
 
-// The record handed to the host as the user data of all four scans.
-struct EdgeScanContext;
-
 // The most corner uses (corners of polygons of three or more vertices, a
 // point used twice by one polygon counting twice) that one database holds.
 // Every count is a 32-bit integer, and each use takes an entry in arrays

@@ -29,22 +29,9 @@ class EdgePairSet {
     point_count_ = point_count == 0 ? 1 : point_count;
   }
 
-  // bucket is the end the pair is filed under, other the other end.
-  bool contains(std::uint32_t bucket, std::uint32_t other) const {
-    const std::uint64_t key = pack(bucket, other);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t s = start(bucket);; s = (s + 1) & mask) {
-      if (slots_[s] == 0) {
-        return false;
-      }
-      if (slots_[s] == key) {
-        return true;
-      }
-    }
-  }
-
   // Adds the pair; false when it was there already, so that one probe makes
-  // both the test and the insertion.
+  // both the test and the insertion. bucket is the end the pair is filed
+  // under, other the other end.
   bool insert(std::uint32_t bucket, std::uint32_t other) {
     if (2 * (size_ + 1) > slots_.size()) {
       grow();

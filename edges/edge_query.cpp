@@ -1,10 +1,11 @@
 #include "edges/edge_query.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "edges/edge_build.h"
-#include "module/host_services.h"
+#include "module/render_lock.h"
 
 namespace korv {
 
@@ -13,9 +14,15 @@ namespace {
 constexpr double kNoEdge = -1.0;
 constexpr double kFarAway = 1e20;
 
-Vec3 base_position(LWMeshInfo *mesh, LWPntID point) {
-  LWFVector pos = {0.0f, 0.0f, 0.0f};
+// A host that writes nothing leaves the origin, never stale values.
+void read_base_position(LWMeshInfo *mesh, LWPntID point, LWFVector pos) {
+  pos[0] = pos[1] = pos[2] = 0.0f;
   mesh->pntBasePos(mesh, point, pos);
+}
+
+Vec3 base_position(LWMeshInfo *mesh, LWPntID point) {
+  LWFVector pos;
+  read_base_position(mesh, point, pos);
   return to_vec3(pos);
 }
 
@@ -42,86 +49,228 @@ Vec3 end_normal(const ObjectEdgeDatabase &database, const EdgeRecord &best, LWPn
   return sum.normalize();
 }
 
+// The foot parameter t of p on the line through a and b, (D.p - D.a) / (L.L)
+// with D = b - a and L = |D|; false, t unwritten, when L is exactly 0. L is
+// the square root of D.D and then squared again: that is what the distance
+// is defined with, and it is not always D.D to the last bit.
+inline bool foot_parameter(const Vec3 &a, const Vec3 &d, const Vec3 &p, double &t) {
+  const double length = d.length();
+  if (length == 0.0) {
+    return false;
+  }
+  t = (dot(d, p) - dot(d, a)) / (length * length);
+  return true;
+}
+
+// |a + t.D - p| before its square root.
+inline double squared_foot_distance(const Vec3 &a, const Vec3 &d, const Vec3 &p, double t) {
+  const Vec3 q = a + t * d;
+  const Vec3 r = q - p;
+  return r.x * r.x + r.y * r.y + r.z * r.z;
+}
+
 }  // namespace
 
 double edge_distance(const EdgeRecord &edge, LWMeshInfo *mesh, const Vec3 &p, double *t) {
   const Vec3 a = base_position(mesh, edge.point_a);
   const Vec3 b = base_position(mesh, edge.point_b);
   const Vec3 d = b - a;
-  const double length = d.length();
-  if (length == 0.0) {
+  double foot = 0.0;
+  if (!foot_parameter(a, d, p, foot)) {
     return 0.0;
   }
-  const double foot = (dot(d, p) - dot(d, a)) / (length * length);
   if (t != nullptr) {
     *t = foot;
   }
-  const Vec3 q = a + foot * d;
-  return (q - p).length();
+  return std::sqrt(squared_foot_distance(a, d, p, foot));
 }
 
-double find_nearest_edge(const LWShaderAccess *access, EdgeShaderInstance *inst, Vec3 &normal,
-                         std::int32_t &is_open) {
-  LWMeshInfo *mesh = object_info->meshInfo(access->objID, 1);
-  if (mesh == nullptr) {
-    return kNoEdge;
+namespace {
+
+// How many candidate edges of one corner have their ends read from the host
+// before any of them is measured.
+constexpr std::int32_t kBatch = 16;
+
+// The best edge found so far among a polygon's candidates.
+struct NearestEdge {
+  double distance = kFarAway;
+  double squared = std::numeric_limits<double>::infinity();  // distance before its root
+  double t = 0.0;
+  const EdgeRecord *edge = nullptr;
+};
+
+// Measures one candidate whose end positions a and b the host has given and
+// makes it the best when it is nearer. The square root is monotonic, so a
+// squared distance that is not below the best one's cannot give a smaller
+// distance: only the others are rooted and compared as distances, as the
+// query defines the comparison. An edge of length 0 gives no t and is
+// rejected, as is a t that is not a number or lies outside [0, 1].
+inline void consider(const EdgeRecord *edge, const LWFVector a_in, const LWFVector b_in,
+                     const Vec3 &spot, NearestEdge &best) {
+  const Vec3 a = to_vec3(a_in);
+  const Vec3 d = to_vec3(b_in) - a;
+  double t = 0.0;
+  if (!foot_parameter(a, d, spot, t) || !(t >= 0.0 && t <= 1.0)) {
+    return;
   }
+  const double squared = squared_foot_distance(a, d, spot, t);
+  if (!(squared < best.squared)) {
+    return;
+  }
+  const double distance = std::sqrt(squared);
+  if (distance < best.distance) {
+    best = {distance, squared, t, edge};
+  }
+}
+
+// The search of one polygon's corners in a database that exists, from the
+// polygon's size to the blended normal. The caller holds the render lock and
+// releases the handle.
+//
+// This runs once per shading sample, so it skips arithmetic whose outcome is
+// already known, never a host call: every candidate edge still has both its
+// ends' base positions read, in the order the query defines. The reads of a
+// batch of a corner's edges come first and the arithmetic after, so that no
+// value of the arithmetic has to survive a call into the host.
+//
+// A side of the polygon ends at two of its corners and is met at both. The
+// second meeting can only repeat the first one's verdict (the same distance
+// cannot beat itself, nor a best that has since become smaller), so an edge
+// whose other end is the first or the previous corner is not measured again.
+double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
+                           const LWShaderAccess *access, const EdgeShaderInstance *inst,
+                           Vec3 &normal, std::int32_t &is_open) {
   const LWPolID polygon = access->polygon;
-  if (polygon == nullptr || inst->cache == nullptr) {
-    release(mesh);
-    return kNoEdge;
-  }
-  ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
-  if (database == nullptr) {
-    database = build_edge_database(*inst->cache, access->objID, mesh, std::cos(inst->edge_dangle),
-                                   inst->open_edge, inst->use_deform);
-    if (database == nullptr) {
-      return kNoEdge;  // the build has released the handle
-    }
-  }
   const int n = mesh->polSize(mesh, polygon);
   if (n < 3) {
-    release(mesh);
     return kNoEdge;
   }
 
   const Vec3 spot = to_vec3(access->oPos);
-  double best_distance = kFarAway;
-  const EdgeRecord *best = nullptr;
-  double best_t = 0.0;
+  NearestEdge best;
+  LWPntID first = nullptr;
+  LWPntID previous = nullptr;
+  LWFVector ends[kBatch][2];
   for (int i = 0; i < n; ++i) {
-    const PointRecord *record = database->points.find(mesh->polVertex(mesh, polygon, i));
-    if (record == nullptr) {
-      continue;
-    }
-    for (std::int32_t j = 0; j < record->edge_count; ++j) {
-      const EdgeRecord *edge = record->edges[std::size_t(j)];
-      // An edge of length 0 gives no t: the NaN left here rejects it.
-      double t = std::numeric_limits<double>::quiet_NaN();
-      const double d = edge_distance(*edge, mesh, spot, &t);
-      if (t >= 0.0 && t <= 1.0 && d < best_distance) {
-        best = edge;
-        best_distance = d;
-        best_t = t;
+    const LWPntID corner = mesh->polVertex(mesh, polygon, i);
+    if (const PointRecord *record = database.points.find(corner)) {
+      const EdgeRecord *const *edges = record->edges.get();
+      for (std::int32_t start = 0; start < record->edge_count; start += kBatch) {
+        const std::int32_t count = std::min(kBatch, record->edge_count - start);
+        for (std::int32_t k = 0; k < count; ++k) {
+          const EdgeRecord *edge = edges[start + k];
+          read_base_position(mesh, edge->point_a, ends[k][0]);
+          read_base_position(mesh, edge->point_b, ends[k][1]);
+        }
+        for (std::int32_t k = 0; k < count; ++k) {
+          const EdgeRecord *edge = edges[start + k];
+          const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
+          if (i > 0 && (other == previous || other == first)) {
+            continue;  // met at an earlier corner, with the same verdict
+          }
+          consider(edge, ends[k][0], ends[k][1], spot, best);
+        }
       }
     }
+    if (i == 0) {
+      first = corner;
+    }
+    previous = corner;
   }
-  if (best == nullptr) {
-    release(mesh);
+  if (best.edge == nullptr) {
     return kNoEdge;
   }
 
-  Vec3 blended = best->normal;
+  const EdgeRecord &edge = *best.edge;
+  Vec3 blended = edge.normal;
   if (inst->smooth_edge != 0) {
-    const double smooth_cosine = std::cos(inst->smooth_cos);
-    const Vec3 at_a = end_normal(*database, *best, best->point_a, smooth_cosine);
-    const Vec3 at_b = end_normal(*database, *best, best->point_b, smooth_cosine);
-    blended = (1.0 - best_t) * at_a + best_t * at_b;
+    const double smooth_cosine = database.smoothing_cosine(inst->smooth_cos);
+    const Vec3 at_a = end_normal(database, edge, edge.point_a, smooth_cosine);
+    const Vec3 at_b = end_normal(database, edge, edge.point_b, smooth_cosine);
+    blended = (1.0 - best.t) * at_a + best.t * at_b;
   }
-  is_open = best->is_open;
+  is_open = edge.is_open;
   normal = blended.normalize();
-  release(mesh);
-  return best_distance;
+  return best.distance;
+}
+
+}  // namespace
+
+ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
+                                                LWMeshInfo *mesh) {
+  // Another thread that missed at the same time may have built the database
+  // while this one waited for the lock: it is then found, not built again.
+  if (ObjectEdgeDatabase *database = find_edge_database(*inst.cache, object)) {
+    return database;
+  }
+  ObjectEdgeDatabase *database = build_edge_database(
+      *inst.cache, object, mesh, std::cos(inst.edge_dangle), inst.open_edge, inst.use_deform);
+  if (database != nullptr) {
+    database->remember_smoothing_cosine(inst.smooth_cos);
+  }
+  return database;
+}
+
+namespace {
+
+// The query's mesh-info handle, released on every way out of the query (an
+// exception from a lock or the host included) unless a failed build has
+// released it already. It goes after the lock, as the query's last host call.
+class QueryMesh {
+ public:
+  explicit QueryMesh(LWMeshInfo *mesh) : mesh_(mesh) {}
+  ~QueryMesh() {
+    if (mesh_ != nullptr) {
+      release(mesh_);
+    }
+  }
+  QueryMesh(const QueryMesh &) = delete;
+  QueryMesh &operator=(const QueryMesh &) = delete;
+
+  LWMeshInfo *get() const { return mesh_; }
+  void released_by_build() { mesh_ = nullptr; }
+
+ private:
+  LWMeshInfo *mesh_;
+};
+
+}  // namespace
+
+double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
+                         Vec3 &normal, std::int32_t &is_open) {
+  QueryMesh mesh(info->meshInfo(access->objID, 1));
+  if (mesh.get() == nullptr || access->polygon == nullptr) {
+    return kNoEdge;
+  }
+  double distance = kNoEdge;
+  bool missed = false;
+  {
+    // The common case: the database exists, and any number of render threads
+    // search it at once.
+    RenderLockShared shared;
+    if (inst->cache != nullptr) {
+      const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
+      if (database != nullptr) {
+        distance = nearest_in_database(*database, mesh.get(), access, inst, normal, is_open);
+      } else {
+        missed = true;
+      }
+    }
+  }
+  if (missed) {
+    // The first query for the object builds its database, alone.
+    RenderLockGuard exclusive;
+    if (inst->cache != nullptr) {
+      const ObjectEdgeDatabase *database =
+          find_or_build_edge_database(*inst, access->objID, mesh.get());
+      if (database == nullptr) {
+        mesh.released_by_build();
+        return kNoEdge;
+      }
+      distance = nearest_in_database(*database, mesh.get(), access, inst, normal, is_open);
+    }
+  }
+  return distance;
 }
 
 }  // namespace korv

@@ -7,8 +7,10 @@
 // refer to records of the same database and are valid while it exists.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -62,8 +64,15 @@ class PointMap {
   // Puts the entries into ascending key order.
   void sort_keys();
 
-  PointRecord *find(LWPntID point);
-  const PointRecord *find(LWPntID point) const;
+  // Inline: the query looks up every corner of every shaded polygon.
+  PointRecord *find(LWPntID point) {
+    const std::ptrdiff_t i = index_of(point_key(point));
+    return i < 0 ? nullptr : &entries_[static_cast<std::size_t>(i)].second;
+  }
+  const PointRecord *find(LWPntID point) const {
+    const std::ptrdiff_t i = index_of(point_key(point));
+    return i < 0 ? nullptr : &entries_[static_cast<std::size_t>(i)].second;
+  }
 
   // The position of point's entry in iteration order, or -1.
   std::ptrdiff_t entry_index(LWPntID point) const { return index_of(point_key(point)); }
@@ -85,6 +94,7 @@ class PointMap {
 
  private:
   std::ptrdiff_t index_of(std::uintptr_t key) const;
+  std::ptrdiff_t slot_index_of(std::uintptr_t key) const;
   void rebuild_slots(std::size_t minimum_slots);
   void index_sorted_entries();
 
@@ -96,8 +106,34 @@ class PointMap {
   // by arithmetic alone and the hash table is dropped.
   std::uintptr_t first_key_ = 0;
   std::uintptr_t key_step_ = 0;  // 0: keys are not evenly spaced
+  // log2 of key_step_ when it is a power of two (pointers to records of such
+  // a size, or numbers), so that a find shifts instead of dividing; else -1.
+  int key_shift_ = -1;
   bool use_slots_ = true;
 };
+
+inline std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
+  if (use_slots_) {
+    return slot_index_of(key);
+  }
+  if (key < first_key_) {
+    return -1;
+  }
+  const std::uintptr_t offset = key - first_key_;
+  std::uintptr_t index;
+  if (key_shift_ >= 0) {
+    if ((offset & (key_step_ - 1)) != 0) {
+      return -1;
+    }
+    index = offset >> key_shift_;
+  } else {
+    if (offset % key_step_ != 0) {
+      return -1;
+    }
+    index = offset / key_step_;
+  }
+  return index < entries_.size() ? static_cast<std::ptrdiff_t>(index) : -1;
+}
 
 // The records of one object's edges in the order of discovery. The list owns
 // its records. Its destructor is its only virtual operation: the database
@@ -116,10 +152,28 @@ struct ObjectEdgeDatabase {
   LWItemID object_id = nullptr;         // the key under which the cache finds the database
   std::unique_ptr<EdgeList> edge_list;  // null until the build starts its edge pass
 
+  // cos(angle) for the query's smoothing: remembered for the angle of the
+  // query that built the database, so that later samples need not take the
+  // cosine again; any other angle is taken afresh.
+  double smoothing_cosine(double angle) const {
+    return angle == smoothing_angle_ ? smoothing_cosine_ : std::cos(angle);
+  }
+  // Called once, by the query that built the database, before any other
+  // query can see it.
+  void remember_smoothing_cosine(double angle) {
+    smoothing_angle_ = angle;
+    smoothing_cosine_ = std::cos(angle);
+  }
+
   ObjectEdgeDatabase() = default;
   ObjectEdgeDatabase(const ObjectEdgeDatabase &) = delete;
   ObjectEdgeDatabase &operator=(const ObjectEdgeDatabase &) = delete;
   ~ObjectEdgeDatabase();
+
+ private:
+  // NaN matches no angle until one is remembered.
+  double smoothing_angle_ = std::numeric_limits<double>::quiet_NaN();
+  double smoothing_cosine_ = std::numeric_limits<double>::quiet_NaN();
 };
 
 // An instance's databases, in the order they were built; at most one per object.

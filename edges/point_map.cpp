@@ -43,6 +43,7 @@ void PointMap::index_sorted_entries() {
     if (even) {
       first_key_ = entries_[0].first;
       key_step_ = step;
+      key_shift_ = std::has_single_bit(step) ? std::countr_zero(step) : -1;
       use_slots_ = false;
       std::vector<std::uint32_t>().swap(slots_);
       return;
@@ -93,14 +94,7 @@ void PointMap::sort_keys() {
   index_sorted_entries();
 }
 
-std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
-  if (!use_slots_) {
-    if (key < first_key_ || (key - first_key_) % key_step_ != 0) {
-      return -1;
-    }
-    const std::uintptr_t index = (key - first_key_) / key_step_;
-    return index < entries_.size() ? static_cast<std::ptrdiff_t>(index) : -1;
-  }
+std::ptrdiff_t PointMap::slot_index_of(std::uintptr_t key) const {
   if (slots_.empty()) {
     return -1;
   }
@@ -114,16 +108,6 @@ std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
       return static_cast<std::ptrdiff_t>(slot - 1);
     }
   }
-}
-
-PointRecord *PointMap::find(LWPntID point) {
-  const std::ptrdiff_t i = index_of(point_key(point));
-  return i < 0 ? nullptr : &entries_[static_cast<std::size_t>(i)].second;
-}
-
-const PointRecord *PointMap::find(LWPntID point) const {
-  const std::ptrdiff_t i = index_of(point_key(point));
-  return i < 0 ? nullptr : &entries_[static_cast<std::size_t>(i)].second;
 }
 
 void PointMap::clear() {

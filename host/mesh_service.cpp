@@ -9,19 +9,7 @@ namespace korv::host {
 
 namespace {
 
-std::atomic<long> mesh_info_count{0};
-std::atomic<long> destroy_count{0};
 std::atomic<long> scan_count{0};
-std::atomic<long> stray_destroy_count{0};
-
-// Live scene objects, so that an unknown item id gets no mesh.
-std::mutex objects_mutex;
-// The registries are never destroyed: scene objects held in statics of
-// their own may outlive them at exit.
-std::set<const SceneObject *> &live_objects() {
-  static auto *objects = new std::set<const SceneObject *>;
-  return *objects;
-}
 
 // The host's side of one mesh-info object; LWMeshInfo.priv points here.
 struct MeshHandle {
@@ -29,6 +17,10 @@ struct MeshHandle {
   const SceneObject *object = nullptr;
   MeshFaults faults;
   int scans = 0;
+  // Between meshInfo and destroy. A handle with a destroy function is never
+  // freed, only handed out again, so that a second destroy finds it dead
+  // instead of touching freed memory.
+  std::atomic<bool> live{false};
 
   // The polygons shown during scan number scan (by default the latest, and
   // between scans those of the latest).
@@ -41,17 +33,135 @@ struct MeshHandle {
   const Mesh &polygons() const { return polygons(scans); }
 };
 
-// Handles given out without destroy cannot be released by the module; the
-// host frees them with their object.
-std::multimap<const SceneObject *, MeshHandle *> &undestroyable() {
-  static auto *handles = new std::multimap<const SceneObject *, MeshHandle *>;
-  return *handles;
+// The accounting. A renderer calls meshInfo and destroy once per shading
+// sample on every render thread, so neither takes a lock or writes memory
+// that another thread uses: each thread counts in counters of its own, keeps
+// its own spare handles and its own copy of the set of live scene objects.
+// The registry's lock is taken only when a thread starts or ends, when a
+// scene object comes or goes, and when the counts are read or reset.
+
+// One thread's counts, written only by that thread and read by anyone.
+struct ThreadCounts {
+  std::atomic<long> mesh_info{0};
+  std::atomic<long> with_destroy{0};  // of those, handles that came with destroy
+  std::atomic<long> destroy{0};
+  std::atomic<long> stray_destroy{0};
+};
+
+void bump(std::atomic<long> &count) {
+  count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
-// Handles with a destroy function that are live, so that a second destroy is
-// recognised without touching freed memory.
-std::set<LWMeshInfoID> &live_handles() {
-  static auto *handles = new std::set<LWMeshInfoID>;
+struct CountTotals {
+  long mesh_info = 0;
+  long with_destroy = 0;
+  long destroy = 0;
+  long stray_destroy = 0;
+  long scans = 0;
+
+  void add(const ThreadCounts &c) {
+    mesh_info += c.mesh_info.load(std::memory_order_relaxed);
+    with_destroy += c.with_destroy.load(std::memory_order_relaxed);
+    destroy += c.destroy.load(std::memory_order_relaxed);
+    stray_destroy += c.stray_destroy.load(std::memory_order_relaxed);
+  }
+};
+
+// The registry is never destroyed: scene objects held in statics of their
+// own, and threads that end late, may outlive it at exit.
+struct Registry {
+  std::mutex mutex;
+  std::vector<const ThreadCounts *> threads;  // of the threads that are running
+  CountTotals ended;                          // of the threads that have ended
+  CountTotals baseline;                       // the totals at the last reset
+
+  // Spare handles left by threads that have ended.
+  std::vector<MeshHandle *> spare;
+  std::atomic<std::size_t> spare_count{0};
+
+  // Live scene objects, so that an unknown item id gets no mesh. Threads
+  // keep sorted copies and refresh them when the version moves on.
+  std::set<const SceneObject *> objects;
+  std::atomic<std::uint64_t> objects_version{1};
+
+  CountTotals totals() const {
+    CountTotals sum = ended;
+    for (const ThreadCounts *counts : threads) {
+      sum.add(*counts);
+    }
+    sum.scans = scan_count.load();
+    return sum;
+  }
+};
+
+Registry &registry() {
+  static auto *r = new Registry;
+  return *r;
+}
+
+class ThreadState {
+ public:
+  ThreadState() {
+    Registry &r = registry();
+    std::lock_guard lock(r.mutex);
+    r.threads.push_back(&counts);
+  }
+  ~ThreadState() {
+    Registry &r = registry();
+    std::lock_guard lock(r.mutex);
+    r.ended.add(counts);
+    r.threads.erase(std::find(r.threads.begin(), r.threads.end(), &counts));
+    r.spare.insert(r.spare.end(), spare.begin(), spare.end());
+    r.spare_count = r.spare.size();
+  }
+  ThreadState(const ThreadState &) = delete;
+  ThreadState &operator=(const ThreadState &) = delete;
+
+  ThreadCounts counts;
+
+  MeshHandle *take_handle() {
+    if (spare.empty()) {
+      Registry &r = registry();
+      if (r.spare_count.load(std::memory_order_relaxed) != 0) {
+        std::lock_guard lock(r.mutex);
+        spare.swap(r.spare);
+        r.spare_count = 0;
+      }
+    }
+    if (spare.empty()) {
+      return new MeshHandle;
+    }
+    MeshHandle *handle = spare.back();
+    spare.pop_back();
+    return handle;
+  }
+  void give_back(MeshHandle *handle) { spare.push_back(handle); }
+
+  bool object_is_live(const SceneObject *object) {
+    Registry &r = registry();
+    if (r.objects_version.load(std::memory_order_acquire) != objects_version_) {
+      std::lock_guard lock(r.mutex);
+      objects_.assign(r.objects.begin(), r.objects.end());
+      objects_version_ = r.objects_version.load(std::memory_order_relaxed);
+    }
+    return std::binary_search(objects_.begin(), objects_.end(), object);
+  }
+
+ private:
+  std::vector<MeshHandle *> spare;
+  std::vector<const SceneObject *> objects_;  // sorted, as the set iterates
+  std::uint64_t objects_version_ = 0;
+};
+
+ThreadState &thread_state() {
+  thread_local ThreadState state;
+  return state;
+}
+
+// Handles given out without destroy cannot be released by the module; the
+// host frees them with their object. Only fault-injecting tests make them.
+std::multimap<const SceneObject *, MeshHandle *> &undestroyable() {
+  static auto *handles = new std::multimap<const SceneObject *, MeshHandle *>;
   return *handles;
 }
 
@@ -60,15 +170,14 @@ MeshHandle &handle_of(LWMeshInfoID mesh) {
 }
 
 void mesh_destroy(LWMeshInfoID mesh) {
-  {
-    std::lock_guard lock(objects_mutex);
-    if (live_handles().erase(mesh) == 0) {
-      ++stray_destroy_count;
-      return;
-    }
+  ThreadState &state = thread_state();
+  MeshHandle &handle = handle_of(mesh);
+  if (!handle.live.exchange(false, std::memory_order_acq_rel)) {
+    bump(state.counts.stray_destroy);
+    return;
   }
-  ++destroy_count;
-  delete &handle_of(mesh);
+  bump(state.counts.destroy);
+  state.give_back(&handle);
 }
 
 // Hands count elements to callback in order; a scan told to fail stops after
@@ -77,6 +186,8 @@ void mesh_destroy(LWMeshInfoID mesh) {
 template <class Id, class Callback>
 LWScanResult run_scan(MeshHandle &handle, std::size_t count, Id (*id_of)(std::size_t),
                       Callback *callback, void *user_data) {
+  // Scans come only from builds, never once per sample: one shared count is
+  // cheap here.
   ++scan_count;
   ++handle.scans;
   const bool fails = handle.faults.fail_scan == handle.scans;
@@ -188,18 +299,18 @@ LWPntID pol_vertex(LWMeshInfoID mesh, LWPolID polygon, int vertex) {
 
 LWMeshInfoID mesh_info(LWItemID object, int /*frozen*/) {
   const auto *scene_object = reinterpret_cast<const SceneObject *>(object);
-  {
-    std::lock_guard lock(objects_mutex);
-    if (live_objects().count(scene_object) == 0) {
-      return nullptr;
-    }
+  ThreadState &state = thread_state();
+  if (!state.object_is_live(scene_object)) {
+    return nullptr;
   }
   if (scene_object->faults.null_mesh_info) {
     return nullptr;
   }
-  auto *handle = new MeshHandle;
+  MeshHandle *handle = scene_object->faults.no_destroy ? new MeshHandle : state.take_handle();
+  handle->record = LWMeshInfo{};
   handle->object = scene_object;
   handle->faults = scene_object->faults;
+  handle->scans = 0;
   LWMeshInfo &r = handle->record;
   r.priv = handle;
   r.destroy = handle->faults.no_destroy ? nullptr : mesh_destroy;
@@ -217,21 +328,24 @@ LWMeshInfoID mesh_info(LWItemID object, int /*frozen*/) {
   r.polVertex = pol_vertex;
   r.polTag = pol_tag;
   r.pntVPGet = pnt_vp_get;
-  ++mesh_info_count;
-  std::lock_guard lock(objects_mutex);
+  bump(state.counts.mesh_info);
   if (r.destroy == nullptr) {
+    std::lock_guard lock(registry().mutex);
     undestroyable().emplace(scene_object, handle);
   } else {
-    live_handles().insert(&handle->record);
+    bump(state.counts.with_destroy);
+    handle->live.store(true, std::memory_order_release);
   }
   return &handle->record;
 }
 
-// The scene object behind an item id, or null for an id the host does not know.
+// The scene object behind an item id, or null for an id the host does not
+// know. The object's own queries are not made per sample: the lock is cheap.
 const SceneObject *known_object(LWItemID object) {
   const auto *scene_object = reinterpret_cast<const SceneObject *>(object);
-  std::lock_guard lock(objects_mutex);
-  return live_objects().count(scene_object) != 0 ? scene_object : nullptr;
+  Registry &r = registry();
+  std::lock_guard lock(r.mutex);
+  return r.objects.count(scene_object) != 0 ? scene_object : nullptr;
 }
 
 const char *object_filename(LWItemID object) {
@@ -304,13 +418,17 @@ LWObjectInfo service_record = make_service_record();
 
 SceneObject::SceneObject(Mesh mesh, std::string name)
     : mesh_(std::move(mesh)), name_(std::move(name)) {
-  std::lock_guard lock(objects_mutex);
-  live_objects().insert(this);
+  Registry &r = registry();
+  std::lock_guard lock(r.mutex);
+  r.objects.insert(this);
+  r.objects_version.fetch_add(1, std::memory_order_release);
 }
 
 SceneObject::~SceneObject() {
-  std::lock_guard lock(objects_mutex);
-  live_objects().erase(this);
+  Registry &r = registry();
+  std::lock_guard lock(r.mutex);
+  r.objects.erase(this);
+  r.objects_version.fetch_add(1, std::memory_order_release);
   auto [first, last] = undestroyable().equal_range(this);
   for (auto it = first; it != last; ++it) {
     delete it->second;
@@ -323,16 +441,25 @@ LWObjectInfo *object_info_service() {
 }
 
 MeshServiceCounts mesh_service_counts() {
-  std::lock_guard lock(objects_mutex);
-  return {mesh_info_count.load(), destroy_count.load(), stray_destroy_count.load(),
-          scan_count.load(), static_cast<long>(live_handles().size())};
+  Registry &r = registry();
+  std::lock_guard lock(r.mutex);
+  const CountTotals now = r.totals();
+  const CountTotals &base = r.baseline;
+  MeshServiceCounts counts;
+  counts.mesh_info = now.mesh_info - base.mesh_info;
+  counts.destroy = now.destroy - base.destroy;
+  counts.stray_destroy = now.stray_destroy - base.stray_destroy;
+  counts.scans = now.scans - base.scans;
+  counts.live = now.with_destroy - now.destroy;  // never reset: handles stay live
+  return counts;
 }
 
 void reset_mesh_service_counts() {
-  mesh_info_count = 0;
-  destroy_count = 0;
-  stray_destroy_count = 0;
-  scan_count = 0;
+  // Other threads' counters are theirs to write: a reset only moves the
+  // zero point.
+  Registry &r = registry();
+  std::lock_guard lock(r.mutex);
+  r.baseline = r.totals();
 }
 
 }  // namespace korv::host

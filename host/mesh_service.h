@@ -77,14 +77,17 @@ inline std::size_t polygon_index(LWPolID id) {
 LWObjectInfo *object_info_service();
 
 // Counts of meshInfo results handed out and destroy calls received. A
-// destroy of a handle that is not live (released twice, or never handed out)
-// is counted as stray and otherwise ignored, so that a test can see it.
+// destroy of a handle that is no longer live (released twice) is counted as
+// stray and otherwise ignored, so that a test can see it. Each thread counts
+// on its own, so that meshInfo and destroy take no lock; the counts are
+// summed when read, and are exact once the threads that made the calls have
+// finished them.
 struct MeshServiceCounts {
   long mesh_info = 0;
   long destroy = 0;
   long stray_destroy = 0;
   long scans = 0;
-  long live = 0;  // handles with a destroy function handed out and not yet released
+  long live = 0;  // handles with a destroy function handed out and not yet released; not reset
 };
 MeshServiceCounts mesh_service_counts();
 void reset_mesh_service_counts();

@@ -46,7 +46,8 @@ int activate_shader_handler(std::int32_t version, GlobalFunc *global, void *loca
   handler->rend->newTime = host_callback<instance_new_time, nullptr>;
   handler->evaluate = host_callback<evaluate>;
   handler->flags = host_callback<instance_flags, LWSHF_NORMAL>;
-  object_info = static_cast<LWObjectInfo *>(global(LWOBJECTINFO_GLOBAL, GFUSE_TRANSIENT));
+  object_info.store(static_cast<LWObjectInfo *>(global(LWOBJECTINFO_GLOBAL, GFUSE_TRANSIENT)),
+                    std::memory_order_relaxed);
   return AFUNC_OK;
 }
 

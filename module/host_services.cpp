@@ -2,7 +2,7 @@
 
 namespace korv {
 
-LWObjectInfo *object_info = nullptr;
+std::atomic<LWObjectInfo *> object_info{nullptr};
 LWXPanelFuncs *xpanel_funcs = nullptr;
 
 }  // namespace korv

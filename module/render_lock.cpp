@@ -1,5 +1,9 @@
 #include "module/render_lock.h"
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -9,65 +13,165 @@
 
 namespace korv {
 
+// Two cache lines: processors that fetch lines in pairs must not pull a
+// neighbour's counter in with this one.
+struct alignas(128) RenderReaderSlot {
+  // Shared holders that use this slot right now. A thread has one slot, so
+  // this is 0 or 1 unless more threads than slots render at once and two of
+  // them were given the same one.
+  std::atomic<std::uint32_t> readers{0};
+};
+
 namespace {
 
-#ifndef _WIN32
-constexpr int kSpins = 200;
+// How often a waiting writer checks a reader's counter before it lets other
+// threads run: a query inside the lock usually leaves within a microsecond.
+constexpr int kSpinsBeforeYield = 100;
 
-inline void pause() {
-#if defined(__x86_64__) || defined(__i386__)
+inline void spin_pause() {
+#ifdef _WIN32
+  YieldProcessor();
+#elif defined(__x86_64__) || defined(__i386__)
   __builtin_ia32_pause();
-#else
-  std::this_thread::yield();
 #endif
 }
-#endif
 
-// Created by static initialisation, before the host can call anything; its
-// destructor runs when the module is unloaded.
-class RenderLock {
- public:
 #ifdef _WIN32
-  RenderLock() {
-    InitializeCriticalSection(&section_);
-  }
-  ~RenderLock() {
-    DeleteCriticalSection(&section_);
-  }
-  void acquire() {
-    EnterCriticalSection(&section_);
-  }
-  void release() {
-    LeaveCriticalSection(&section_);
-  }
+// The writers' mutual exclusion, and the thread's slot number kept in a Win32
+// thread-local index: the module's runtime offers no C++ thread library.
+class WriterMutex {
+ public:
+  WriterMutex() { InitializeCriticalSection(&section_); }
+  ~WriterMutex() { DeleteCriticalSection(&section_); }
+  void lock() { EnterCriticalSection(&section_); }
+  void unlock() { LeaveCriticalSection(&section_); }
 
  private:
   CRITICAL_SECTION section_;
-#else
-  void acquire() {
-    // Another render thread holds the lock only for one query, usually a
-    // fraction of a microsecond: waiting a moment is far cheaper than going
-    // to sleep and being woken for every sample.
-    for (int attempt = 0; attempt < kSpins; ++attempt) {
-      if (mutex_.try_lock()) {
-        return;
-      }
-      pause();
+};
+
+class ThreadSlotNumber {
+ public:
+  ThreadSlotNumber() : index_(TlsAlloc()) {}
+  ~ThreadSlotNumber() {
+    if (index_ != TLS_OUT_OF_INDEXES) {
+      TlsFree(index_);
     }
-    mutex_.lock();
   }
-  void release() {
-    mutex_.unlock();
+  // The thread's slot number + 1, or 0 when it has none yet.
+  std::uint32_t get() const {
+    if (index_ == TLS_OUT_OF_INDEXES) {
+      return 1;  // every thread shares the first slot
+    }
+    return std::uint32_t(reinterpret_cast<std::uintptr_t>(TlsGetValue(index_)));
+  }
+  void set(std::uint32_t number) {
+    if (index_ != TLS_OUT_OF_INDEXES) {
+      TlsSetValue(index_, reinterpret_cast<void *>(std::uintptr_t(number)));
+    }
   }
 
  private:
-  std::recursive_mutex mutex_;
-#endif
+  DWORD index_;
 };
 
+inline void yield_thread() {
+  SwitchToThread();
+}
+#else
+using WriterMutex = std::mutex;
+
+class ThreadSlotNumber {
+ public:
+  std::uint32_t get() const { return number; }
+  void set(std::uint32_t value) { number = value; }
+
+ private:
+  static thread_local std::uint32_t number;
+};
+thread_local std::uint32_t ThreadSlotNumber::number = 0;
+
+inline void yield_thread() {
+  std::this_thread::yield();
+}
+#endif
+
+// Readers announce themselves in their own slot and then look whether a
+// writer is at work; a writer announces itself and then looks at every slot.
+// Both steps are sequentially consistent, so at least one of the two sees the
+// other: either the reader backs off, or the writer waits for it.
+class RenderLock {
+ public:
+  RenderReaderSlot *acquire_shared() {
+    RenderReaderSlot &slot = own_slot();
+    for (;;) {
+      slot.readers.fetch_add(1, std::memory_order_seq_cst);
+      if (writing_.load(std::memory_order_seq_cst) == 0) {
+        return &slot;
+      }
+      // A writer is at work or waiting: step aside so that it can go on,
+      // and sleep on its mutex until it is done.
+      slot.readers.fetch_sub(1, std::memory_order_release);
+      writers_.lock();
+      writers_.unlock();
+    }
+  }
+
+  void release_shared(RenderReaderSlot *slot) {
+    slot->readers.fetch_sub(1, std::memory_order_release);
+  }
+
+  void acquire() {
+    writers_.lock();
+    writing_.store(1, std::memory_order_seq_cst);
+    for (RenderReaderSlot &slot : slots_) {
+      for (int spins = 0; slot.readers.load(std::memory_order_seq_cst) != 0; ++spins) {
+        if (spins < kSpinsBeforeYield) {
+          spin_pause();
+        } else {
+          yield_thread();
+        }
+      }
+    }
+  }
+
+  void release() {
+    writing_.store(0, std::memory_order_release);
+    writers_.unlock();
+  }
+
+ private:
+  // A thread takes its slot on its first shared acquire.
+  RenderReaderSlot &own_slot() {
+    std::uint32_t number = slot_number_.get();
+    if (number == 0) {
+      number = next_slot_.fetch_add(1, std::memory_order_relaxed) % kRenderReaderSlots + 1;
+      slot_number_.set(number);
+    }
+    return slots_[number - 1];
+  }
+
+  RenderReaderSlot slots_[kRenderReaderSlots];
+  // 1 while a writer holds the lock or waits for readers to leave. Readers
+  // only read it, so its cache line stays with every reader between writes.
+  alignas(128) std::atomic<std::uint32_t> writing_{0};
+  alignas(128) std::atomic<std::uint32_t> next_slot_{0};
+  WriterMutex writers_;
+  ThreadSlotNumber slot_number_;
+};
+
+// Created by static initialisation, before the host can call anything; its
+// destructor runs when the module is unloaded.
 RenderLock render_lock;
 
 }  // namespace
+
+RenderReaderSlot *render_lock_acquire_shared() {
+  return render_lock.acquire_shared();
+}
+void render_lock_release_shared(RenderReaderSlot *slot) {
+  render_lock.release_shared(slot);
+}
 
 void render_lock_acquire() {
   render_lock.acquire();

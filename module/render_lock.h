@@ -1,14 +1,46 @@
-// The render lock: one process-wide, re-entrant mutual-exclusion lock that
-// guards every instance's edge cache while rendering. It exists from module
-// load to module unload.
+// The render lock: one process-wide lock that guards every instance's edge
+// cache while rendering. It exists from module load to module unload.
+//
+// Queries that find their object's database hold it shared, and any number of
+// them run at once. Building a database and emptying, replacing or destroying
+// a cache hold it exclusively: an exclusive holder first shuts new queries
+// out, then waits until every query already inside has left.
+//
+// A shared holder writes nothing but a counter of its own thread's (each
+// counter on a cache line of its own), so queries on many render threads never
+// pass a cache line between them. Neither side is re-entrant: a thread that
+// holds the lock must not take it again, in either mode.
 #pragma once
 
 namespace korv {
 
+// A shared holder's counter; opaque outside the lock.
+struct RenderReaderSlot;
+
+// Threads are given reader slots in turn, each keeping its slot for life;
+// past this many threads, slots are given out again and shared. Enough for
+// the render threads of any machine; sharing costs speed, never exclusion.
+inline constexpr unsigned kRenderReaderSlots = 128;
+
+RenderReaderSlot *render_lock_acquire_shared();
+void render_lock_release_shared(RenderReaderSlot *slot);
+
 void render_lock_acquire();
 void render_lock_release();
 
-// Holds the render lock for a scope.
+// Holds the render lock shared for a scope.
+class RenderLockShared {
+ public:
+  RenderLockShared() : slot_(render_lock_acquire_shared()) {}
+  ~RenderLockShared() { render_lock_release_shared(slot_); }
+  RenderLockShared(const RenderLockShared &) = delete;
+  RenderLockShared &operator=(const RenderLockShared &) = delete;
+
+ private:
+  RenderReaderSlot *slot_;
+};
+
+// Holds the render lock exclusively for a scope.
 class RenderLockGuard {
  public:
   RenderLockGuard() { render_lock_acquire(); }

@@ -2,9 +2,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <string_view>
+#include <iterator>
 
 #include "module/host_services.h"
+#include "shader/output_channels.h"
 
 namespace korv {
 
@@ -56,19 +57,10 @@ LWXPanelHint ref(const void *data) {
   return const_cast<void *>(data);
 }
 
-// Both tables are written from the settings list, as constants, so that they
-// exist before anything in the module runs.
-constexpr std::size_t setting_index(std::string_view name) {
-  for (std::size_t i = 0; i < kSettings.size(); ++i) {
-    if (name == kSettings[i].name) {
-      return i;
-    }
-  }
-  return kSettings.size();
-}
-
 }  // namespace
 
+// Both tables are written from the settings list, as constants, so that they
+// exist before anything in the module runs.
 constinit LWXPanelControl panel_controls[kSettingCount + 1] = {
 #define KORV_CONTROL_ROW(field, type, kind, value, label) \
   {kFirstSettingId + setting_index(#field), label, control_class(SettingKind::kind)},
@@ -92,6 +84,8 @@ const char *const panel_channel_choices[9] = {
     "Gradient bump input", nullptr,
 };
 // clang-format on
+// One choice per entry of the output channel table, and the closing null.
+static_assert(std::size(panel_channel_choices) == kOutputChannelCount + 1);
 
 // Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
 const int panel_enable_map[2] = {1, 0};

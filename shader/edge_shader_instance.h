@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "edges/edge_records.h"
 #include "shader/settings.h"
@@ -33,6 +34,19 @@ inline constexpr std::array<SettingInfo, kSettingCount> kSettings = {{
     KORV_EDGE_SETTINGS(KORV_INFO)
 #undef KORV_INFO
 }};
+
+// The position of the setting named name in kSettings. Evaluated only while
+// compiling: a name that is not in the settings list is not a constant, so
+// a table written with a misspelt name fails to compile instead of taking
+// another setting's row.
+consteval std::size_t setting_index(std::string_view name) {
+  for (std::size_t i = 0; i < kSettings.size(); ++i) {
+    if (name == kSettings[i].name) {
+      return i;
+    }
+  }
+  throw "setting_index: no setting of this name";
+}
 
 #define KORV_CHECK_TYPE(field, type, kind, value, label)                              \
   static_assert(is_double(SettingKind::kind) ? sizeof(EdgeShaderInstance::field) == 8 \

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "module/render_lock.h"
+#include "shader/output_channels.h"
 
 namespace korv {
 
@@ -46,13 +47,21 @@ void instance_destroy(LWInstance inst) {
   if (self == nullptr) {
     return;
   }
-  destroy_edge_cache(self->cache);
+  {
+    // Freeing databases is a writer's work: no query may be inside one.
+    RenderLockGuard lock;
+    destroy_edge_cache(self->cache);
+    self->cache = nullptr;
+  }
   delete self;
 }
 
 LWError instance_copy(LWInstance to, LWInstance from) {
   EdgeShaderInstance *dest = as_instance(to);
   const EdgeShaderInstance *source = as_instance(from);
+  // The destination's cache is replaced and its settings rewritten, both of
+  // which the query reads: no query may be inside the lock meanwhile.
+  RenderLockGuard lock;
   if (dest->cache != nullptr) {
     destroy_edge_cache(dest->cache);
     dest->cache = nullptr;
@@ -92,30 +101,20 @@ void instance_cleanup(LWInstance inst) {
 }
 
 LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
-  // No lock: the host announces a new time only while no evaluation of this
-  // instance runs.
+  // The host announces a new time only while no evaluation of this instance
+  // runs; the lock costs nothing then, and keeps the cache whole should
+  // another thread query all the same.
   EdgeShaderInstance *self = as_instance(inst);
   if (self->use_deform != 0) {
+    RenderLockGuard lock;
     empty_edge_cache(self->cache);
   }
   return nullptr;
 }
 
 unsigned int flags_for_channel(int out_channel) {
-  // Channel 7 (bump input) has no flag of its own.
-  static constexpr unsigned int kChannelBits[8] = {0,
-                                                   LWSHF_LUMINOUS,
-                                                   LWSHF_DIFFUSE,
-                                                   LWSHF_SPECULAR,
-                                                   LWSHF_MIRROR,
-                                                   LWSHF_TRANSP,
-                                                   LWSHF_TRANSLUCENT,
-                                                   0};
-  unsigned int bits = LWSHF_NORMAL;
-  if (out_channel >= 0 && out_channel < 8) {
-    bits |= kChannelBits[out_channel];
-  }
-  return bits;
+  // The normal is declared whatever disable_bevel says.
+  return LWSHF_NORMAL | output_channel(out_channel).flag;
 }
 
 unsigned int instance_flags(LWInstance inst) {

@@ -1,6 +1,18 @@
 #include "shader/persistence.h"
 
+#include "module/render_lock.h"
+
 namespace korv {
+
+namespace {
+
+void copy_settings(const EdgeShaderInstance &from, EdgeShaderInstance &to) {
+#define KORV_COPY(field, type, kind, value, label) to.field = from.field;
+  KORV_EDGE_SETTINGS(KORV_COPY)
+#undef KORV_COPY
+}
+
+}  // namespace
 
 std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeShaderInstance &inst) {
   std::array<ParamDescriptor, kSettingCount + 1> table{};
@@ -18,13 +30,21 @@ LWError instance_load(LWInstance inst, const LWLoadState *state) {
   if (inst == nullptr || state == nullptr) {
     return nullptr;
   }
+  auto *self = static_cast<EdgeShaderInstance *>(inst);
+  // The settings are read into a copy and put in place at once under the
+  // render lock, which a query holds while it reads them; the host's reading
+  // functions are not called with the lock held. A load that fails part way
+  // (the boundary stops whatever is thrown) leaves the settings as they were.
+  EdgeShaderInstance loaded = *self;
   int version = 0;
   state->readI4(state->readData, &version, 1);
   if (version != kSettingsVersion) {
     return nullptr;
   }
-  auto table = settings_param_table(*static_cast<EdgeShaderInstance *>(inst));
+  auto table = settings_param_table(loaded);
   load_param_table(state, table.data());
+  RenderLockGuard lock;
+  copy_settings(loaded, *self);
   return nullptr;
 }
 

@@ -40,6 +40,9 @@ struct SettingInfo {
   const char *label;   // panel label
 };
 
-inline constexpr std::size_t kSettingCount = 10;
+// The number of settings, counted from the list.
+#define KORV_COUNT_SETTING(field, type, kind, value, label) +1
+inline constexpr std::size_t kSettingCount = 0 KORV_EDGE_SETTINGS(KORV_COUNT_SETTING);
+#undef KORV_COUNT_SETTING
 
 }  // namespace korv

@@ -5,34 +5,12 @@
 
 #include "edges/edge_query.h"
 #include "module/host_services.h"
-#include "module/render_lock.h"
 #include "shader/edge_shader_instance.h"
+#include "shader/output_channels.h"
 
 namespace korv {
 
 namespace {
-
-// The channel field that receives the edge mask, or null for none.
-double *mask_channel(LWShaderAccess &access, std::int32_t out_channel) {
-  switch (out_channel) {
-    case 1:
-      return &access.luminous;
-    case 2:
-      return &access.diffuse;
-    case 3:
-      return &access.specular;
-    case 4:
-      return &access.mirror;
-    case 5:
-      return &access.transparency;
-    case 6:
-      return &access.translucency;
-    case 7:
-      return &access.bumpHeight;
-    default:
-      return nullptr;
-  }
-}
 
 // exp(-d / width). A width of 0 has no finite quotient (none at all at d = 0):
 // the mask is then 1 on the edge and 0 everywhere else, never NaN.
@@ -47,7 +25,9 @@ double edge_mask(double d, double width) {
 
 void evaluate(LWInstance instance, LWShaderAccess *access) {
   const auto *inst = static_cast<const EdgeShaderInstance *>(instance);
-  if (!object_info_available() || access->polygon == nullptr || !(inst->edge_width > 0.0)) {
+  // Read once: the query is handed the very service this check found.
+  LWObjectInfo *const info = current_object_info();
+  if (info == nullptr || access->polygon == nullptr || !(inst->edge_width > 0.0)) {
     return;
   }
   double band = inst->edge_width * 0.5;
@@ -58,15 +38,12 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   u1.normalize();
   const Vec3 offset = u1 - u0;
 
+  // The query takes the render lock itself, only around its use of the
+  // instance's cache; nothing else here touches shared state.
   Vec3 edge_normal;
   std::int32_t is_open = 0;
-  double d;
-  {
-    // Only the query runs under the lock: it may build the object's edges,
-    // and it reads the instance's cache that other render threads share.
-    RenderLockGuard lock;
-    d = find_nearest_edge(access, const_cast<EdgeShaderInstance *>(inst), edge_normal, is_open);
-  }
+  const double d =
+      find_nearest_edge(info, access, const_cast<EdgeShaderInstance *>(inst), edge_normal, is_open);
   if (!(d >= 0.0)) {
     return;
   }
@@ -96,8 +73,8 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
     }
   }
 
-  if (double *channel = mask_channel(*access, inst->out_channel)) {
-    *channel = edge_mask(d, inst->out_width);
+  if (double LWShaderAccess::*channel = output_channel(inst->out_channel).field) {
+    access->*channel = edge_mask(d, inst->out_width);
   }
   if (inst->disable_bevel != 0) {
     return;

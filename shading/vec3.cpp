@@ -4,30 +4,6 @@
 
 namespace korv {
 
-namespace {
-
-// The zero path also takes an infinite length: dividing by it would turn an
-// infinite component into NaN, and a normal of NaNs poisons every later sample.
-bool divisible(double len) {
-  return len != 0.0 && std::isfinite(len);
-}
-
-}  // namespace
-
-Vec3 Vec3::normalize() {
-  const double len = length();
-  if (divisible(len)) {
-    x = x / len;
-    y = y / len;
-    z = z / len;
-  } else {
-    x = 0.0;
-    y = 0.0;
-    z = 0.0;
-  }
-  return *this;
-}
-
 Vec3 cross(const Vec3 &a, const Vec3 &b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }

@@ -15,9 +15,24 @@ struct Vec3 {
   double length() const { return std::sqrt(x * x + y * y + z * z); }
 
   // Divides each component by the length. A vector whose length is zero or
-  // not finite becomes (0, 0, 0) instead: no division, and never a NaN.
-  // Returns a copy of the changed vector.
-  Vec3 normalize();
+  // not finite becomes (0, 0, 0) instead: no division, and never a NaN. The
+  // zero path also takes an infinite length: dividing by it would turn an
+  // infinite component into NaN, and a normal of NaNs poisons every later
+  // sample. Returns a copy of the changed vector. Inline: every shading
+  // sample normalises several vectors.
+  Vec3 normalize() {
+    const double len = length();
+    if (len != 0.0 && std::isfinite(len)) {
+      x = x / len;
+      y = y / len;
+      z = z / len;
+    } else {
+      x = 0.0;
+      y = 0.0;
+      z = 0.0;
+    }
+    return *this;
+  }
 };
 
 inline Vec3 operator+(const Vec3 &a, const Vec3 &b) {

@@ -9,11 +9,12 @@ namespace {
 struct ChannelCase {
   int out_channel;
   double LWShaderAccess::*field;  // null: no channel
+  unsigned int flags;             // what the flags callback declares for it
 };
 
 class EvaluateChannel : public EvaluateTest, public ::testing::WithParamInterface<ChannelCase> {};
 
-TEST_P(EvaluateChannel, OnlyTheNamedFieldReceivesTheMaskAndTheBevelStillApplies) {
+TEST_P(EvaluateChannel, OnlyTheFieldTheFlagsDeclareReceivesTheMaskAndTheBevelStillApplies) {
   const ChannelCase c = GetParam();
   set({"edge_width=0.5", "smooth_edge=0", "round_edge=0", "out_width=0.25",
        "out_channel=" + std::to_string(c.out_channel)});
@@ -30,16 +31,21 @@ TEST_P(EvaluateChannel, OnlyTheNamedFieldReceivesTheMaskAndTheBevelStillApplies)
   std::copy(std::begin(out.wNorm), std::end(out.wNorm), expected.wNorm);
   EXPECT_TRUE(same_bits(out, expected));
   EXPECT_VEC_NEAR(out.wNorm, cube_edge_normal(), 1e-15);
+  // The host is told of the normal and of exactly the channel written (the
+  // bump input has no flag of its own).
+  EXPECT_EQ(session_->flags(), c.flags);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     EveryChoice, EvaluateChannel,
-    ::testing::Values(
-        ChannelCase{0, nullptr}, ChannelCase{1, &LWShaderAccess::luminous},
-        ChannelCase{2, &LWShaderAccess::diffuse}, ChannelCase{3, &LWShaderAccess::specular},
-        ChannelCase{4, &LWShaderAccess::mirror}, ChannelCase{5, &LWShaderAccess::transparency},
-        ChannelCase{6, &LWShaderAccess::translucency}, ChannelCase{7, &LWShaderAccess::bumpHeight},
-        ChannelCase{8, nullptr}, ChannelCase{-1, nullptr}, ChannelCase{1000, nullptr}),
+    ::testing::Values(ChannelCase{0, nullptr, 1}, ChannelCase{1, &LWShaderAccess::luminous, 5},
+                      ChannelCase{2, &LWShaderAccess::diffuse, 9},
+                      ChannelCase{3, &LWShaderAccess::specular, 17},
+                      ChannelCase{4, &LWShaderAccess::mirror, 33},
+                      ChannelCase{5, &LWShaderAccess::transparency, 65},
+                      ChannelCase{6, &LWShaderAccess::translucency, 513},
+                      ChannelCase{7, &LWShaderAccess::bumpHeight, 1}, ChannelCase{8, nullptr, 1},
+                      ChannelCase{-1, nullptr, 1}, ChannelCase{1000, nullptr, 1}),
     [](const ::testing::TestParamInfo<ChannelCase> &info) {
       const int v = info.param.out_channel;
       return v < 0 ? "minus" + std::to_string(-v) : "channel" + std::to_string(v);

@@ -1,12 +1,17 @@
 // Render threads share one instance: the evaluation may be called from
 // several threads at once, and init and cleanup may empty the cache while
-// another thread evaluates. The render lock keeps the edge cache whole.
+// another thread evaluates. The render lock keeps the edge cache whole:
+// queries of a built database share it, builds and emptying hold it alone.
+#include <algorithm>
 #include <atomic>
+#include <barrier>
+#include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
 
 #include "generated_meshes.h"
+#include "host/host_globals.h"
 #include "host/mesh_service.h"
 #include "module_fixture.h"
 #include "sample_grid.h"
@@ -132,6 +137,144 @@ TEST_F(EvaluateThreads, RenderStartAndEndOnAnotherThreadNeverDisturbAnEvaluation
   }
   EXPECT_LE(cache().databases.size(), 1u);
   session_->cleanup();
+}
+
+// Several renders on one instance, as a host makes them: between renders a
+// host thread calls init and cleanup; during each, two threads query the
+// first object (both start on an empty cache, so both miss and one builds)
+// while a third shades a second object and so builds it, taking the lock
+// alone while the others read. Each database is built once per render and
+// every result is the one a single thread computes.
+TEST_F(EvaluateThreads, QueriesAndABuildOfASecondObjectShareRendersStartedAndEndedByAHostThread) {
+  host::SceneObject second(bumpy_grid(12, 3));
+  const std::vector<LWShaderAccess> second_samples = samples_over_mesh(second, 400);
+  session_->init();
+  host::reset_mesh_service_counts();
+  std::vector<LWShaderAccess> second_reference = second_samples;
+  for (LWShaderAccess &s : second_reference) {
+    session_->evaluate(s);
+  }
+  const long second_build_scans = host::mesh_service_counts().scans;
+  session_->cleanup();
+  ASSERT_GT(second_build_scans, 0);
+
+  constexpr int kRenders = 3;
+  constexpr int kRenderThreads = 3;
+  std::barrier render_start(kRenderThreads + 1);
+  std::barrier render_end(kRenderThreads + 1);
+  std::vector<std::vector<LWShaderAccess>> results(std::size_t(kRenders * kRenderThreads));
+  auto render_thread = [&](int t) {
+    const std::vector<LWShaderAccess> &mine = t < 2 ? samples_ : second_samples;
+    for (int r = 0; r < kRenders; ++r) {
+      render_start.arrive_and_wait();
+      std::vector<LWShaderAccess> &out = results[std::size_t(r * kRenderThreads + t)];
+      out = mine;
+      for (LWShaderAccess &s : out) {
+        session_->evaluate(s);
+      }
+      render_end.arrive_and_wait();
+    }
+  };
+  std::vector<long> scans(kRenders, 0);
+  std::vector<long> unreleased(kRenders, 0);
+  std::vector<std::size_t> databases(kRenders, 0);
+  std::vector<std::size_t> left_after_cleanup(kRenders, 0);
+  std::thread host_thread([&] {
+    for (int r = 0; r < kRenders; ++r) {
+      session_->init();
+      host::reset_mesh_service_counts();
+      render_start.arrive_and_wait();
+      render_end.arrive_and_wait();
+      const host::MeshServiceCounts counts = host::mesh_service_counts();
+      scans[std::size_t(r)] = counts.scans;
+      unreleased[std::size_t(r)] = counts.mesh_info - counts.destroy;
+      databases[std::size_t(r)] = cache().databases.size();
+      session_->cleanup();
+      left_after_cleanup[std::size_t(r)] = cache().databases.size();
+    }
+  });
+  std::vector<std::thread> renderers;
+  for (int t = 0; t < kRenderThreads; ++t) {
+    renderers.emplace_back(render_thread, t);
+  }
+  for (std::thread &thread : renderers) {
+    thread.join();
+  }
+  host_thread.join();
+
+  for (int r = 0; r < kRenders; ++r) {
+    SCOPED_TRACE("render " + std::to_string(r));
+    EXPECT_EQ(scans[std::size_t(r)], one_build_scans_ + second_build_scans)
+        << "each object's database must be built exactly once per render";
+    EXPECT_EQ(unreleased[std::size_t(r)], 0);
+    EXPECT_EQ(databases[std::size_t(r)], 2u);
+    EXPECT_EQ(left_after_cleanup[std::size_t(r)], 0u);
+    EXPECT_TRUE(same_bits(results[std::size_t(r * kRenderThreads + 0)], reference_));
+    EXPECT_TRUE(same_bits(results[std::size_t(r * kRenderThreads + 1)], reference_));
+    EXPECT_TRUE(same_bits(results[std::size_t(r * kRenderThreads + 2)], second_reference));
+  }
+}
+
+// The host may activate the shader server again while a render runs, and the
+// new lookup may find no object-info service. Each evaluation reads the
+// service once: it either leaves its sample untouched or treats it fully,
+// never calls through a service that vanished after its check, and
+// ThreadSanitizer sees no race on the reference.
+TEST_F(EvaluateThreads, AnActivationOnAnotherThreadDuringARenderLeavesEachSampleWholeOrUntouched) {
+  constexpr int kActivations = 20;
+  const std::size_t n = std::min<std::size_t>(samples_.size(), 300);
+  std::atomic<bool> finished{false};
+  std::atomic<long> passes{0};
+  long whole = 0;
+  long untouched = 0;
+  long neither = 0;
+  session_->init();
+  std::thread renderer([&] {
+    std::vector<LWShaderAccess> pass(n);
+    while (!finished.load()) {
+      std::copy(samples_.begin(), samples_.begin() + std::ptrdiff_t(n), pass.begin());
+      for (LWShaderAccess &s : pass) {
+        session_->evaluate(s);
+      }
+      for (std::size_t i = 0; i < n; ++i) {
+        if (std::memcmp(&pass[i], &reference_[i], sizeof(LWShaderAccess)) == 0) {
+          ++whole;
+        } else if (std::memcmp(&pass[i], &samples_[i], sizeof(LWShaderAccess)) == 0) {
+          ++untouched;
+        } else {
+          ++neither;
+        }
+      }
+      passes.fetch_add(1);
+    }
+  });
+  for (int a = 0; a < kActivations; ++a) {
+    // Every other activation finds no service.
+    host::set_global_service(LWOBJECTINFO_GLOBAL,
+                             a % 2 == 0 ? nullptr : host::object_info_service());
+    LWInstanceFuncs inst{};
+    LWItemFuncs item{};
+    LWRenderFuncs rend{};
+    LWShaderHandler handler{};
+    handler.inst = &inst;
+    handler.item = &item;
+    handler.rend = &rend;
+    const long before = passes.load();
+    EXPECT_EQ(session_->module().activate(LWSHADER_HCLASS, LWSHADER_VERSION, &handler), AFUNC_OK);
+    // A whole pass runs with what this activation found before the next.
+    while (passes.load() < before + 2) {
+      std::this_thread::yield();
+    }
+  }
+  finished = true;
+  renderer.join();
+  host::install_default_services();
+  session_->cleanup();
+
+  EXPECT_EQ(neither, 0) << "samples neither treated nor untouched";
+  // Both outcomes occur, so both halves were checked.
+  EXPECT_GT(whole, 0);
+  EXPECT_GT(untouched, 0);
 }
 
 }  // namespace

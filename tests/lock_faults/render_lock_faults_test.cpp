@@ -62,14 +62,18 @@ class RenderLockFaults : public ::testing::Test {
   LWInstance instance_ = nullptr;
 };
 
-TEST_F(RenderLockFaults, EvaluationLeavesTheSampleUntouchedAndAsksTheHostForNothing) {
+TEST_F(RenderLockFaults, EvaluationLeavesTheSampleUntouchedAndReleasesTheMeshItAskedFor) {
   const LWShaderAccess in = near_edge();
   host::reset_mesh_service_counts();
   const long before = failed_render_lock_attempts();
   set_render_lock_failing(true);
   EXPECT_TRUE(same_bits(evaluated(in), in));
   EXPECT_EQ(failed_render_lock_attempts(), before + 1);
-  EXPECT_EQ(host::mesh_service_counts().mesh_info, 0);
+  // The mesh info is asked for before the lock is taken, and given back
+  // when the lock cannot be.
+  EXPECT_EQ(host::mesh_service_counts().mesh_info, 1);
+  EXPECT_EQ(host::mesh_service_counts().destroy, 1);
+  EXPECT_EQ(host::mesh_service_counts().live, 0);
   EXPECT_EQ(databases(), 0u);
   set_render_lock_failing(false);
   EXPECT_FALSE(same_bits(evaluated(in), in));
@@ -111,37 +115,54 @@ TEST_P(RenderCallbacksWithoutLock, ReturnWithoutThrowingAndKeepTheCacheUntilTheL
   EXPECT_EQ(databases(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Each, RenderCallbacksWithoutLock,
-                         ::testing::Values(LockedCallback{"Init",
-                                                          [](const LWRenderFuncs &r, LWInstance i) {
-                                                            return r.init(i, 1);
-                                                          },
-                                                          true},
-                                           LockedCallback{
-                                               "Cleanup",
-                                               [](const LWRenderFuncs &r, LWInstance i) -> LWError {
-                                                 r.cleanup(i);
-                                                 return nullptr;
-                                               },
-                                               false}),
-                         [](const ::testing::TestParamInfo<LockedCallback> &info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Each, RenderCallbacksWithoutLock,
+    ::testing::Values(
+        LockedCallback{"Init", [](const LWRenderFuncs &r, LWInstance i) { return r.init(i, 1); },
+                       true},
+        LockedCallback{"Cleanup",
+                       [](const LWRenderFuncs &r, LWInstance i) -> LWError {
+                         r.cleanup(i);
+                         return nullptr;
+                       },
+                       false},
+        LockedCallback{"NewTimeWithDeformedScanning",
+                       [](const LWRenderFuncs &r, LWInstance i) {
+                         static_cast<EdgeShaderInstance *>(i)->use_deform = 1;
+                         return r.newTime(i, 2, 0.08);
+                       },
+                       false}),
+    [](const ::testing::TestParamInfo<LockedCallback> &info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(RenderLockFaults, CallbacksThatTakeNoLockAreUnaffected) {
   evaluated(near_edge());
   ASSERT_EQ(databases(), 1u);
   set_render_lock_failing(true);
-  self().use_deform = 1;
-  EXPECT_EQ(rend_.newTime(instance_, 2, 0.08), nullptr);
-  EXPECT_EQ(databases(), 0u);
   EXPECT_EQ(handler_.flags(instance_), 5u);
   EXPECT_STREQ(inst_.descln(instance_), "Brellmoor version 0.40");
   LWError error = nullptr;
   LWInstance other = inst_.create(inst_.priv, nullptr, &error);
   ASSERT_NE(other, nullptr);
+  EXPECT_EQ(databases(), 1u);
+  set_render_lock_failing(false);
+  inst_.destroy(other);
+}
+
+TEST_F(RenderLockFaults, ACopyThatCannotTakeTheLockSaysSoAndChangesNothing) {
+  LWError error = nullptr;
+  LWInstance other = inst_.create(inst_.priv, nullptr, &error);
+  ASSERT_NE(other, nullptr);
+  self().out_width = 0.5;
+  set_render_lock_failing(true);
+  const LWError copied = inst_.copy(other, instance_);
+  ASSERT_NE(copied, nullptr);
+  EXPECT_EQ(std::string(copied), "Korv_Edge: the instance could not be copied");
+  EXPECT_EQ(static_cast<EdgeShaderInstance *>(other)->out_width, 0.1);
+  set_render_lock_failing(false);
   EXPECT_EQ(inst_.copy(other, instance_), nullptr);
-  EXPECT_EQ(static_cast<EdgeShaderInstance *>(other)->use_deform, 1);
+  EXPECT_EQ(static_cast<EdgeShaderInstance *>(other)->out_width, 0.5);
   inst_.destroy(other);
 }
 

@@ -7,7 +7,6 @@
 
 #include "edge_test_support.h"
 #include "edges/edge_query.h"
-#include "module/host_services.h"
 
 namespace korv::testing {
 namespace {
@@ -26,8 +25,6 @@ constexpr std::int32_t kUntouchedFlag = 42;
 class EdgeQueryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = object_info;
-    object_info = host::object_info_service();
     set_default_settings(inst_);
     inst_.smooth_edge = 0;
     inst_.cache = create_edge_cache();
@@ -39,7 +36,6 @@ class EdgeQueryTest : public ::testing::Test {
     EXPECT_EQ(counts.live, 0) << "a mesh-info handle was not released";
     EXPECT_EQ(counts.stray_destroy, 0) << "a mesh-info handle was released twice";
     destroy_edge_cache(inst_.cache);
-    object_info = saved_;
   }
 
   double query(const host::SceneObject &object, std::size_t polygon, Vec3 spot) {
@@ -49,7 +45,7 @@ class EdgeQueryTest : public ::testing::Test {
     store(spot, access.oPos);
     normal_ = kUntouched;
     is_open_ = kUntouchedFlag;
-    return find_nearest_edge(&access, &inst_, normal_, is_open_);
+    return find_nearest_edge(host::object_info_service(), &access, &inst_, normal_, is_open_);
   }
 
   void expect_untouched() const {
@@ -61,9 +57,6 @@ class EdgeQueryTest : public ::testing::Test {
   EdgeShaderInstance inst_{};
   Vec3 normal_;
   std::int32_t is_open_ = 0;
-
- private:
-  LWObjectInfo *saved_ = nullptr;
 };
 
 Mesh lone_triangle() {
@@ -95,6 +88,23 @@ TEST_F(EdgeQueryTest, FirstQueryBuildsAndAppendsTheSecondReusesAndAnotherObjectA
   EXPECT_EQ(host::mesh_service_counts().scans, 2 * scans);
   EXPECT_EQ(host::mesh_service_counts().mesh_info, 3);
   EXPECT_EQ(host::mesh_service_counts().destroy, 3);
+}
+
+// Two render threads that miss the same object both go on to build it, one
+// after the other under the lock: the second finds what the first built.
+TEST_F(EdgeQueryTest, AQueryThatMissedFindsTheDatabaseAnotherQueryBuiltMeanwhile) {
+  host::SceneObject object(lone_triangle());
+  LWMeshInfo *first = host::object_info_service()->meshInfo(object.id(), 1);
+  LWMeshInfo *second = host::object_info_service()->meshInfo(object.id(), 1);
+  const ObjectEdgeDatabase *built = find_or_build_edge_database(inst_, object.id(), first);
+  ASSERT_NE(built, nullptr);
+  const long scans = host::mesh_service_counts().scans;
+  EXPECT_EQ(scans, 4);
+  EXPECT_EQ(find_or_build_edge_database(inst_, object.id(), second), built);
+  EXPECT_EQ(host::mesh_service_counts().scans, scans) << "built a second time";
+  EXPECT_EQ(inst_.cache->databases.size(), 1u);
+  first->destroy(first);
+  second->destroy(second);
 }
 
 TEST_F(EdgeQueryTest, SettingsReadByTheBuildOnlyTakeEffectWhenItIsBuiltAgain) {
