@@ -136,7 +136,10 @@ inline void consider(const EdgeRecord *edge, const LWFVector a_in, const LWFVect
 // A side of the polygon ends at two of its corners and is met at both. The
 // second meeting can only repeat the first one's verdict (the same distance
 // cannot beat itself, nor a best that has since become smaller), so an edge
-// whose other end is the first or the previous corner is not measured again.
+// whose other end is the first or the previous corner is not measured again
+// when it was measured there: when that corner's point lists its edges. A
+// point the host's point scan never showed lists none (its record comes from
+// the polygons alone), and its edges are then measured where they are met.
 double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
                            const LWShaderAccess *access, const EdgeShaderInstance *inst,
                            Vec3 &normal, std::int32_t &is_open) {
@@ -148,12 +151,14 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
   const Vec3 spot = to_vec3(access->oPos);
   NearestEdge best;
+  // The first and the previous corner, when their points list their edges.
   LWPntID first = nullptr;
   LWPntID previous = nullptr;
   LWFVector ends[kBatch][2];
   for (int i = 0; i < n; ++i) {
     const LWPntID corner = mesh->polVertex(mesh, polygon, i);
-    if (const PointRecord *record = database.points.find(corner)) {
+    const PointRecord *record = database.points.find(corner);
+    if (record != nullptr) {
       const EdgeRecord *const *edges = record->edges.get();
       for (std::int32_t start = 0; start < record->edge_count; start += kBatch) {
         const std::int32_t count = std::min(kBatch, record->edge_count - start);
@@ -165,17 +170,20 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
         for (std::int32_t k = 0; k < count; ++k) {
           const EdgeRecord *edge = edges[start + k];
           const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
-          if (i > 0 && (other == previous || other == first)) {
-            continue;  // met at an earlier corner, with the same verdict
+          if (i > 0 && other != nullptr && (other == previous || other == first)) {
+            continue;  // measured at an earlier corner, with the same verdict
           }
           consider(edge, ends[k][0], ends[k][1], spot, best);
         }
       }
     }
+    // A corner's edges were all measured when its point lists any: every
+    // point the host showed lists every edge that ends there.
+    const LWPntID listed = record != nullptr && record->edge_count > 0 ? corner : nullptr;
     if (i == 0) {
-      first = corner;
+      first = listed;
     }
-    previous = corner;
+    previous = listed;
   }
   if (best.edge == nullptr) {
     return kNoEdge;

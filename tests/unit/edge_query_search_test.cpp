@@ -271,6 +271,33 @@ TEST_F(EdgeQuerySearch, AgreesBitForBitWithTheDefinitionOnGeneratedMeshes) {
   expect_definition_everywhere(field, 3);
 }
 
+// A polygon may name a point the host's point scan never shows (a reference
+// past the object's points, which the host reads at the origin). Such a
+// point lists no edges, so its sides are measured only where they are met at
+// the other corners, also when it is the first or the previous corner.
+TEST_F(EdgeQuerySearch, SidesToAPointTheHostNeverShowsAreMeasuredWhereMet) {
+  host::Mesh m;
+  m.add_point(1.0, 0.0, 0.0);
+  m.add_point(0.0, 1.0, 0.0);
+  m.add_polygon({5, 0, 1});  // point 5 does not exist: corners 0 and 2 border it
+  host::SceneObject object(std::move(m));
+  inst_.open_edge = 1;
+  inst_.smooth_edge = 0;
+  // Near the side from the missing point (at the origin) to point 0, near
+  // the side from point 1 back to it, and near the side between the two.
+  for (const Vec3 spot : {Vec3{0.5, 0.01, 0.0}, Vec3{0.01, 0.5, 0.0}, Vec3{0.49, 0.5, 0.0}}) {
+    const Answer got = query(host::object_info_service(), object, 0, spot);
+    const ObjectEdgeDatabase *database = find_edge_database(*inst_.cache, object.id());
+    ASSERT_NE(database, nullptr);
+    LWMeshInfo *mesh = host::object_info_service()->meshInfo(object.id(), 1);
+    const Answer want = defined_answer(*database, mesh, host::polygon_id(0), spot, inst_);
+    mesh->destroy(mesh);
+    EXPECT_TRUE(same_bits(got, want)) << "spot " << spot.x << ", " << spot.y << ": the query gave "
+                                      << got << ", the definition " << want;
+    EXPECT_LT(got.distance, 0.02);  // the nearest side is the one the spot lies by
+  }
+}
+
 TEST_F(EdgeQuerySearch, AgreesBitForBitWithTheDefinitionOnTheSharedMeshes) {
   const fs::path dir = KORV_SHARED_MESHES;
   if (!fs::is_directory(dir)) {
