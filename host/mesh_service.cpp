@@ -35,10 +35,16 @@ struct MeshHandle {
 
 // The accounting. A renderer calls meshInfo and destroy once per shading
 // sample on every render thread, so neither takes a lock or writes memory
-// that another thread uses: each thread counts in counters of its own, keeps
-// its own spare handles and its own copy of the set of live scene objects.
-// The registry's lock is taken only when a thread starts or ends, when a
-// scene object comes or goes, and when the counts are read or reset.
+// that another thread uses: each thread counts in counters of its own and
+// keeps its own spare handles and its own copy of the set of live scene
+// objects. The registry's lock is taken only when a thread makes its first
+// call, when a scene object comes or goes, and when the counts are read or
+// reset.
+//
+// A thread's state lives on the heap and is kept by the registry for good,
+// so that no thread-exit hook is needed (some runtimes free a thread's own
+// storage before its destructors run): a thread that has ended leaves its
+// counts, which still add up, and its few spare handles behind.
 
 // One thread's counts, written only by that thread and read by anyone.
 struct ThreadCounts {
@@ -67,31 +73,21 @@ struct CountTotals {
   }
 };
 
+class ThreadState;
+
 // The registry is never destroyed: scene objects held in statics of their
-// own, and threads that end late, may outlive it at exit.
+// own may outlive it at exit.
 struct Registry {
   std::mutex mutex;
-  std::vector<const ThreadCounts *> threads;  // of the threads that are running
-  CountTotals ended;                          // of the threads that have ended
-  CountTotals baseline;                       // the totals at the last reset
-
-  // Spare handles left by threads that have ended.
-  std::vector<MeshHandle *> spare;
-  std::atomic<std::size_t> spare_count{0};
+  std::vector<std::unique_ptr<ThreadState>> threads;  // every thread that called
+  CountTotals baseline;                               // the totals at the last reset
 
   // Live scene objects, so that an unknown item id gets no mesh. Threads
   // keep sorted copies and refresh them when the version moves on.
   std::set<const SceneObject *> objects;
   std::atomic<std::uint64_t> objects_version{1};
 
-  CountTotals totals() const {
-    CountTotals sum = ended;
-    for (const ThreadCounts *counts : threads) {
-      sum.add(*counts);
-    }
-    sum.scans = scan_count.load();
-    return sum;
-  }
+  CountTotals totals() const;
 };
 
 Registry &registry() {
@@ -101,33 +97,9 @@ Registry &registry() {
 
 class ThreadState {
  public:
-  ThreadState() {
-    Registry &r = registry();
-    std::lock_guard lock(r.mutex);
-    r.threads.push_back(&counts);
-  }
-  ~ThreadState() {
-    Registry &r = registry();
-    std::lock_guard lock(r.mutex);
-    r.ended.add(counts);
-    r.threads.erase(std::find(r.threads.begin(), r.threads.end(), &counts));
-    r.spare.insert(r.spare.end(), spare.begin(), spare.end());
-    r.spare_count = r.spare.size();
-  }
-  ThreadState(const ThreadState &) = delete;
-  ThreadState &operator=(const ThreadState &) = delete;
-
   ThreadCounts counts;
 
   MeshHandle *take_handle() {
-    if (spare.empty()) {
-      Registry &r = registry();
-      if (r.spare_count.load(std::memory_order_relaxed) != 0) {
-        std::lock_guard lock(r.mutex);
-        spare.swap(r.spare);
-        r.spare_count = 0;
-      }
-    }
     if (spare.empty()) {
       return new MeshHandle;
     }
@@ -147,15 +119,39 @@ class ThreadState {
     return std::binary_search(objects_.begin(), objects_.end(), object);
   }
 
+  ~ThreadState() {
+    for (MeshHandle *handle : spare) {
+      delete handle;
+    }
+  }
+
  private:
   std::vector<MeshHandle *> spare;
   std::vector<const SceneObject *> objects_;  // sorted, as the set iterates
   std::uint64_t objects_version_ = 0;
 };
 
+CountTotals Registry::totals() const {
+  CountTotals sum;
+  for (const auto &state : threads) {
+    sum.add(state->counts);
+  }
+  sum.scans = scan_count.load();
+  return sum;
+}
+
+// The calling thread's state, made and registered on its first call. The
+// thread-local pointer needs no destructor.
 ThreadState &thread_state() {
-  thread_local ThreadState state;
-  return state;
+  thread_local ThreadState *state = nullptr;
+  if (state == nullptr) {
+    auto owned = std::make_unique<ThreadState>();
+    Registry &r = registry();
+    std::lock_guard lock(r.mutex);
+    r.threads.push_back(std::move(owned));
+    state = r.threads.back().get();
+  }
+  return *state;
 }
 
 // Handles given out without destroy cannot be released by the module; the
