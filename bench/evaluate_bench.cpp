@@ -63,16 +63,28 @@ struct BoxScene {
   }
 };
 
-void BM_Evaluate(benchmark::State &state) {
+// The module loaded, a render started and the box's edge database built by
+// a first sample; null when the module cannot be loaded (the benchmark is
+// then skipped with the reason).
+std::unique_ptr<korv::host::ShaderSession> session_with_database(benchmark::State &state,
+                                                                 BoxScene &scene) {
   std::string error;
   auto session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
   if (!session) {
     state.SkipWithError(error.c_str());
+    return nullptr;
+  }
+  session->init();
+  session->evaluate(scene.samples[0]);
+  return session;
+}
+
+void BM_Evaluate(benchmark::State &state) {
+  BoxScene scene;
+  auto session = session_with_database(state, scene);
+  if (!session) {
     return;
   }
-  BoxScene scene;
-  session->init();
-  session->evaluate(scene.samples[0]);  // the edge database, built once
   std::size_t i = 0;
   for (auto _ : state) {
     session->evaluate(scene.samples[i]);
@@ -93,15 +105,11 @@ BENCHMARK(BM_Evaluate);
 constexpr std::size_t kBatch = 2048;
 
 void BM_EvaluateThreads(benchmark::State &state) {
-  std::string error;
-  auto session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
+  BoxScene scene;
+  auto session = session_with_database(state, scene);
   if (!session) {
-    state.SkipWithError(error.c_str());
     return;
   }
-  BoxScene scene;
-  session->init();
-  session->evaluate(scene.samples[0]);  // the edge database, built once
 
   const std::size_t threads = std::size_t(state.range(0));
   // Each thread's samples are its own copy, so that no two threads write
