@@ -4,9 +4,11 @@
 // queries of a built database share it, builds and emptying hold it alone.
 #include <algorithm>
 #include <atomic>
-#include <barrier>
 #include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -36,6 +38,33 @@ class StartLine {
 
  private:
   std::atomic<int> waiting_{0};
+};
+
+// Holds each of count threads until all have arrived, over and over. Not
+// std::barrier: GCC 12's waits on targets without a futex (Windows) can miss
+// their wake-up and sleep for ever.
+class Rendezvous {
+ public:
+  explicit Rendezvous(int count) : count_(count) {}
+
+  void arrive_and_wait() {
+    std::unique_lock lock(mutex_);
+    const long round = round_;
+    if (++arrived_ == count_) {
+      arrived_ = 0;
+      ++round_;
+      all_here_.notify_all();
+      return;
+    }
+    all_here_.wait(lock, [&] { return round_ != round; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable all_here_;
+  const int count_;
+  int arrived_ = 0;
+  long round_ = 0;
 };
 
 class EvaluateThreads : public SessionTest {
@@ -160,8 +189,8 @@ TEST_F(EvaluateThreads, QueriesAndABuildOfASecondObjectShareRendersStartedAndEnd
 
   constexpr int kRenders = 3;
   constexpr int kRenderThreads = 3;
-  std::barrier render_start(kRenderThreads + 1);
-  std::barrier render_end(kRenderThreads + 1);
+  Rendezvous render_start(kRenderThreads + 1);
+  Rendezvous render_end(kRenderThreads + 1);
   std::vector<std::vector<LWShaderAccess>> results(std::size_t(kRenders * kRenderThreads));
   auto render_thread = [&](int t) {
     const std::vector<LWShaderAccess> &mine = t < 2 ? samples_ : second_samples;
