@@ -2,13 +2,11 @@
 // set by the host calls its nearest-edge query cannot avoid.
 #include <benchmark/benchmark.h>
 
-#include <barrier>
 #include <cstdint>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -97,66 +95,58 @@ void BM_Evaluate(benchmark::State &state) {
 }
 BENCHMARK(BM_Evaluate);
 
-// Render threads sharing one instance whose database exists: each of
-// state.range(0) threads evaluates its own stream of samples (the box's
-// samples, each thread starting elsewhere in them). One iteration is one
-// batch of kBatch samples on every thread, so samples/s is the rate of all
-// threads together and /2 against /1 shows how far two threads scale.
-constexpr std::size_t kBatch = 2048;
+// Render threads sharing one instance whose database exists: each of the
+// benchmark's threads evaluates its own stream of samples (its own copy of
+// the box's samples, starting elsewhere in them), and the threads meet only
+// when the measurement starts and stops, as render threads would. samples/s
+// is the rate of all threads together, so /2 against /1 shows how far two
+// threads scale.
+struct SharedSession {
+  BoxScene scene;
+  std::unique_ptr<korv::host::ShaderSession> session;
+  std::string error;
+};
+std::unique_ptr<SharedSession> shared_session;
+
+void open_shared_session(const benchmark::State &) {
+  shared_session = std::make_unique<SharedSession>();
+  std::string &error = shared_session->error;
+  shared_session->session =
+      korv::host::ShaderSession::open(korv::host::default_module_path(), error);
+  if (shared_session->session) {
+    shared_session->session->init();
+    shared_session->session->evaluate(shared_session->scene.samples[0]);
+  }
+}
+
+void close_shared_session(const benchmark::State &) {
+  if (shared_session->session) {
+    shared_session->session->cleanup();
+  }
+  shared_session.reset();
+}
 
 void BM_EvaluateThreads(benchmark::State &state) {
-  BoxScene scene;
-  auto session = session_with_database(state, scene);
+  korv::host::ShaderSession *session = shared_session->session.get();
   if (!session) {
+    state.SkipWithError(shared_session->error.c_str());
     return;
   }
-
-  const std::size_t threads = std::size_t(state.range(0));
-  // Each thread's samples are its own copy, so that no two threads write
-  // the same record.
-  std::vector<std::vector<LWShaderAccess>> streams(threads, scene.samples);
-  auto run_batch = [&](std::size_t t, std::size_t &next) {
-    std::vector<LWShaderAccess> &mine = streams[t];
-    for (std::size_t k = 0; k < kBatch; ++k) {
-      session->evaluate(mine[next]);
-      next = (next + 1) % kSamples;
-    }
-    benchmark::DoNotOptimize(mine.data());
-  };
-
-  // Helpers wait at the barrier for each batch; a batch ends when every
-  // thread is through. The main thread is thread 0.
-  bool stop = false;
-  std::barrier start{std::ptrdiff_t(threads)};
-  std::barrier finish{std::ptrdiff_t(threads)};
-  std::vector<std::jthread> helpers;
-  for (std::size_t t = 1; t < threads; ++t) {
-    helpers.emplace_back([&, t] {
-      std::size_t next = t * kSamples / threads;
-      for (;;) {
-        start.arrive_and_wait();
-        if (stop) {
-          return;
-        }
-        run_batch(t, next);
-        finish.arrive_and_wait();
-      }
-    });
-  }
-  std::size_t next = 0;
+  std::vector<LWShaderAccess> mine = shared_session->scene.samples;
+  std::size_t i = std::size_t(state.thread_index()) * kSamples / std::size_t(state.threads());
   for (auto _ : state) {
-    start.arrive_and_wait();
-    run_batch(0, next);
-    finish.arrive_and_wait();
+    session->evaluate(mine[i]);
+    benchmark::DoNotOptimize(mine[i]);
+    i = (i + 1) % kSamples;
   }
-  stop = true;
-  start.arrive_and_wait();
-  helpers.clear();
-  session->cleanup();
-  state.counters["samples/s"] = benchmark::Counter(double(state.iterations() * threads * kBatch),
-                                                   benchmark::Counter::kIsRate);
+  state.counters["samples/s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_EvaluateThreads)->Arg(1)->Arg(2)->UseRealTime();
+BENCHMARK(BM_EvaluateThreads)
+    ->Setup(open_shared_session)
+    ->Teardown(close_shared_session)
+    ->ThreadRange(1, 2)
+    ->UseRealTime();
 
 // Only the host calls that one query makes: meshInfo and destroy, polSize,
 // polVertex per corner, and two pntBasePos per candidate edge (the sharp

@@ -95,7 +95,9 @@ Registry &registry() {
   return *r;
 }
 
-class ThreadState {
+// Each thread's state has cache lines of its own: two threads counting in
+// one line would pass it back and forth on every sample.
+class alignas(128) ThreadState {
  public:
   ThreadCounts counts;
 
