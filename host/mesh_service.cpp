@@ -11,8 +11,11 @@ namespace {
 
 std::atomic<long> scan_count{0};
 
-// The host's side of one mesh-info object; LWMeshInfo.priv points here.
-struct MeshHandle {
+// The host's side of one mesh-info object; LWMeshInfo.priv points here. It
+// is written on every meshInfo and destroy by the thread that holds it, so it
+// has cache lines of its own: a neighbour that another render thread reads
+// per sample would be passed between them.
+struct alignas(128) MeshHandle {
   LWMeshInfo record{};
   const SceneObject *object = nullptr;
   MeshFaults faults;
