@@ -62,18 +62,24 @@ struct BoxScene {
 };
 
 // The module loaded, a render started and the box's edge database built by
-// a first sample; null when the module cannot be loaded (the benchmark is
-// then skipped with the reason).
+// a first sample; null with the reason when the module cannot be loaded.
+std::unique_ptr<korv::host::ShaderSession> open_with_database(BoxScene &scene, std::string &error) {
+  auto session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
+  if (session) {
+    session->init();
+    session->evaluate(scene.samples[0]);
+  }
+  return session;
+}
+
+// The same, or null with the benchmark skipped for the reason.
 std::unique_ptr<korv::host::ShaderSession> session_with_database(benchmark::State &state,
                                                                  BoxScene &scene) {
   std::string error;
-  auto session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
+  auto session = open_with_database(scene, error);
   if (!session) {
     state.SkipWithError(error.c_str());
-    return nullptr;
   }
-  session->init();
-  session->evaluate(scene.samples[0]);
   return session;
 }
 
@@ -110,13 +116,7 @@ std::unique_ptr<SharedSession> shared_session;
 
 void open_shared_session(const benchmark::State &) {
   shared_session = std::make_unique<SharedSession>();
-  std::string &error = shared_session->error;
-  shared_session->session =
-      korv::host::ShaderSession::open(korv::host::default_module_path(), error);
-  if (shared_session->session) {
-    shared_session->session->init();
-    shared_session->session->evaluate(shared_session->scene.samples[0]);
-  }
+  shared_session->session = open_with_database(shared_session->scene, shared_session->error);
 }
 
 void close_shared_session(const benchmark::State &) {
