@@ -1,6 +1,8 @@
 #include "edges/edge_build.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <vector>
 
 #include "edges/edge_pair_set.h"
@@ -19,6 +21,7 @@ struct EdgeScanContext {
   double cos_threshold = 0.0;
   std::int32_t open_edge = 0;
   std::int32_t use_deform = 0;
+  EdgeKind edge_kind = EdgeKind::Both;
 
   // Set when a callback could not do its work (memory ran out, or the mesh
   // reports more corners than a database can hold): the scan is asked to
@@ -49,6 +52,14 @@ struct EdgeScanContext {
   std::vector<Vec3> unit_normals;
   std::vector<std::uint8_t> have_unit_normal;
 
+  // With an edge kind to keep, the entry index of the next corner after
+  // each corner use, parallel to ordinals (kNoEntry where the next corner's
+  // point was not counted): which way a neighbour runs along a side.
+  std::vector<std::uint32_t> next_corner;
+  // The slot in ordinals of each corner of the polygon at hand (kNoEntry for
+  // a corner left out), while next_corner is filled.
+  std::vector<std::uint32_t> corner_slots;
+
   // The entry index of each corner of the polygon at hand.
   std::vector<std::ptrdiff_t> corner_entries;
   // The entry indices of each recorded edge's two ends, parallel to the list.
@@ -59,6 +70,8 @@ struct EdgeScanContext {
   std::vector<std::uint32_t> edge_first;
   std::vector<std::uint32_t> edge_indices;
 };
+
+constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
 
 Vec3 point_position(LWMeshInfo *mesh, LWPntID point, std::int32_t use_deform) {
   LWFVector pos = {0.0f, 0.0f, 0.0f};
@@ -131,8 +144,16 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
       return false;
     }
     PointMap &points = ctx.database->points;
+    const bool track_sides = !ctx.next_corner.empty();
+    if (track_sides) {
+      ctx.corner_entries.resize(std::size_t(n));
+      ctx.corner_slots.assign(std::size_t(n), kNoEntry);
+    }
     for (int i = 0; i < n; ++i) {
       const std::ptrdiff_t index = points.entry_index(mesh->polVertex(mesh, polygon, i));
+      if (track_sides) {
+        ctx.corner_entries[std::size_t(i)] = index;
+      }
       // A host whose mesh changed since the count may show a point that was
       // not counted, or more uses than were counted: such corners are left
       // out rather than written past the array.
@@ -146,9 +167,22 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
       if (record.polygon_fill >= record.polygon_count) {
         continue;
       }
-      ctx.ordinals[ctx.first[std::size_t(index)] + std::uint32_t(record.polygon_fill)] = ordinal;
+      const std::uint32_t slot = ctx.first[std::size_t(index)] + std::uint32_t(record.polygon_fill);
+      ctx.ordinals[slot] = ordinal;
       record.polygons[std::size_t(record.polygon_fill)] = polygon;
       record.polygon_fill += 1;
+      if (track_sides) {
+        ctx.corner_slots[std::size_t(i)] = slot;
+      }
+    }
+    if (track_sides) {
+      for (int i = 0; i < n; ++i) {
+        const std::uint32_t slot = ctx.corner_slots[std::size_t(i)];
+        const std::ptrdiff_t next = ctx.corner_entries[std::size_t((i + 1) % n)];
+        if (slot != kNoEntry) {
+          ctx.next_corner[slot] = next < 0 ? kNoEntry : std::uint32_t(next);
+        }
+      }
     }
     return true;
   });
@@ -189,6 +223,33 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
     i = std::size_t(std::upper_bound(walk + i, walk + nwalk, polygon) - walk);
   }
   return nullptr;
+}
+
+// Whether the polygon of ordinal runs from entry from straight to entry to
+// at one of its uses of from.
+bool runs_from(const EdgeScanContext &ctx, std::size_t from, std::uint32_t to,
+               std::uint32_t ordinal) {
+  const std::uint32_t *uses = ctx.ordinals.data() + ctx.first[from];
+  const std::int32_t fill = ctx.database->points.entry(from).second.polygon_fill;
+  const auto [begin, end] = std::equal_range(uses, uses + fill, ordinal);
+  for (const std::uint32_t *use = begin; use != end; ++use) {
+    if (ctx.next_corner[std::size_t(use - ctx.ordinals.data())] == to) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Which way the neighbour of ordinal runs along the side from entry a to
+// entry b.
+NeighbourRun neighbour_run(const EdgeScanContext &ctx, std::size_t a, std::size_t b,
+                           std::uint32_t ordinal) {
+  const bool same = runs_from(ctx, a, std::uint32_t(b), ordinal);
+  const bool reversed = runs_from(ctx, b, std::uint32_t(a), ordinal);
+  if (same == reversed) {
+    return NeighbourRun::Unknown;
+  }
+  return reversed ? NeighbourRun::Reversed : NeighbourRun::Same;
 }
 
 // A pair of points is filed under the end with fewer polygons (the lower
@@ -266,6 +327,15 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
         }
         if (!ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib))) {
           continue;
+        }
+        if (ctx.edge_kind != EdgeKind::Both) {
+          const EdgeShape shape = judge_sharp_side(
+              own_normal, other, point_position(mesh, a, ctx.use_deform),
+              point_position(mesh, b, ctx.use_deform),
+              neighbour_run(ctx, std::size_t(ia), std::size_t(ib), neighbour_ordinal));
+          if (!keeps(ctx.edge_kind, shape)) {
+            continue;
+          }
         }
         Vec3 bisector = own_normal + other;
         records.push_back({a, b, bisector.normalize(), 0});
@@ -355,9 +425,47 @@ void polygon_normal(LWMeshInfo *mesh, LWPolID polygon, std::int32_t use_deform, 
 
 namespace {
 
-// The four passes over a created database. False when a scan failed or a
-// callback stopped it.
-bool run_passes(EdgeScanContext &ctx) {
+// Joins the points that list a common polygon into shells: the first point
+// met that lists a polygon stands for it.
+void join_shells(const EdgeScanContext &ctx, std::uint32_t polygons, ShellIndex::Builder &shells) {
+  const PointMap &points = ctx.database->points;
+  std::vector<std::uint32_t> holder(polygons, kNoEntry);
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const std::uint32_t *uses = ctx.ordinals.data() + ctx.first[i];
+    const std::int32_t fill = points.entry(i).second.polygon_fill;
+    for (std::int32_t k = 0; k < fill; ++k) {
+      std::uint32_t &first = holder[uses[k]];
+      if (first == kNoEntry) {
+        first = std::uint32_t(i);
+      } else {
+        shells.join(std::uint32_t(i), first);
+      }
+    }
+  }
+}
+
+// The base position of every point entry that ends an edge, read once each
+// in entry order (zero for the others, and where the host writes nothing).
+std::vector<std::array<float, 3>> edge_end_positions(const EdgeScanContext &ctx) {
+  PointMap &points = ctx.database->points;
+  std::vector<std::uint8_t> wanted(points.size(), 0);
+  for (const auto &[a, b] : ctx.edge_ends) {
+    wanted[a] = 1;
+    wanted[b] = 1;
+  }
+  std::vector<std::array<float, 3>> positions(points.size(), {0.0f, 0.0f, 0.0f});
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    if (wanted[i] != 0) {
+      const auto point = reinterpret_cast<LWPntID>(points.entry(i).first);
+      ctx.mesh->pntBasePos(ctx.mesh, point, positions[i].data());
+    }
+  }
+  return positions;
+}
+
+// The four passes over a created database, and the shells' index when it is
+// wanted. False when a scan failed or a callback stopped it.
+bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   LWMeshInfo *mesh = ctx.mesh;
   ObjectEdgeDatabase &database = *ctx.database;
   if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.stopped) {
@@ -374,12 +482,16 @@ bool run_passes(EdgeScanContext &ctx) {
   }
   ctx.ordinals.assign(corners, 0);
   ctx.recorded_pairs.reset(points.size(), corners / 2);
+  if (ctx.edge_kind != EdgeKind::Both) {
+    ctx.next_corner.assign(corners, kNoEntry);
+  }
 
   ctx.scan_ordinal = 0;
   if (mesh->scanPolys(mesh, fill_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
 
+  const std::uint32_t filled_polygons = ctx.scan_ordinal;
   database.edge_list = std::make_unique<EdgeList>();
   ctx.unit_normals.resize(ctx.scan_ordinal);
   ctx.have_unit_normal.assign(ctx.scan_ordinal, 0);
@@ -387,16 +499,28 @@ bool run_passes(EdgeScanContext &ctx) {
   if (mesh->scanPolys(mesh, find_polygon_edges, &ctx) != 0 || ctx.stopped) {
     return false;
   }
+  std::optional<ShellIndex::Builder> shells;
+  if (options.cross_polygons) {
+    shells.emplace(points.size());
+    join_shells(ctx, filled_polygons, *shells);
+  }
   // The list is complete: from here on records are referred to by address.
   database.edge_list->records.shrink_to_fit();
   std::vector<std::uint32_t>().swap(ctx.ordinals);
+  std::vector<std::uint32_t>().swap(ctx.next_corner);
   std::vector<Vec3>().swap(ctx.unit_normals);
   std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
   ctx.recorded_pairs.clear();
   std::vector<std::ptrdiff_t>().swap(ctx.corner_entries);
 
   index_point_edges(ctx);
-  return mesh->scanPoints(mesh, collect_point_edges, &ctx) == 0 && !ctx.stopped;
+  if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.stopped) {
+    return false;
+  }
+  if (shells) {
+    database.shells = shells->build(ctx.edge_ends, edge_end_positions(ctx), options.reach);
+  }
+  return true;
 }
 
 }  // namespace
@@ -404,6 +528,15 @@ bool run_passes(EdgeScanContext &ctx) {
 ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
                                         double cos_threshold, std::int32_t open_edge,
                                         std::int32_t use_deform) {
+  EdgeBuildOptions options;
+  options.cos_threshold = cos_threshold;
+  options.open_edge = open_edge;
+  options.use_deform = use_deform;
+  return build_edge_database(cache, object_id, mesh, options);
+}
+
+ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
+                                        const EdgeBuildOptions &options) {
   std::unique_ptr<ObjectEdgeDatabase> database;
   // Whatever stops the build (a failed scan, memory running out, a length
   // no container can hold) ends in the same place: the partial database is
@@ -415,10 +548,11 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
         EdgeScanContext ctx;
         ctx.mesh = mesh;
         ctx.database = database.get();
-        ctx.cos_threshold = cos_threshold;
-        ctx.open_edge = open_edge;
-        ctx.use_deform = use_deform;
-        if (!run_passes(ctx)) {
+        ctx.cos_threshold = options.cos_threshold;
+        ctx.open_edge = options.open_edge;
+        ctx.use_deform = options.use_deform;
+        ctx.edge_kind = options.edge_kind;
+        if (!run_passes(ctx, options)) {
           return false;
         }
         cache.databases.push_back(std::move(database));

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "edges/edge_kind.h"
 #include "edges/edge_records.h"
 #include "hostapi/lwmeshes.h"
 
@@ -27,6 +28,27 @@ inline constexpr std::int64_t kMaxCornerUses =
 ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
                                         double cos_threshold, std::int32_t open_edge,
                                         std::int32_t use_deform);
+
+// What a build reads from the instance's settings.
+struct EdgeBuildOptions {
+  double cos_threshold = 0.0;  // cosine of the edge detection angle
+  std::int32_t open_edge = 0;
+  std::int32_t use_deform = 0;
+  // The sharp edges kept: with Convex or Concave, the build judges each
+  // sharp side once, when it first finds it sharp, and a side of the other
+  // kind is not recorded (nor looked at again). Open edges are kept whatever
+  // the kind.
+  EdgeKind edge_kind = EdgeKind::Both;
+  // With cross_polygons, the database also gets its ShellIndex, searched up
+  // to reach; the build then reads each edge end's base position once more.
+  bool cross_polygons = false;
+  double reach = 0.0;
+};
+
+// The same with every option; the form above builds with the defaults of the
+// options it does not take.
+ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
+                                        const EdgeBuildOptions &options);
 
 // The polygon's normal, not normalised: cross(P1 - P0, PL - P0) of corners 0,
 // 1 and n - 1. normal is left unchanged for a polygon of fewer than 3 vertices.

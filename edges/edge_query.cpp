@@ -5,7 +5,9 @@
 #include <limits>
 
 #include "edges/edge_build.h"
+#include "edges/foot_point.h"
 #include "module/render_lock.h"
+#include "shader/output_channels.h"
 
 namespace korv {
 
@@ -47,26 +49,6 @@ Vec3 end_normal(const ObjectEdgeDatabase &database, const EdgeRecord &best, LWPn
     }
   }
   return sum.normalize();
-}
-
-// The foot parameter t of p on the line through a and b, (D.p - D.a) / (L.L)
-// with D = b - a and L = |D|; false, t unwritten, when L is exactly 0. L is
-// the square root of D.D and then squared again: that is what the distance
-// is defined with, and it is not always D.D to the last bit.
-inline bool foot_parameter(const Vec3 &a, const Vec3 &d, const Vec3 &p, double &t) {
-  const double length = d.length();
-  if (length == 0.0) {
-    return false;
-  }
-  t = (dot(d, p) - dot(d, a)) / (length * length);
-  return true;
-}
-
-// |a + t.D - p| before its square root.
-inline double squared_foot_distance(const Vec3 &a, const Vec3 &d, const Vec3 &p, double t) {
-  const Vec3 q = a + t * d;
-  const Vec3 r = q - p;
-  return r.x * r.x + r.y * r.y + r.z * r.z;
 }
 
 }  // namespace
@@ -123,6 +105,23 @@ inline void consider(const EdgeRecord *edge, const LWFVector a_in, const LWFVect
   }
 }
 
+// Across polygons: an edge of the shell of corner's point nearer than the
+// best of the polygon's own corners (and within the index's reach) becomes
+// the best. It is measured from the base positions the build read, with the
+// same arithmetic, so no host call is made.
+void nearest_in_shell(const ObjectEdgeDatabase &database, LWPntID corner, const Vec3 &spot,
+                      NearestEdge &best) {
+  const ShellIndex &shells = *database.shells;
+  const std::ptrdiff_t entry = database.points.entry_index(corner);
+  ShellIndex::Found found;
+  if (entry >= 0 &&
+      shells.search(shells.shell_of(std::size_t(entry)), spot, best.distance, found)) {
+    best.distance = found.distance;
+    best.t = found.t;
+    best.edge = &database.edge_list->records[found.edge];
+  }
+}
+
 // The search of one polygon's corners in a database that exists, from the
 // polygon's size to the blended normal. The caller holds the render lock and
 // releases the handle.
@@ -151,6 +150,8 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
   const Vec3 spot = to_vec3(access->oPos);
   NearestEdge best;
+  // A corner the database knows: its shell is the polygon's.
+  LWPntID known_corner = nullptr;
   // The first and the previous corner, when their points list their edges.
   LWPntID first = nullptr;
   LWPntID previous = nullptr;
@@ -159,6 +160,9 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
     const LWPntID corner = mesh->polVertex(mesh, polygon, i);
     const PointRecord *record = database.points.find(corner);
     if (record != nullptr) {
+      if (known_corner == nullptr) {
+        known_corner = corner;
+      }
       const EdgeRecord *const *edges = record->edges.get();
       for (std::int32_t start = 0; start < record->edge_count; start += kBatch) {
         const std::int32_t count = std::min(kBatch, record->edge_count - start);
@@ -185,6 +189,9 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
     }
     previous = listed;
   }
+  if (database.shells != nullptr && known_corner != nullptr) {
+    nearest_in_shell(database, known_corner, spot, best);
+  }
   if (best.edge == nullptr) {
     return kNoEdge;
   }
@@ -204,6 +211,24 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
 }  // namespace
 
+double cross_polygon_reach(const EdgeShaderInstance &inst) {
+  // Written so that a width that is not a number adds nothing.
+  double reach = 0.0;
+  const double band = 0.5 * inst.edge_width;
+  if (band > reach) {
+    reach = band;
+  }
+  const double open_band = 2.0 * inst.edge_width;
+  if (inst.open_edge != 0 && open_band > reach) {
+    reach = open_band;
+  }
+  const double mask = inst.out_width * std::log(256.0);
+  if (output_channel(inst.out_channel).field != nullptr && mask > reach) {
+    reach = mask;
+  }
+  return reach;
+}
+
 ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
                                                 LWMeshInfo *mesh) {
   // Another thread that missed at the same time may have built the database
@@ -211,8 +236,14 @@ ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItem
   if (ObjectEdgeDatabase *database = find_edge_database(*inst.cache, object)) {
     return database;
   }
-  ObjectEdgeDatabase *database = build_edge_database(
-      *inst.cache, object, mesh, std::cos(inst.edge_dangle), inst.open_edge, inst.use_deform);
+  EdgeBuildOptions options;
+  options.cos_threshold = std::cos(inst.edge_dangle);
+  options.open_edge = inst.open_edge;
+  options.use_deform = inst.use_deform;
+  options.edge_kind = edge_kind_setting(inst.edge_kind);
+  options.cross_polygons = inst.cross_polygons != 0;
+  options.reach = cross_polygon_reach(inst);
+  ObjectEdgeDatabase *database = build_edge_database(*inst.cache, object, mesh, options);
   if (database != nullptr) {
     database->remember_smoothing_cosine(inst.smooth_cos);
   }

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "edges/shell_index.h"
 #include "hostapi/lwmeshes.h"
 #include "shading/vec3.h"
 
@@ -77,6 +78,7 @@ class PointMap {
   // The position of point's entry in iteration order, or -1.
   std::ptrdiff_t entry_index(LWPntID point) const { return index_of(point_key(point)); }
   Entry &entry(std::size_t index) { return entries_[index]; }
+  const Entry &entry(std::size_t index) const { return entries_[index]; }
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
@@ -151,6 +153,9 @@ struct ObjectEdgeDatabase {
   PointMap points;
   LWItemID object_id = nullptr;         // the key under which the cache finds the database
   std::unique_ptr<EdgeList> edge_list;  // null until the build starts its edge pass
+  // The shells' edges indexed in space, for a search across polygons; null
+  // unless the database was built with cross_polygons on.
+  std::unique_ptr<ShellIndex> shells;
 
   // cos(angle) for the query's smoothing: remembered for the angle of the
   // query that built the database, so that later samples need not take the

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "edges/edge_kind.h"
 #include "module/host_services.h"
 #include "shader/output_channels.h"
 
@@ -43,10 +44,12 @@ constexpr const char *data_type(SettingKind kind) {
 }
 
 const SettingInfo *setting_for_id(std::uint32_t id) {
-  if (id < kFirstSettingId || id >= kFirstSettingId + kSettingCount) {
-    return nullptr;
+  for (const SettingInfo &info : kSettings) {
+    if (info.id == id) {
+      return &info;
+    }
   }
-  return &kSettings[id - kFirstSettingId];
+  return nullptr;
 }
 
 // A hint word holding a number, and one holding the address of constant data.
@@ -62,16 +65,16 @@ LWXPanelHint ref(const void *data) {
 // Both tables are written from the settings list, as constants, so that they
 // exist before anything in the module runs.
 constinit LWXPanelControl panel_controls[kSettingCount + 1] = {
-#define KORV_CONTROL_ROW(field, type, kind, value, label) \
-  {kFirstSettingId + setting_index(#field), label, control_class(SettingKind::kind)},
+#define KORV_CONTROL_ROW(field, type, kind, value, id, label) \
+  {id, label, control_class(SettingKind::kind)},
     KORV_EDGE_SETTINGS(KORV_CONTROL_ROW)
 #undef KORV_CONTROL_ROW
         {0, nullptr, nullptr},
 };
 
 constinit LWXPanelDataDesc panel_data[kSettingCount + 1] = {
-#define KORV_DATA_ROW(field, type, kind, value, label) \
-  {kFirstSettingId + setting_index(#field), #field, data_type(SettingKind::kind)},
+#define KORV_DATA_ROW(field, type, kind, value, id, label) \
+  {id, #field, data_type(SettingKind::kind)},
     KORV_EDGE_SETTINGS(KORV_DATA_ROW)
 #undef KORV_DATA_ROW
         {0, nullptr, nullptr},
@@ -87,6 +90,15 @@ const char *const panel_channel_choices[9] = {
 // One choice per entry of the output channel table, and the closing null.
 static_assert(std::size(panel_channel_choices) == kOutputChannelCount + 1);
 
+// The choice's position is the stored edge_kind value.
+const char *const panel_edge_kind_choices[4] = {
+    "Both",
+    "Outside (convex)",
+    "Inside (concave)",
+    nullptr,
+};
+static_assert(std::size(panel_edge_kind_choices) == kEdgeKindCount + 1);
+
 // Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
 const int panel_enable_map[2] = {1, 0};
 
@@ -96,11 +108,13 @@ const int panel_enable_map[2] = {1, 0};
 LWXPanelHint panel_hints[] = {
     // The title.
     word(XPTAG_LABEL), word(0), ref(kTitle), word(0),
-    // The popup's choices.
+    // The popups' choices.
     word(XPTAG_STRLIST), word(0x8009), ref(panel_channel_choices), word(0),
+    word(XPTAG_STRLIST), word(kEdgeKindId), ref(panel_edge_kind_choices), word(0),
     // Groups 1 to 3.
     word(XPTAG_GROUP), word(1), word(0x8001), word(0x8002), word(0x8006), word(0x8007), word(0),
-    word(XPTAG_GROUP), word(2), word(0x8003), word(0x8004), word(0x8005), word(0),
+    word(XPTAG_GROUP), word(2), word(0x8003), word(0x8004), word(0x8005),
+        word(kCrossPolygonsId), word(kEdgeKindId), word(0),
     word(XPTAG_GROUP), word(3), word(0x8009), word(0x800A), word(0x8008), word(0),
     // Enable links: controlling id, two zero words, the enable map (or 0); the dependents.
     word(XPTAG_ENABLE), word(0x8003), word(0), word(0), word(0), word(0x8004), word(0),

@@ -19,7 +19,7 @@ inline constexpr std::size_t kDescriptionSize = 128;
 
 // A plain record, so that the panel and the scene file can address its fields.
 struct EdgeShaderInstance {
-#define KORV_FIELD(field, type, kind, value, label) type field;
+#define KORV_FIELD(field, type, kind, value, id, label) type field;
   KORV_EDGE_SETTINGS(KORV_FIELD)
 #undef KORV_FIELD
   char description[kDescriptionSize];
@@ -27,10 +27,10 @@ struct EdgeShaderInstance {
   EdgeCache *cache;  // owned; null only when it could not be allocated
 };
 
-// The ten settings in field order.
+// The settings in field order.
 inline constexpr std::array<SettingInfo, kSettingCount> kSettings = {{
-#define KORV_INFO(field, type, kind, value, label) \
-  {#field, SettingKind::kind, offsetof(EdgeShaderInstance, field), label},
+#define KORV_INFO(field, type, kind, value, id, label) \
+  {#field, SettingKind::kind, offsetof(EdgeShaderInstance, field), id, label},
     KORV_EDGE_SETTINGS(KORV_INFO)
 #undef KORV_INFO
 }};
@@ -48,13 +48,13 @@ consteval std::size_t setting_index(std::string_view name) {
   throw "setting_index: no setting of this name";
 }
 
-#define KORV_CHECK_TYPE(field, type, kind, value, label)                              \
+#define KORV_CHECK_TYPE(field, type, kind, value, id, label)                          \
   static_assert(is_double(SettingKind::kind) ? sizeof(EdgeShaderInstance::field) == 8 \
                                              : sizeof(EdgeShaderInstance::field) == 4);
 KORV_EDGE_SETTINGS(KORV_CHECK_TYPE)
 #undef KORV_CHECK_TYPE
 
-// Sets the ten settings to their defaults.
+// Sets every setting to its default.
 void set_default_settings(EdgeShaderInstance &inst);
 
 // The address of a setting's field within an instance.

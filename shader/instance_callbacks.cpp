@@ -20,7 +20,7 @@ EdgeShaderInstance *as_instance(LWInstance inst) {
 }  // namespace
 
 void set_default_settings(EdgeShaderInstance &inst) {
-#define KORV_DEFAULT(field, type, kind, value, label) inst.field = value;
+#define KORV_DEFAULT(field, type, kind, value, id, label) inst.field = value;
   KORV_EDGE_SETTINGS(KORV_DEFAULT)
 #undef KORV_DEFAULT
 }

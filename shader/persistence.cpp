@@ -7,7 +7,7 @@ namespace korv {
 namespace {
 
 void copy_settings(const EdgeShaderInstance &from, EdgeShaderInstance &to) {
-#define KORV_COPY(field, type, kind, value, label) to.field = from.field;
+#define KORV_COPY(field, type, kind, value, id, label) to.field = from.field;
   KORV_EDGE_SETTINGS(KORV_COPY)
 #undef KORV_COPY
 }

@@ -1,4 +1,4 @@
-// The ten settings of a shader instance, written once. The instance's fields,
+// The settings of a shader instance, written once. The instance's fields,
 // their defaults, the scene-file parameter table and the panel's tables are
 // all derived from this list, so a setting cannot be half-added.
 #pragma once
@@ -19,29 +19,34 @@ constexpr bool is_double(SettingKind kind) {
   return kind == SettingKind::Length || kind == SettingKind::Angle;
 }
 
-// X(field, C type, kind, default, panel label). The order is the field order
-// of the instance and the id order of the panel (0x8001 onwards).
-#define KORV_EDGE_SETTINGS(X)                                                \
-  X(edge_width, double, Length, 0.02, "Edge width [m]:")                     \
-  X(edge_dangle, double, Angle, 89.5 * kPi / 180.0, "Edge detection angle:") \
-  X(smooth_edge, std::int32_t, Toggle, 1, "edge smoothing")                  \
-  X(smooth_cos, double, Angle, kPi / 4.0, "Edge smoothing angle:")           \
-  X(round_edge, std::int32_t, Toggle, 1, "edge rounding")                    \
-  X(open_edge, std::int32_t, Toggle, 0, "detect open edges")                 \
-  X(use_deform, std::int32_t, Toggle, 0, "scan deformed object")             \
-  X(disable_bevel, std::int32_t, Toggle, 0, "disable bevel effect")          \
-  X(out_channel, std::int32_t, Choice, 0, "Edge output channel:")            \
-  X(out_width, double, Length, 0.1, "Channel output widht:")
+// X(field, C type, kind, default, panel id, panel label). The order is the
+// field order of the instance and the order of the panel's tables. A panel id
+// serves as both control and data id; 0x800B to 0x800D name the panel's tab
+// set and pages, so the settings added later continue after them.
+#define KORV_EDGE_SETTINGS(X)                                                        \
+  X(edge_width, double, Length, 0.02, 0x8001, "Edge width [m]:")                     \
+  X(edge_dangle, double, Angle, 89.5 * kPi / 180.0, 0x8002, "Edge detection angle:") \
+  X(smooth_edge, std::int32_t, Toggle, 1, 0x8003, "edge smoothing")                  \
+  X(smooth_cos, double, Angle, kPi / 4.0, 0x8004, "Edge smoothing angle:")           \
+  X(round_edge, std::int32_t, Toggle, 1, 0x8005, "edge rounding")                    \
+  X(open_edge, std::int32_t, Toggle, 0, 0x8006, "detect open edges")                 \
+  X(use_deform, std::int32_t, Toggle, 0, 0x8007, "scan deformed object")             \
+  X(disable_bevel, std::int32_t, Toggle, 0, 0x8008, "disable bevel effect")          \
+  X(out_channel, std::int32_t, Choice, 0, 0x8009, "Edge output channel:")            \
+  X(out_width, double, Length, 0.1, 0x800A, "Channel output widht:")                 \
+  X(cross_polygons, std::int32_t, Toggle, 0, 0x800E, "band crosses polygons")        \
+  X(edge_kind, std::int32_t, Choice, 0, 0x800F, "Edges:")
 
 struct SettingInfo {
   const char *name;  // field name, scene-file key and panel data name
   SettingKind kind;
   std::size_t offset;  // of the field within EdgeShaderInstance
+  std::uint32_t id;    // panel control and data id
   const char *label;   // panel label
 };
 
 // The number of settings, counted from the list.
-#define KORV_COUNT_SETTING(field, type, kind, value, label) +1
+#define KORV_COUNT_SETTING(field, type, kind, value, id, label) +1
 inline constexpr std::size_t kSettingCount = 0 KORV_EDGE_SETTINGS(KORV_COUNT_SETTING);
 #undef KORV_COUNT_SETTING
 

@@ -26,12 +26,12 @@ class OptionsPanel : public SessionTest {
     ASSERT_EQ(session_->set_setting(name, value), "") << name << "=" << value;
   }
 
-  // The controls among the ten that the panel shows disabled.
+  // The settings' controls that the panel shows disabled.
   Ids disabled() const {
     Ids ids;
-    for (std::uint32_t id = 0x8001; id <= 0x800A; ++id) {
-      if (!host::control_enabled(*panel_, id)) {
-        ids.push_back(id);
+    for (const LWXPanelControl *c = panel_->controls; c->cid != 0; ++c) {
+      if (!host::control_enabled(*panel_, c->cid)) {
+        ids.push_back(c->cid);
       }
     }
     return ids;
@@ -40,16 +40,17 @@ class OptionsPanel : public SessionTest {
   host::RecordedPanel *panel_ = nullptr;
 };
 
-TEST_F(OptionsPanel, IsAViewPanelWithTheTenControlsAndDataRows) {
+TEST_F(OptionsPanel, IsAViewPanelWithEveryControlAndDataRow) {
   EXPECT_EQ(panel_->type, LWXP_VIEW);
   ASSERT_NE(panel_->controls, nullptr);
   ASSERT_NE(panel_->data, nullptr);
-  for (std::uint32_t id = 0x8001; id <= 0x800A; ++id) {
+  for (std::uint32_t id : {0x8001u, 0x8002u, 0x8003u, 0x8004u, 0x8005u, 0x8006u, 0x8007u, 0x8008u,
+                           0x8009u, 0x800Au, 0x800Eu, 0x800Fu}) {
     EXPECT_NE(panel_->control_row(id), nullptr) << id;
     EXPECT_NE(panel_->data_row(id), nullptr) << id;
   }
-  EXPECT_EQ(panel_->controls[10].cid, 0u);
-  EXPECT_EQ(panel_->data[10].vid, 0u);
+  EXPECT_EQ(panel_->controls[12].cid, 0u);
+  EXPECT_EQ(panel_->data[12].vid, 0u);
   EXPECT_NE(panel_->get, nullptr);
   EXPECT_NE(panel_->set, nullptr);
   EXPECT_EQ(panel_->view_instance, session_->instance());
@@ -65,7 +66,9 @@ TEST_F(OptionsPanel, HintsGiveTheTitleAndThePopupChoices) {
   EXPECT_TRUE(h.error.empty()) << h.error;
   EXPECT_TRUE(h.not_understood.empty());
   EXPECT_EQ(h.title, "Brellmoor version 0.40 Options");
-  ASSERT_EQ(h.choices.size(), 1u);
+  ASSERT_EQ(h.choices.size(), 2u);
+  EXPECT_EQ(h.choices.at(0x800F),
+            (std::vector<std::string>{"Both", "Outside (convex)", "Inside (concave)"}));
   EXPECT_EQ(h.choices.at(0x8009),
             (std::vector<std::string>{"None", "Luminosity", "Diffuse", "Specularity", "Reflection",
                                       "Transparency", "Translucency", "Gradient bump input"}));
@@ -77,7 +80,7 @@ TEST_F(OptionsPanel, HintsGiveThreeGroupsTwoLabelledPagesAndOneTabSet) {
   EXPECT_EQ(h.groups[0].id, 1u);
   EXPECT_EQ(h.groups[0].members, (Ids{0x8001, 0x8002, 0x8006, 0x8007}));
   EXPECT_EQ(h.groups[1].id, 2u);
-  EXPECT_EQ(h.groups[1].members, (Ids{0x8003, 0x8004, 0x8005}));
+  EXPECT_EQ(h.groups[1].members, (Ids{0x8003, 0x8004, 0x8005, 0x800E, 0x800F}));
   EXPECT_EQ(h.groups[2].id, 3u);
   EXPECT_EQ(h.groups[2].members, (Ids{0x8009, 0x800A, 0x8008}));
   EXPECT_EQ(h.groups[3].id, 0x800Cu);

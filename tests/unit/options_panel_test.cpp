@@ -32,7 +32,7 @@ void expect_rows(const std::vector<Row> &expected, std::uint32_t (*id)(std::size
   EXPECT_EQ(type(expected.size()), nullptr);
 }
 
-TEST(OptionsPanelTables, ControlTableHoldsTheTenControlsInIdOrderThenAZeroRow) {
+TEST(OptionsPanelTables, ControlTableHoldsEveryControlInSettingsOrderThenAZeroRow) {
   expect_rows(
       {
           {0x8001, "Edge width [m]:", "float"},
@@ -45,13 +45,15 @@ TEST(OptionsPanelTables, ControlTableHoldsTheTenControlsInIdOrderThenAZeroRow) {
           {0x8008, "disable bevel effect", "iBoolean"},
           {0x8009, "Edge output channel:", "iPopChoice"},
           {0x800A, "Channel output widht:", "float"},
+          {0x800E, "band crosses polygons", "iBoolean"},
+          {0x800F, "Edges:", "iPopChoice"},
       },
       [](std::size_t i) { return panel_controls[i].cid; },
       [](std::size_t i) { return panel_controls[i].label; },
       [](std::size_t i) { return panel_controls[i].ctrlclass; });
 }
 
-TEST(OptionsPanelTables, DataTableHoldsTheTenDataRowsInIdOrderThenAZeroRow) {
+TEST(OptionsPanelTables, DataTableHoldsEveryDataRowInSettingsOrderThenAZeroRow) {
   expect_rows(
       {
           {0x8001, "edge_width", "float"},
@@ -64,6 +66,8 @@ TEST(OptionsPanelTables, DataTableHoldsTheTenDataRowsInIdOrderThenAZeroRow) {
           {0x8008, "disable_bevel", "integer"},
           {0x8009, "out_channel", "integer"},
           {0x800A, "out_width", "float"},
+          {0x800E, "cross_polygons", "integer"},
+          {0x800F, "edge_kind", "integer"},
       },
       [](std::size_t i) { return panel_data[i].vid; },
       [](std::size_t i) { return panel_data[i].name; },
@@ -77,6 +81,10 @@ TEST(OptionsPanelTables, ChannelChoicesAreTheEightChannelsThenANullPointer) {
     EXPECT_STREQ(panel_channel_choices[i], expected[i]) << "choice " << i;
   }
   EXPECT_EQ(panel_channel_choices[8], nullptr);
+  EXPECT_STREQ(panel_edge_kind_choices[0], "Both");
+  EXPECT_STREQ(panel_edge_kind_choices[1], "Outside (convex)");
+  EXPECT_STREQ(panel_edge_kind_choices[2], "Inside (concave)");
+  EXPECT_EQ(panel_edge_kind_choices[3], nullptr);
 }
 
 TEST(OptionsPanelTables, EnableMapEnablesOnZeroAndDisablesOnOne) {
@@ -101,13 +109,14 @@ Word a(const void *p) {
   return {Word::Address, 0, nullptr, p};
 }
 
-TEST(OptionsPanelTables, HintListHoldsTheFifteenHintsWordForWordThenAZeroWord) {
+TEST(OptionsPanelTables, HintListHoldsTheSixteenHintsWordForWordThenAZeroWord) {
   // clang-format off
   const std::vector<Word> expected = {
       n(0x3D000B03), n(0), t("Brellmoor version 0.40 Options"), n(0),
       n(0x3D014503), n(0x8009), a(panel_channel_choices), n(0),
+      n(0x3D014503), n(0x800F), a(panel_edge_kind_choices), n(0),
       n(0x3D01FE81), n(1), n(0x8001), n(0x8002), n(0x8006), n(0x8007), n(0),
-      n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0),
+      n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x800E), n(0x800F), n(0),
       n(0x3D01FE81), n(3), n(0x8009), n(0x800A), n(0x8008), n(0),
       n(0x3D01F984), n(0x8003), n(0), n(0), n(0), n(0x8004), n(0),
       n(0x3D01F984), n(0x8009), n(0), n(0), n(0), n(0x800A), n(0),

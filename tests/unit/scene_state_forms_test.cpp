@@ -36,7 +36,7 @@ TEST(TextForm, ShowsADefaultInstanceOneValueALine) {
   const std::string start =
       "I4 256\n"
       "{ PluginDataLib\n"
-      "  I4 10\n"
+      "  I4 12\n"
       "  { PluginDataParam\n"
       "    \"edge_width\"\n"
       "    U4 0x5044424C\n"
@@ -55,9 +55,9 @@ TEST(TextForm, ShowsADefaultInstanceOneValueALine) {
   EXPECT_EQ(text.substr(0, start.size()), start);
   const std::string end =
       "  { PluginDataParam\n"
-      "    \"out_width\"\n"
-      "    U4 0x5044424C\n"
-      "    U1 3F B9 99 99 99 99 99 9A\n"
+      "    \"edge_kind\"\n"
+      "    U4 0x50494E54\n"
+      "    I4 0\n"
       "  }\n"
       "}\n";
   ASSERT_GE(text.size(), end.size());

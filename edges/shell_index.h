@@ -1,0 +1,102 @@
+// The edges of an object's shells, indexed in space, so that a shading
+// sample can find the nearest edge of its own shell across polygons (the
+// cross_polygons setting): on models with support loops, or dense meshes, the
+// polygon under a sample often touches no edge although one lies within the
+// band.
+//
+// A shell is a set of polygons joined to each other through shared points.
+// Each shell's edges have a bounding volume hierarchy of their own, so that
+// the search never meets an edge of another shell, and its cost grows with
+// the depth of the hierarchy (the logarithm of the shell's edge count), not
+// with the count. A database owns its index; the index is read-only once
+// built, and a search allocates nothing and writes only its caller's result.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "hostapi/lwmeshes.h"
+#include "shading/vec3.h"
+
+namespace korv {
+
+class ShellIndex {
+ public:
+  // A point entry whose shell has no edges.
+  static constexpr std::uint32_t kNoShell = 0xFFFFFFFFu;
+
+  // The nearest edge a search found: its position in the edge list, its
+  // distance and the foot parameter t on it.
+  struct Found {
+    double distance = 0.0;
+    double t = 0.0;
+    std::uint32_t edge = 0xFFFFFFFFu;
+    bool any() const { return edge != 0xFFFFFFFFu; }
+  };
+
+  // The shell (its hierarchy's root) of a point entry, or kNoShell.
+  std::uint32_t shell_of(std::size_t entry) const {
+    return entry < point_shell_.size() ? point_shell_[entry] : kNoShell;
+  }
+
+  // How far a sample may lie from an edge found by search.
+  double reach() const { return reach_; }
+
+  // The edge of the shell nearest to spot whose foot point lies on it, at a
+  // distance of at most reach() and below before (strictly); among edges at
+  // the same distance, the first in the edge list. Distances are measured as
+  // the query measures them, to the bit. Returns false, found unwritten, when
+  // there is none.
+  bool search(std::uint32_t shell, const Vec3 &spot, double before, Found &found) const;
+
+  // Bytes held (for measurements).
+  std::size_t memory_bytes() const;
+
+  // Builds the index from what the edge build knows. point_count point
+  // entries; the points that list a common polygon are joined into one shell
+  // by the builder's join calls, then build takes the edges' ends (as point
+  // entries, edge list order) and each point entry's base position (only the
+  // ends' are read).
+  class Builder {
+   public:
+    explicit Builder(std::size_t point_count);
+    void join(std::uint32_t p, std::uint32_t q);
+    std::unique_ptr<ShellIndex> build(
+        const std::vector<std::pair<std::uint32_t, std::uint32_t>> &edge_ends,
+        const std::vector<std::array<float, 3>> &positions, double reach);
+
+   private:
+    std::uint32_t root(std::uint32_t p);
+    std::vector<std::uint32_t> parent_;
+  };
+
+  struct Node {
+    float lo[3];
+    float hi[3];
+    // An inner node's first child follows it; first is its second child.
+    // A leaf's segments are segments_[first .. first + count).
+    std::uint32_t first;
+    std::uint32_t count;  // 0 for an inner node
+  };
+  struct Segment {
+    LWFVector a;  // point_a's base position, as the host gave it
+    LWFVector b;  // point_b's
+    std::uint32_t edge;
+  };
+
+ private:
+  std::uint32_t build_node(std::uint32_t begin, std::uint32_t end);
+
+  double reach_ = 0.0;
+  // The largest magnitude of any coordinate of the edges' ends.
+  double scale_ = 0.0;
+  std::vector<std::uint32_t> point_shell_;
+  std::vector<Node> nodes_;
+  std::vector<Segment> segments_;
+};
+
+}  // namespace korv
