@@ -2,12 +2,14 @@
 # korv-host info names both servers, "ShaderHandler" and "ShaderInterface", as "Korv_Edge",
 # shows which class version each accepted when activated as a host does it, and
 # with no module named loads the one beside korv-host; korv-host --version and
-# info print the project's version.
-# Arguments: korv-host, the module file, the project's version.
+# info print the project's version; info names the LightWave releases of the
+# manual's table, row by row.
+# Arguments: korv-host, the module file, the project's version, the manual.
 set -eu
 host=$1
 module=$2
 version=$3
+manual=$4
 
 out=$("$host" info "$module")
 echo "$out"
@@ -17,6 +19,8 @@ echo "$out" | grep -q 'synchronisation word: 0x04121994'
 echo "$out" | grep -q 'ShaderHandler: version 4 accepted (6, 5 refused)'
 echo "$out" | grep -q 'ShaderInterface: version 4 accepted (1, 2, 3 refused)'
 echo "$out" | grep -qxF "korv-host version: $version"
+rows=$(sed -nE 's/^\| ([^|]*LightWave [0-9][^|]*) \| `?([^|`]*)`? \|$/\1 (\2)/p' "$manual" | paste -sd '#')
+echo "$out" | grep -qxF "LightWave releases: $(echo "$rows" | sed 's/#/, /g')"
 
 out=$("$host" info)
 echo "$out" | grep -qxF "module: $(cd "$(dirname "$host")" && pwd -P)/Korv_Edge.p"

@@ -1,5 +1,6 @@
-// korv-host info [MODULE]: the version of korv-host, and the module's
-// descriptor and server list.
+// korv-host info [MODULE]: the version of korv-host, the module's descriptor
+// and server list, the LightWave releases it is made for, and how both servers
+// activate.
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -12,6 +13,14 @@
 namespace korv::tools {
 
 namespace {
+
+// The LightWave releases the module is made for, each with the file of the
+// release package it takes: the rows of the table under "Installing" in
+// docs/manual.md, word for word (tests/check_info.sh compares them).
+constexpr const char *kLightWaveReleases =
+    "32-bit LightWave 6.5 up to 2015 (x86/Korv_Edge.p), "
+    "64-bit LightWave 9.x up to 2015 (x64/Korv_Edge.p), "
+    "LightWave 2018 and later (not supported)";
 
 // "version 4 accepted (6, 5 refused)", or why none was.
 std::string activation_text(const host::Activation &a) {
@@ -60,6 +69,7 @@ class InfoCommand : public Command {
                   s->name != nullptr ? s->name : "(null)",
                   s->tagInfo ? ", with tag information" : "");
     }
+    std::printf("LightWave releases: %s\n", kLightWaveReleases);
     // Both servers activated as a host does: the handler from the highest
     // version down, the interface from 1 up, with a shader instance for its
     // panel.
