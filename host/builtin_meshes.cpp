@@ -1,38 +1,23 @@
 #include "host/builtin_meshes.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <utility>
 #include <vector>
+
+#include "host/cut_faces.h"
 
 namespace korv::host {
 
 namespace {
 
-struct P {
-  double x, y, z;
-};
-
-// Adds a polygon through the given points, wound counter-clockwise seen from
-// the side that outward points to.
-void add_facing(Mesh &m, std::vector<std::uint32_t> corners, P outward) {
-  double nx = 0, ny = 0, nz = 0;
-  for (std::size_t i = 0; i < corners.size(); ++i) {
-    const FloatPoint &a = m.points[corners[i]];
-    const FloatPoint &b = m.points[corners[(i + 1) % corners.size()]];
-    nx += (double(a[1]) - b[1]) * (double(a[2]) + b[2]);
-    ny += (double(a[2]) - b[2]) * (double(a[0]) + b[0]);
-    nz += (double(a[0]) - b[0]) * (double(a[1]) + b[1]);
-  }
-  if (nx * outward.x + ny * outward.y + nz * outward.z < 0.0) {
-    std::reverse(corners.begin(), corners.end());
-  }
-  m.add_polygon(corners);
-}
+using P = Direction;
 
 std::uint32_t add(Mesh &m, P p) {
-  return m.add_point(p.x, p.y, p.z);
+  return m.add_point(p[0], p[1], p[2]);
 }
 
 // An axis-aligned box [lo, hi] with its own eight points; open_top leaves
@@ -40,7 +25,7 @@ std::uint32_t add(Mesh &m, P p) {
 void add_box(Mesh &m, P lo, P hi, bool open_top = false) {
   std::uint32_t c[8];
   for (int i = 0; i < 8; ++i) {
-    c[i] = add(m, {(i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z});
+    c[i] = add(m, {(i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2]});
   }
   add_facing(m, {c[0], c[2], c[3], c[1]}, {0, 0, -1});
   add_facing(m, {c[4], c[5], c[7], c[6]}, {0, 0, 1});
@@ -92,11 +77,18 @@ Mesh panel() {
 // on the upper tier. Flat faces meeting at right angles show the band of a
 // bevel clearly: a step gives a flat chamfer with a hard inner line, a ramp a
 // soft rounded gradient.
+//
+// The block's measures, shared with its support-looped form below.
+constexpr double x0 = -1.2, x1 = 1.2, z0 = -0.9, z1 = 0.9;  // lower tier
+constexpr double u0 = -0.7, u1 = 0.5, w0 = -0.5, w1 = 0.5;  // upper tier
+constexpr double y0 = 0.0, y1 = 0.5, y2 = 1.0;
+// The boss.
+constexpr int kSides = 24;
+constexpr double kPi = 3.14159265358979323846;
+constexpr double cx = -0.1, cz = 0.0, r = 0.3, b0 = y2, b1 = 1.45;
+
 Mesh machined() {
   Mesh m;
-  const double x0 = -1.2, x1 = 1.2, z0 = -0.9, z1 = 0.9;  // lower tier
-  const double u0 = -0.7, u1 = 0.5, w0 = -0.5, w1 = 0.5;  // upper tier
-  const double y0 = 0.0, y1 = 0.5, y2 = 1.0;
   auto ring = [&](double a0, double a1, double b0, double b1, double y) {
     return std::vector<std::uint32_t>{add(m, {a0, y, b0}), add(m, {a1, y, b0}), add(m, {a1, y, b1}),
                                       add(m, {a0, y, b1})};
@@ -119,9 +111,6 @@ Mesh machined() {
 
   // The boss: a 24-sided cylinder with its own points, standing on the upper
   // tier.
-  constexpr int kSides = 24;
-  constexpr double kPi = 3.14159265358979323846;
-  const double cx = -0.1, cz = 0.0, r = 0.3, b0 = y2, b1 = 1.45;
   std::vector<std::uint32_t> low, high;
   for (int i = 0; i < kSides; ++i) {
     const double a = 2.0 * kPi * i / kSides;
@@ -138,10 +127,60 @@ Mesh machined() {
   return m;
 }
 
+// The machined block as a model made for subdivision carries it: a support
+// loop (an extra row of polygons) 2 cm from each sharp edge. The tiers' flat
+// faces are cut along every loop line that crosses them, so the faces meet
+// point for point; the boss keeps its own points, with a loop below each rim
+// and a ring inside each cap.
+Mesh loops() {
+  constexpr double d = 0.02;
+  Mesh m;
+  CutFaces faces(m, {{{x0, x0 + d, u0 - d, u0, u0 + d, u1 - d, u1, u1 + d, x1 - d, x1},
+                      {y0, y0 + d, y1 - d, y1, y1 + d, y2 - d, y2},
+                      {z0, z0 + d, w0 - d, w0, w0 + d, w1 - d, w1, w1 + d, z1 - d, z1}}});
+  // Axis 0 spans (y, z), axis 1 (z, x), axis 2 (x, y).
+  faces.face(1, y0, z0, z1, x0, x1, {0, -1, 0});
+  faces.face(1, y1, z0, z1, x0, x1, {0, 1, 0}, {w0, w1, u0, u1});
+  faces.face(1, y2, w0, w1, u0, u1, {0, 1, 0});
+  faces.face(2, z0, x0, x1, y0, y1, {0, 0, -1});
+  faces.face(2, z1, x0, x1, y0, y1, {0, 0, 1});
+  faces.face(0, x0, y0, y1, z0, z1, {-1, 0, 0});
+  faces.face(0, x1, y0, y1, z0, z1, {1, 0, 0});
+  faces.face(2, w0, u0, u1, y1, y2, {0, 0, -1});
+  faces.face(2, w1, u0, u1, y1, y2, {0, 0, 1});
+  faces.face(0, u0, y1, y2, w0, w1, {-1, 0, 0});
+  faces.face(0, u1, y1, y2, w0, w1, {1, 0, 0});
+
+  // The boss: rings from bottom to top, the caps' inner rings last.
+  const double heights[4] = {b0, b0 + d, b1 - d, b1};
+  std::vector<std::uint32_t> ring[6];
+  for (int i = 0; i < kSides; ++i) {
+    const double a = 2.0 * kPi * i / kSides;
+    for (int k = 0; k < 4; ++k) {
+      ring[k].push_back(add(m, {cx + r * std::cos(a), heights[k], cz + r * std::sin(a)}));
+    }
+    ring[4].push_back(add(m, {cx + (r - d) * std::cos(a), b0, cz + (r - d) * std::sin(a)}));
+    ring[5].push_back(add(m, {cx + (r - d) * std::cos(a), b1, cz + (r - d) * std::sin(a)}));
+  }
+  for (int i = 0; i < kSides; ++i) {
+    const int n = (i + 1) % kSides;
+    const double a = 2.0 * kPi * (i + 0.5) / kSides;
+    for (int k = 0; k < 3; ++k) {
+      add_facing(m, {ring[k][i], ring[k][n], ring[k + 1][n], ring[k + 1][i]},
+                 {std::cos(a), 0, std::sin(a)});
+    }
+    add_facing(m, {ring[0][i], ring[0][n], ring[4][n], ring[4][i]}, {0, -1, 0});
+    add_facing(m, {ring[3][i], ring[3][n], ring[5][n], ring[5][i]}, {0, 1, 0});
+  }
+  add_facing(m, ring[4], {0, -1, 0});
+  add_facing(m, ring[5], {0, 1, 0});
+  return m;
+}
+
 // In the order the names are listed: the plain cube first.
 const std::vector<std::pair<std::string, Mesh (*)()>> &table() {
   static const std::vector<std::pair<std::string, Mesh (*)()>> meshes = {
-      {"cube", cube}, {"boxes", boxes}, {"panel", panel}, {"machined", machined}};
+      {"cube", cube}, {"boxes", boxes}, {"panel", panel}, {"machined", machined}, {"loops", loops}};
   return meshes;
 }
 

@@ -279,6 +279,8 @@ int dump(const std::vector<std::string> &args) {
       {"angles_deformed",
        {"edge_dangle=30deg", "smooth_cos=60deg", "use_deform=1", "open_edge=1", "out_channel=2"}},
       {"no_bevel", {"disable_bevel=1", "smooth_cos=10deg", "out_channel=5"}},
+      {"across_outside", {"cross_polygons=1", "edge_kind=1", "out_channel=1"}},
+      {"across_inside_open", {"cross_polygons=1", "edge_kind=2", "open_edge=1", "out_channel=3"}},
   };
   bool ok = true;
   std::vector<NamedMesh> list;

@@ -2,9 +2,11 @@
 // come from integer arithmetic and exact binary fractions only.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
+#include "host/cut_faces.h"
 #include "host/mesh.h"
 
 namespace korv::testing {
@@ -85,6 +87,77 @@ inline host::Mesh prism(std::uint32_t sides) {
     }
   }
   return mesh;
+}
+
+// A 2 x 1.4 x 1.2 box with a support loop at each of the distances from
+// every edge and, when `bolt`, a small box of its own points floating 1 cm
+// above the top face: two shells close to each other.
+inline host::Mesh looped_box(const std::vector<double> &loops, bool bolt = false) {
+  host::Mesh m;
+  const host::Direction lo = {-1.0, -0.7, -0.6}, hi = {1.0, 0.7, 0.6};
+  host::CutFaces(m, host::loop_cuts(lo, hi, loops)).box(lo, hi);
+  if (bolt) {
+    const host::Direction blo = {-0.25, 0.71, -0.25}, bhi = {0.25, 0.9, 0.25};
+    host::CutFaces(m, host::loop_cuts(blo, bhi, {})).box(blo, bhi);
+  }
+  return m;
+}
+
+// A 2 x 2 x 2 box whose faces are cut into n x n quads.
+inline host::Mesh subdivided_box(int n) {
+  std::array<std::vector<double>, 3> cuts;
+  for (auto &axis : cuts) {
+    for (int i = 0; i <= n; ++i) {
+      axis.push_back(-1.0 + 2.0 * i / n);
+    }
+  }
+  host::Mesh m;
+  host::CutFaces(m, cuts).box({-1, -1, -1}, {1, 1, 1});
+  return m;
+}
+
+// An L-shaped prism: one inside (concave) edge, where the L turns, and 17
+// outside ones. The caps are L-shaped hexagons whose corner 0 is not the
+// turning corner. With `flip`, the wall along y = 0 is wound the other way.
+inline host::Mesh l_prism(bool flip = false) {
+  host::Mesh m;
+  const double xy[6][2] = {{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}};
+  std::vector<std::uint32_t> low, high;
+  for (const auto &p : xy) {
+    low.push_back(m.add_point(p[0], p[1], 0));
+    high.push_back(m.add_point(p[0], p[1], 1));
+  }
+  host::add_facing(m, low, {0, 0, -1});
+  host::add_facing(m, high, {0, 0, 1});
+  for (std::size_t k = 0; k < 6; ++k) {
+    const std::size_t n = (k + 1) % 6;
+    const double out[2] = {xy[n][1] - xy[k][1], xy[k][0] - xy[n][0]};
+    const double sign = flip && k == 0 ? -1.0 : 1.0;
+    host::add_facing(m, {low[k], low[n], high[n], high[k]}, {sign * out[0], sign * out[1], 0});
+  }
+  return m;
+}
+
+// A 2 x 2 x 1 block with a 1 x 1 pocket half as deep in its top: the
+// pocket's floor and corners are inside (concave) edges, its rim and the
+// block's edges outside ones.
+inline host::Mesh pocketed_block() {
+  host::Mesh m;
+  host::CutFaces f(m, {{{-1, -0.5, 0.5, 1}, {-1, -0.5, 0.5, 1}, {0, 0.5, 1}}});
+  f.face(2, 0, -1, 1, -1, 1, {0, 0, -1});
+  f.face(2, 1, -1, 1, -1, 1, {0, 0, 1}, {-0.5, 0.5, -0.5, 0.5});
+  f.face(2, 0.5, -0.5, 0.5, -0.5, 0.5, {0, 0, 1});
+  // Axis 0 spans (y, z), axis 1 (z, x). The outer walls, then the pocket's
+  // walls facing into it.
+  f.face(0, -1, -1, 1, 0, 1, {-1, 0, 0});
+  f.face(0, 1, -1, 1, 0, 1, {1, 0, 0});
+  f.face(1, -1, 0, 1, -1, 1, {0, -1, 0});
+  f.face(1, 1, 0, 1, -1, 1, {0, 1, 0});
+  f.face(0, -0.5, -0.5, 0.5, 0.5, 1, {1, 0, 0});
+  f.face(0, 0.5, -0.5, 0.5, 0.5, 1, {-1, 0, 0});
+  f.face(1, -0.5, 0.5, 1, -0.5, 0.5, {0, 1, 0});
+  f.face(1, 0.5, 0.5, 1, -0.5, 0.5, {0, -1, 0});
+  return m;
 }
 
 }  // namespace korv::testing

@@ -12,7 +12,8 @@
 //                   mesh info; else none), then u8 a, u8 b (see decode)
 //   settings        edge_width, edge_dangle, smooth_cos, out_width as values
 //                   (u8 index into a table of useful values, or 255 and eight
-//                   bytes of a double), out_channel as i8
+//                   bytes of a double), out_channel as i8, then u8: 1
+//                   cross_polygons, bits 1-2 edge_kind (3: no choice's value)
 //   points          u16 count, then per point u8 form (even: three i8 in
 //                   quarters; odd: three floats' bits) and the coordinates;
 //                   with flag 4 the deformed positions the same way
@@ -82,6 +83,8 @@ struct MeshCase {
   std::int32_t disable_bevel = 0;
   std::int32_t out_channel = 0;
   double out_width = 0.1;
+  std::int32_t cross_polygons = 0;
+  std::int32_t edge_kind = 0;
 
   std::vector<SampleSpec> samples;
 };

@@ -101,8 +101,8 @@ void check_build(const korv::host::SceneObject &object, const BuildOptions &opti
     return;
   }
   korv::EdgeCache cache;
-  korv::ObjectEdgeDatabase *database = korv::build_edge_database(
-      cache, object.id(), info, options.cos_threshold, options.open_edge, options.use_deform);
+  korv::ObjectEdgeDatabase *database =
+      korv::build_edge_database(cache, object.id(), info, korv::testing::module_options(options));
   LWMeshInfo *reference_info = mesh_info(object);
   EdgeSnapshot reference;
   const bool reference_built = ReferenceBuild(reference_info, options).run(reference);
@@ -189,6 +189,8 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
   l.set("disable_bevel", c.disable_bevel);
   l.set("out_channel", c.out_channel);
   l.set("out_width", c.out_width);
+  l.set("cross_polygons", c.cross_polygons);
+  l.set("edge_kind", c.edge_kind);
   const EdgeShaderInstance &settings = l.instance();
 
   l.session->init();
@@ -253,7 +255,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const korv::fuzz::MeshCase c = korv::fuzz::decode_mesh_case(data, size);
   korv::host::SceneObject object(c.mesh);
   object.faults = korv::fuzz::mesh_faults(c);
-  const BuildOptions options{std::cos(c.edge_dangle), c.open_edge, c.use_deform};
+  const BuildOptions options{std::cos(c.edge_dangle), c.open_edge, c.use_deform, c.edge_kind};
 
   korv::host::reset_mesh_service_counts();
   check_build(object, options);

@@ -92,9 +92,11 @@ MeshCase with_mesh(host::Mesh mesh, std::size_t samples = 10) {
 }
 
 // The same case with open edges, a mask channel, a step profile, a wider
-// band and no smoothing.
+// band and no smoothing, searching across polygons for outside edges.
 MeshCase varied(MeshCase c) {
   c.open_edge = 1;
+  c.cross_polygons = 1;
+  c.edge_kind = 1;
   c.out_channel = 2;
   c.round_edge = 0;
   c.smooth_edge = 0;
@@ -105,8 +107,10 @@ MeshCase varied(MeshCase c) {
 
 // The same case at the settings' exact borders: an edge detection angle of
 // 0 (coplanar sides are sharp: a dot product equal to the threshold counts),
-// a smoothing angle of 0, a mask width of 0, the bevel off.
+// a smoothing angle of 0, a mask width of 0, the bevel off, inside edges
+// only.
 MeshCase borders(MeshCase c) {
+  c.edge_kind = 2;
   c.edge_dangle = 0.0;
   c.smooth_cos = 0.0;
   c.out_width = 0.0;

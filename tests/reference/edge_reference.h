@@ -4,6 +4,7 @@
 // mesh fuzzer on arbitrary ones. Nothing here depends on a test framework.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <map>
@@ -21,7 +22,18 @@ struct BuildOptions {
   double cos_threshold = 0.0087265354983739347;  // cos(89.5 degrees)
   std::int32_t open_edge = 0;
   std::int32_t use_deform = 0;
+  std::int32_t edge_kind = 0;  // 1 keeps convex sharp edges only, 2 concave ones
 };
+
+// The same options as the module's build takes them.
+inline EdgeBuildOptions module_options(const BuildOptions &o) {
+  EdgeBuildOptions options;
+  options.cos_threshold = o.cos_threshold;
+  options.open_edge = o.open_edge;
+  options.use_deform = o.use_deform;
+  options.edge_kind = edge_kind_setting(o.edge_kind);
+  return options;
+}
 
 // A database as plain values: edges in list order, points in key order, each
 // point's edges as positions in the edge list.
@@ -203,8 +215,43 @@ class ReferenceBuild {
       }
       it->second.polygons.push_back(reinterpret_cast<std::uintptr_t>(polygon));
       it->second.polygon_fill += 1;
+      // The side from this use on, when the next corner's point was counted.
+      const std::uintptr_t next = point_key(r.mesh_->polVertex(r.mesh_, polygon, (i + 1) % n));
+      if (r.points_.count(next) != 0) {
+        r.sides_.push_back({reinterpret_cast<std::uintptr_t>(polygon), it->first, next});
+      }
     }
     return 0;
+  }
+
+  bool has_side(std::uintptr_t polygon, std::uintptr_t from, std::uintptr_t to) const {
+    for (const auto &side : sides_) {
+      if (side[0] == polygon && side[1] == from && side[2] == to) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Whether the side a-b between own (running from a to b) and neighbour
+  // has the kind the options keep: convex where each polygon's surface next
+  // to the side lies behind the other's plane, concave where in front.
+  bool kind_kept(std::uintptr_t neighbour, LWPntID a, LWPntID b, const Vec3 &np,
+                 const Vec3 &nq) const {
+    const int kind = options_.edge_kind;
+    if (kind != 1 && kind != 2) {
+      return true;
+    }
+    const bool same = has_side(neighbour, point_key(a), point_key(b));
+    const bool reversed = has_side(neighbour, point_key(b), point_key(a));
+    if (same == reversed) {
+      return false;
+    }
+    const Vec3 pa = position(a);
+    const Vec3 pb = position(b);
+    const double p_side = dot(nq, cross(np, pb - pa));
+    const double q_side = dot(np, reversed ? cross(nq, pa - pb) : cross(nq, pb - pa));
+    return kind == 1 ? (p_side < 0.0 && q_side < 0.0) : (p_side > 0.0 && q_side > 0.0);
   }
 
   static LWScanResult find_edges(void *user, LWPolID polygon) {
@@ -240,12 +287,16 @@ class ReferenceBuild {
         const Vec3 nq = r.unit_normal(reinterpret_cast<LWPolID>(neighbour));
         if (dot(np, nq) > r.options_.cos_threshold)
           continue;
+        // A side is judged once: the first time it is found sharp.
         bool seen = false;
-        for (const auto &e : r.edges_) {
-          seen = seen || (e.a == point_key(a) && e.b == point_key(b)) ||
-                 (e.a == point_key(b) && e.b == point_key(a));
+        for (const auto &e : r.judged_) {
+          seen = seen || (e.first == point_key(a) && e.second == point_key(b)) ||
+                 (e.first == point_key(b) && e.second == point_key(a));
         }
         if (seen)
+          continue;
+        r.judged_.push_back({point_key(a), point_key(b)});
+        if (!r.kind_kept(neighbour, a, b, np, nq))
           continue;
         Vec3 sum = np + nq;
         r.edges_.push_back({point_key(a), point_key(b), sum.normalize(), 0});
@@ -254,6 +305,7 @@ class ReferenceBuild {
         d.normalize();
         Vec3 out = cross(np, d);
         r.edges_.push_back({point_key(a), point_key(b), out.normalize(), 1});
+        r.judged_.push_back({point_key(a), point_key(b)});
       }
     }
     return 0;
@@ -279,6 +331,10 @@ class ReferenceBuild {
   std::int64_t corner_uses_ = 0;
   std::map<std::uintptr_t, EdgeSnapshot::Point> points_;
   std::vector<EdgeSnapshot::Edge> edges_;
+  // Every side that has been given an edge or judged sharp, as its ends.
+  std::vector<std::pair<std::uintptr_t, std::uintptr_t>> judged_;
+  // (polygon, from, to) for each corner use the fill stored.
+  std::vector<std::array<std::uintptr_t, 3>> sides_;
 };
 
 }  // namespace korv::testing

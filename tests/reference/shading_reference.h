@@ -8,7 +8,12 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <map>
 #include <optional>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "hostapi/lwshader.h"
 #include "shader/edge_shader_instance.h"
@@ -54,9 +59,57 @@ inline Vec3 reference_end_normal(const EdgeSnapshot &db, std::size_t best, std::
   return sum.normalize();
 }
 
+// The keys of the points of key's shell: every point reached from it by
+// stepping to the points that list a polygon it lists.
+inline std::set<std::uintptr_t> reference_shell(const EdgeSnapshot &db, std::uintptr_t key) {
+  std::map<std::uintptr_t, std::vector<std::uintptr_t>> points_of_polygon;
+  std::map<std::uintptr_t, const EdgeSnapshot::Point *> point_of_key;
+  for (const EdgeSnapshot::Point &p : db.points) {
+    point_of_key[p.key] = &p;
+    for (std::uintptr_t polygon : p.polygons) {
+      points_of_polygon[polygon].push_back(p.key);
+    }
+  }
+  std::set<std::uintptr_t> shell = {key};
+  std::vector<std::uintptr_t> open = {key};
+  while (!open.empty()) {
+    const EdgeSnapshot::Point *p = point_of_key.at(open.back());
+    open.pop_back();
+    for (std::uintptr_t polygon : p->polygons) {
+      // Each polygon's points are taken once.
+      for (std::uintptr_t other : std::exchange(points_of_polygon[polygon], {})) {
+        if (shell.insert(other).second) {
+          open.push_back(other);
+        }
+      }
+    }
+  }
+  return shell;
+}
+
+// How far the search across polygons looks: the widest half band (twice the
+// edge width with open edges) and, with a channel chosen, where the mask
+// falls below 1/256.
+inline double reference_reach(const EdgeShaderInstance &settings) {
+  double reach = 0.0;
+  if (settings.edge_width * 0.5 > reach) {
+    reach = settings.edge_width * 0.5;
+  }
+  if (settings.open_edge != 0 && settings.edge_width * 2.0 > reach) {
+    reach = settings.edge_width * 2.0;
+  }
+  const bool channel = settings.out_channel >= 1 && settings.out_channel <= 7;
+  if (channel && settings.out_width * std::log(256.0) > reach) {
+    reach = settings.out_width * std::log(256.0);
+  }
+  return reach;
+}
+
 // The query on the sample's polygon: the nearest edge (among those at the
 // polygon's corners) whose foot point lies on it, or a distance of -1.0. An
-// edge of length 0 has no foot point and is never taken.
+// edge of length 0 has no foot point and is never taken. With cross_polygons,
+// every edge of the polygon's shell within the reach is a candidate too,
+// after those.
 inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *mesh,
                                            const LWShaderAccess &access,
                                            const EdgeShaderInstance &settings) {
@@ -69,27 +122,42 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
   double best_distance = 1e20;
   std::optional<std::size_t> best;
   double best_t = 0.0;
+  auto measure = [&](std::size_t k, double reach) {
+    const Vec3 a = reference_base_position(mesh, db.edges[k].a);
+    const Vec3 b = reference_base_position(mesh, db.edges[k].b);
+    const Vec3 d = b - a;
+    const double length = d.length();
+    if (length == 0.0) {
+      return;
+    }
+    const double t = (dot(d, spot) - dot(d, a)) / (length * length);
+    const Vec3 q = a + t * d;
+    const double distance = (q - spot).length();
+    if (t >= 0.0 && t <= 1.0 && distance <= reach && distance < best_distance) {
+      best = k;
+      best_distance = distance;
+      best_t = t;
+    }
+  };
+  std::optional<std::uintptr_t> first_known;
   for (int i = 0; i < n; ++i) {
     const LWPntID corner = mesh->polVertex(mesh, access.polygon, i);
     const EdgeSnapshot::Point *p = reference_point(db, point_key(corner));
     if (p == nullptr) {
       continue;
     }
+    if (!first_known) {
+      first_known = p->key;
+    }
     for (std::size_t k : p->edges) {
-      const Vec3 a = reference_base_position(mesh, db.edges[k].a);
-      const Vec3 b = reference_base_position(mesh, db.edges[k].b);
-      const Vec3 d = b - a;
-      const double length = d.length();
-      if (length == 0.0) {
-        continue;
-      }
-      const double t = (dot(d, spot) - dot(d, a)) / (length * length);
-      const Vec3 q = a + t * d;
-      const double distance = (q - spot).length();
-      if (t >= 0.0 && t <= 1.0 && distance < best_distance) {
-        best = k;
-        best_distance = distance;
-        best_t = t;
+      measure(k, std::numeric_limits<double>::infinity());
+    }
+  }
+  if (settings.cross_polygons != 0 && first_known) {
+    const std::set<std::uintptr_t> shell = reference_shell(db, *first_known);
+    for (std::size_t k = 0; k < db.edges.size(); ++k) {
+      if (shell.count(db.edges[k].a) != 0) {
+        measure(k, reference_reach(settings));
       }
     }
   }

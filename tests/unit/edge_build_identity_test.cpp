@@ -49,7 +49,8 @@ struct RandomCase {
 void PrintTo(const RandomCase &c, std::ostream *out) {
   *out << "seed " << c.seed << ", " << c.points << " points, " << c.polygons
        << " polygons, threshold " << c.options.cos_threshold << ", open_edge "
-       << c.options.open_edge << ", use_deform " << c.options.use_deform;
+       << c.options.open_edge << ", use_deform " << c.options.use_deform << ", edge_kind "
+       << c.options.edge_kind;
 }
 
 class RandomMeshes : public ::testing::TestWithParam<RandomCase> {};
@@ -67,7 +68,8 @@ std::vector<RandomCase> random_cases() {
   std::vector<RandomCase> cases;
   const BuildOptions option_sets[] = {
       {kCos89_5, 0, 0}, {kCos89_5, 1, 0}, {1.0, 1, 0},      {0.0, 1, 0},
-      {-1.0, 1, 0},     {0.5, 1, 1},      {kCos89_5, 0, 1},
+      {-1.0, 1, 0},     {0.5, 1, 1},      {kCos89_5, 0, 1}, {kCos89_5, 0, 0, 1},
+      {0.5, 1, 1, 2},   {0.0, 1, 0, 2},   {kCos89_5, 1, 0, 3},
   };
   unsigned seed = 1;
   for (const BuildOptions &options : option_sets) {

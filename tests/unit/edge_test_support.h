@@ -33,8 +33,7 @@ struct BuiltMesh {
     if (info == nullptr) {
       return;
     }
-    database = build_edge_database(cache, object.id(), info, options.cos_threshold,
-                                   options.open_edge, options.use_deform);
+    database = build_edge_database(cache, object.id(), info, module_options(options));
     if (database != nullptr && info->destroy != nullptr) {
       info->destroy(info);
     }
