@@ -43,7 +43,9 @@ void set_rates(benchmark::State &state, const korv::host::Mesh &mesh) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_BuildEdges(benchmark::State &state) {
+// The build with the given options; bytes/corner counts everything the
+// database keeps.
+void build_edges(benchmark::State &state, const korv::EdgeBuildOptions &options) {
   SceneObject &object = field(state.range(0));
   LWObjectInfo *info = korv::host::object_info_service();
   double bytes_per_corner = 0.0;
@@ -52,7 +54,7 @@ void BM_BuildEdges(benchmark::State &state) {
     korv::EdgeCache cache;
     LWMeshInfo *mesh = info->meshInfo(object.id(), 1);
     korv::ObjectEdgeDatabase *database =
-        korv::build_edge_database(cache, object.id(), mesh, kCos89_5, 1, 0);
+        korv::build_edge_database(cache, object.id(), mesh, options);
     if (database == nullptr) {
       state.SkipWithError("the build failed");
       break;
@@ -61,7 +63,8 @@ void BM_BuildEdges(benchmark::State &state) {
     const auto &records = database->edge_list->records;
     edges = records.size();
     const std::size_t bytes = database->points.memory_bytes() + sizeof(korv::EdgeList) +
-                              records.capacity() * sizeof(korv::EdgeRecord);
+                              records.capacity() * sizeof(korv::EdgeRecord) +
+                              (database->shells ? database->shells->memory_bytes() : 0);
     bytes_per_corner = double(bytes) / double(corner_count(object.mesh()));
     state.PauseTiming();
     korv::empty_edge_cache(&cache);
@@ -70,6 +73,33 @@ void BM_BuildEdges(benchmark::State &state) {
   set_rates(state, object.mesh());
   state.counters["edges"] = double(edges);
   state.counters["bytes/corner"] = bytes_per_corner;
+}
+
+korv::EdgeBuildOptions with_open_edges() {
+  korv::EdgeBuildOptions options;
+  options.cos_threshold = kCos89_5;
+  options.open_edge = 1;
+  return options;
+}
+
+void BM_BuildEdges(benchmark::State &state) {
+  build_edges(state, with_open_edges());
+}
+
+// With cross_polygons on, at the reach of the default settings with a mask
+// channel chosen (out_width 0.1: 0.55 m).
+void BM_BuildEdgesAcross(benchmark::State &state) {
+  korv::EdgeBuildOptions options = with_open_edges();
+  options.cross_polygons = true;
+  options.reach = 0.1 * std::log(256.0);
+  build_edges(state, options);
+}
+
+// Keeping the outside edges only.
+void BM_BuildEdgesOutside(benchmark::State &state) {
+  korv::EdgeBuildOptions options = with_open_edges();
+  options.edge_kind = korv::EdgeKind::Convex;
+  build_edges(state, options);
 }
 
 // The scan floor: each polygon scan reads every corner once, the point scan
@@ -115,6 +145,8 @@ void BM_BuildScansFloor(benchmark::State &state) {
 }
 
 BENCHMARK(BM_BuildEdges)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildEdgesAcross)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildEdgesOutside)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildScansFloor)
     ->Arg(10'000)
     ->Arg(100'000)

@@ -61,31 +61,124 @@ struct BoxScene {
   }
 };
 
-// The module loaded, a render started and the box's edge database built by
-// a first sample; null with the reason when the module cannot be loaded.
-std::unique_ptr<korv::host::ShaderSession> open_with_database(BoxScene &scene, std::string &error) {
+// Samples spread over any mesh, as camera rays would meet it: sample i lies
+// on polygon i (modulo the count), at a random mix of its corners, and faces
+// the way the polygon does.
+struct MeshScene {
+  std::unique_ptr<SceneObject> object;
+  std::vector<LWShaderAccess> samples;
+
+  explicit MeshScene(Mesh mesh) {
+    object = std::make_unique<SceneObject>(std::move(mesh));
+    const Mesh &m = object->mesh();
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> weight(0.0, 1.0);
+    for (std::size_t i = 0; i < kSamples; ++i) {
+      const std::size_t polygon = i % m.polygon_count();
+      const auto corners = m.polygon(polygon);
+      auto at = [&](std::size_t c, int k) { return double(m.points[corners[c]][std::size_t(k)]); };
+      LWShaderAccess a{};
+      a.objID = object->id();
+      a.polygon = korv::host::polygon_id(polygon);
+      double total = 0.0;
+      for (std::size_t c = 0; c < corners.size(); ++c) {
+        const double w = weight(random);
+        total += w;
+        for (int k = 0; k < 3; ++k) {
+          a.oPos[k] += w * at(c, k);
+        }
+      }
+      const std::size_t last = corners.size() - 1;
+      double normal[3];
+      for (int k = 0; k < 3; ++k) {
+        a.oPos[k] /= total;
+        a.wPos[k] = a.oPos[k];
+      }
+      for (int k = 0; k < 3; ++k) {
+        const int k1 = (k + 1) % 3, k2 = (k + 2) % 3;
+        normal[k] = (at(1, k1) - at(0, k1)) * (at(last, k2) - at(0, k2)) -
+                    (at(1, k2) - at(0, k2)) * (at(last, k1) - at(0, k1));
+      }
+      for (int k = 0; k < 3; ++k) {
+        a.wNorm[k] = a.wNorm0[k] = normal[k];
+        a.raySource[k] = a.wPos[k] + 5.0 * normal[k];
+      }
+      a.wXfrm[0] = a.wXfrm[4] = a.wXfrm[8] = 1.0;
+      samples.push_back(a);
+    }
+  }
+};
+
+// The module loaded with the given settings, a render started and the
+// object's edge database built by a first sample; null with the reason when
+// the module cannot be loaded.
+std::unique_ptr<korv::host::ShaderSession> open_with_database(
+    std::vector<LWShaderAccess> &samples, std::string &error,
+    const std::vector<std::string> &settings = {}) {
   auto session = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
   if (session) {
+    error = session->apply_settings(settings);
+    if (!error.empty()) {
+      return nullptr;
+    }
     session->init();
-    session->evaluate(scene.samples[0]);
+    session->evaluate(samples[0]);
   }
   return session;
 }
 
 // The same, or null with the benchmark skipped for the reason.
-std::unique_ptr<korv::host::ShaderSession> session_with_database(benchmark::State &state,
-                                                                 BoxScene &scene) {
+std::unique_ptr<korv::host::ShaderSession> session_with_database(
+    benchmark::State &state, std::vector<LWShaderAccess> &samples,
+    const std::vector<std::string> &settings = {}) {
   std::string error;
-  auto session = open_with_database(scene, error);
+  auto session = open_with_database(samples, error, settings);
   if (!session) {
     state.SkipWithError(error.c_str());
   }
   return session;
 }
 
+// One sample after another through the loaded module.
+void evaluate_samples(benchmark::State &state, std::vector<LWShaderAccess> &samples,
+                      const std::vector<std::string> &settings) {
+  auto session = session_with_database(state, samples, settings);
+  if (!session) {
+    return;
+  }
+  std::size_t i = 0;
+  for (auto _ : state) {
+    session->evaluate(samples[i]);
+    benchmark::DoNotOptimize(samples[i]);
+    i = (i + 1) % kSamples;
+  }
+  session->cleanup();
+  state.counters["samples/s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// With the band crossing polygons, on the same box.
+void BM_EvaluateAcross(benchmark::State &state) {
+  BoxScene scene;
+  evaluate_samples(state, scene.samples, {"cross_polygons=1"});
+}
+BENCHMARK(BM_EvaluateAcross);
+
+// The machined block with support loops, the mask in a channel at the default
+// output width (a reach of 0.55 m across polygons): /0 without the search
+// across polygons, /1 with it.
+void BM_EvaluateLoops(benchmark::State &state) {
+  Mesh mesh;
+  korv::host::builtin_mesh("loops", mesh);
+  MeshScene scene(std::move(mesh));
+  evaluate_samples(state, scene.samples,
+                   {"out_channel=1", "cross_polygons=" + std::to_string(state.range(0))});
+}
+BENCHMARK(BM_EvaluateLoops)->Arg(0)->Arg(1);
+
 void BM_Evaluate(benchmark::State &state) {
   BoxScene scene;
-  auto session = session_with_database(state, scene);
+  auto session = session_with_database(state, scene.samples);
   if (!session) {
     return;
   }
@@ -116,7 +209,8 @@ std::unique_ptr<SharedSession> shared_session;
 
 void open_shared_session(const benchmark::State &) {
   shared_session = std::make_unique<SharedSession>();
-  shared_session->session = open_with_database(shared_session->scene, shared_session->error);
+  shared_session->session =
+      open_with_database(shared_session->scene.samples, shared_session->error);
 }
 
 void close_shared_session(const benchmark::State &) {

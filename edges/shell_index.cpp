@@ -11,8 +11,11 @@ namespace korv {
 
 namespace {
 
-// A leaf holds up to this many edges.
+// A leaf holds up to this many edges, and a shell of up to kSmallShell edges
+// is one leaf: measuring a few edges' boxes one after another costs less than
+// descending through nodes whose boxes all hold the sample, as on a box.
 constexpr std::uint32_t kLeafSize = 4;
+constexpr std::uint32_t kSmallShell = 16;
 
 // Every split halves a node's edges, so a hierarchy of fewer than 2^32
 // edges is at most 31 levels deep; the search's stack holds one entry per
@@ -23,17 +26,29 @@ bool finite(const LWFVector v) {
   return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
+// How far c lies outside [lo, hi] on one axis: written to select, not to
+// branch, since the search meets either side as often.
+inline double outside(double lo, double hi, double c) {
+  const double below = lo - c;
+  const double above = c - hi;
+  const double out = below > above ? below : above;
+  return out > 0.0 ? out : 0.0;
+}
+
 // The squared distance from p to the node's box, 0 inside it.
-double box_squared(const ShellIndex::Node &node, const Vec3 &p) {
-  const double c[3] = {p.x, p.y, p.z};
-  double sum = 0.0;
-  for (int k = 0; k < 3; ++k) {
-    const double below = double(node.lo[k]) - c[k];
-    const double above = c[k] - double(node.hi[k]);
-    const double out = below > 0.0 ? below : (above > 0.0 ? above : 0.0);
-    sum += out * out;
-  }
-  return sum;
+inline double box_squared(const ShellIndex::Node &node, const Vec3 &p) {
+  const double x = outside(node.lo[0], node.hi[0], p.x);
+  const double y = outside(node.lo[1], node.hi[1], p.y);
+  const double z = outside(node.lo[2], node.hi[2], p.z);
+  return x * x + y * y + z * z;
+}
+
+// The squared distance from p to the box around a segment's two ends.
+inline double segment_box_squared(const ShellIndex::Segment &s, const Vec3 &p) {
+  const double x = outside(std::min(s.a[0], s.b[0]), std::max(s.a[0], s.b[0]), p.x);
+  const double y = outside(std::min(s.a[1], s.b[1]), std::max(s.a[1], s.b[1]), p.y);
+  const double z = outside(std::min(s.a[2], s.b[2]), std::max(s.a[2], s.b[2]), p.z);
+  return x * x + y * y + z * z;
 }
 
 double magnitude(const Vec3 &v) {
@@ -103,7 +118,7 @@ std::unique_ptr<ShellIndex> ShellIndex::Builder::build(
   std::vector<std::uint32_t> shell_root(points, kNoShell);
   for (std::size_t r = 0; r < points; ++r) {
     if (start[r + 1] > start[r]) {
-      shell_root[r] = index->build_node(start[r], start[r + 1]);
+      shell_root[r] = index->build_node(start[r], start[r + 1], kSmallShell);
     }
   }
   index->point_shell_.resize(points);
@@ -120,7 +135,8 @@ std::unique_ptr<ShellIndex> ShellIndex::Builder::build(
   return index;
 }
 
-std::uint32_t ShellIndex::build_node(std::uint32_t begin, std::uint32_t end) {
+std::uint32_t ShellIndex::build_node(std::uint32_t begin, std::uint32_t end,
+                                     std::uint32_t leaf_size) {
   const std::uint32_t self = std::uint32_t(nodes_.size());
   Node node{};
   for (int k = 0; k < 3; ++k) {
@@ -140,7 +156,7 @@ std::uint32_t ShellIndex::build_node(std::uint32_t begin, std::uint32_t end) {
     }
   }
   nodes_.push_back(node);
-  if (end - begin <= kLeafSize) {
+  if (end - begin <= leaf_size) {
     nodes_[self].first = begin;
     nodes_[self].count = end - begin;
     return self;
@@ -160,58 +176,71 @@ std::uint32_t ShellIndex::build_node(std::uint32_t begin, std::uint32_t end) {
                      const double cy = double(y.a[axis]) + double(y.b[axis]);
                      return cx < cy || (cx == cy && x.edge < y.edge);
                    });
-  build_node(begin, middle);
-  const std::uint32_t second = build_node(middle, end);
+  build_node(begin, middle, kLeafSize);
+  const std::uint32_t second = build_node(middle, end, kLeafSize);
   nodes_[self].first = second;
   nodes_[self].count = 0;
   return self;
 }
 
 bool ShellIndex::search(std::uint32_t shell, const Vec3 &spot, double before, Found &found) const {
-  if (shell >= nodes_.size() || !std::isfinite(magnitude(spot))) {
+  const double scale = std::max(magnitude(spot), scale_);
+  if (shell >= nodes_.size() || !std::isfinite(scale)) {
     return false;
   }
   // Nothing beyond the reach, nor at or beyond the distance already found
   // by the caller, can be taken.
-  double bound = reach_ < before ? reach_ : before;
+  const double bound = reach_ < before ? reach_ : before;
   if (!(bound >= 0.0)) {
     return false;
   }
-  // A node is passed over only when its box lies farther than the bound by
-  // more than the rounding of a measured distance can make up: that error
-  // grows with the size of the coordinates, not of the distance.
-  const double slack = 1e-9 * (1.0 + std::max(magnitude(spot), scale_));
-  auto beyond = [&](double squared) {
-    const double limit = bound + slack;
-    return squared > limit * limit;
-  };
+  // A box is passed over only when it lies farther than the bound by more
+  // than the rounding of a measured distance can make up: that error grows
+  // with the size of the coordinates, not of the distance.
+  const double slack = 1e-9 * (1.0 + scale);
+  double limit = (bound + slack) * (bound + slack);
 
   Found best;
   best.distance = std::numeric_limits<double>::infinity();
-  std::uint32_t stack[kStackSize];
+  // Each entry: a node and the squared distance to its box, measured when
+  // it was put on the stack and tested again when it comes off, since the
+  // limit may have shrunk meanwhile.
+  struct Entry {
+    std::uint32_t node;
+    double squared;
+  };
+  Entry stack[kStackSize];
   int top = 0;
-  stack[top++] = shell;
+  stack[top++] = {shell, box_squared(nodes_[shell], spot)};
   while (top > 0) {
-    const std::uint32_t at = stack[--top];
-    const Node &node = nodes_[at];
-    if (beyond(box_squared(node, spot))) {
+    const Entry entry = stack[--top];
+    if (entry.squared > limit) {
       continue;
     }
+    const Node &node = nodes_[entry.node];
     if (node.count == 0) {
-      // The nearer child is searched first, so that the bound shrinks early.
-      std::uint32_t near = at + 1;
-      std::uint32_t far = node.first;
-      const double near_squared = box_squared(nodes_[near], spot);
-      const double far_squared = box_squared(nodes_[far], spot);
-      if (far_squared < near_squared) {
+      // The nearer child is searched first, so that the limit shrinks early;
+      // a child beyond it already is not put on the stack.
+      Entry near = {entry.node + 1, box_squared(nodes_[entry.node + 1], spot)};
+      Entry far = {node.first, box_squared(nodes_[node.first], spot)};
+      if (far.squared < near.squared) {
         std::swap(near, far);
       }
-      stack[top++] = far;
-      stack[top++] = near;
+      if (far.squared <= limit) {
+        stack[top++] = far;
+      }
+      if (near.squared <= limit) {
+        stack[top++] = near;
+      }
       continue;
     }
     for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
       const Segment &s = segments_[i];
+      // The segment's own box first: most edges of a leaf lie farther than
+      // the limit, and this needs no division.
+      if (segment_box_squared(s, spot) > limit) {
+        continue;
+      }
       const Vec3 a = to_vec3(s.a);
       const Vec3 d = to_vec3(s.b) - a;
       double t = 0.0;
@@ -224,7 +253,7 @@ bool ShellIndex::search(std::uint32_t shell, const Vec3 &spot, double before, Fo
       }
       if (distance < best.distance || (distance == best.distance && s.edge < best.edge)) {
         best = {distance, t, s.edge};
-        bound = distance;
+        limit = (distance + slack) * (distance + slack);
       }
     }
   }

@@ -89,7 +89,7 @@ class ShellIndex {
   };
 
  private:
-  std::uint32_t build_node(std::uint32_t begin, std::uint32_t end);
+  std::uint32_t build_node(std::uint32_t begin, std::uint32_t end, std::uint32_t leaf_size);
 
   double reach_ = 0.0;
   // The largest magnitude of any coordinate of the edges' ends.
