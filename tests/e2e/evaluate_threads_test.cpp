@@ -132,6 +132,34 @@ TEST_F(EvaluateThreads, TwoThreadsStartingOnAnEmptyCacheBuildTheObjectOnceAndAgr
   EXPECT_TRUE(cache().databases.empty());
 }
 
+// The search across polygons reads the shells' index that the first query
+// built, from both threads at once.
+TEST_F(EvaluateThreads, TwoThreadsSearchingAcrossPolygonsAgreeWithOneThread) {
+  ASSERT_EQ(session_->apply_settings({"cross_polygons=1", "edge_kind=1"}), "");
+  session_->init();
+  std::vector<LWShaderAccess> alone = samples_;
+  for (LWShaderAccess &s : alone) {
+    session_->evaluate(s);
+  }
+  session_->cleanup();
+  ASSERT_FALSE(same_bits(alone, reference_)) << "the search across polygons must change samples";
+  session_->init();
+  std::vector<LWShaderAccess> first = samples_;
+  std::vector<LWShaderAccess> second = samples_;
+  auto work = [&](std::vector<LWShaderAccess> *mine) {
+    for (LWShaderAccess &s : *mine) {
+      session_->evaluate(s);
+    }
+  };
+  std::thread a(work, &first);
+  std::thread b(work, &second);
+  a.join();
+  b.join();
+  EXPECT_TRUE(same_bits(first, alone));
+  EXPECT_TRUE(same_bits(second, alone));
+  session_->cleanup();
+}
+
 TEST_F(EvaluateThreads, RenderStartAndEndOnAnotherThreadNeverDisturbAnEvaluation) {
   StartLine start;
   std::atomic<bool> evaluating{true};
