@@ -3,6 +3,7 @@
 // another thread evaluates. The render lock keeps the edge cache whole:
 // queries of a built database share it, builds and emptying hold it alone.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -94,6 +95,24 @@ class EvaluateThreads : public SessionTest {
     object_.reset();
   }
 
+  // Two threads, each evaluating its own copy of the samples, from the same
+  // start.
+  std::array<std::vector<LWShaderAccess>, 2> evaluate_on_two_threads() {
+    StartLine start;
+    std::array<std::vector<LWShaderAccess>, 2> results = {samples_, samples_};
+    auto work = [&](std::vector<LWShaderAccess> *mine) {
+      start.arrive_and_wait();
+      for (LWShaderAccess &s : *mine) {
+        session_->evaluate(s);
+      }
+    };
+    std::thread a(work, &results[0]);
+    std::thread b(work, &results[1]);
+    a.join();
+    b.join();
+    return results;
+  }
+
   const EdgeCache &cache() const {
     return *static_cast<const EdgeShaderInstance *>(session_->instance())->cache;
   }
@@ -107,19 +126,7 @@ class EvaluateThreads : public SessionTest {
 TEST_F(EvaluateThreads, TwoThreadsStartingOnAnEmptyCacheBuildTheObjectOnceAndAgreeWithOneThread) {
   session_->init();
   host::reset_mesh_service_counts();
-  StartLine start;
-  std::vector<LWShaderAccess> first = samples_;
-  std::vector<LWShaderAccess> second = samples_;
-  auto work = [&](std::vector<LWShaderAccess> *mine) {
-    start.arrive_and_wait();
-    for (LWShaderAccess &s : *mine) {
-      session_->evaluate(s);
-    }
-  };
-  std::thread a(work, &first);
-  std::thread b(work, &second);
-  a.join();
-  b.join();
+  const auto [first, second] = evaluate_on_two_threads();
 
   EXPECT_TRUE(same_bits(first, reference_));
   EXPECT_TRUE(same_bits(second, reference_));
@@ -144,17 +151,7 @@ TEST_F(EvaluateThreads, TwoThreadsSearchingAcrossPolygonsAgreeWithOneThread) {
   session_->cleanup();
   ASSERT_FALSE(same_bits(alone, reference_)) << "the search across polygons must change samples";
   session_->init();
-  std::vector<LWShaderAccess> first = samples_;
-  std::vector<LWShaderAccess> second = samples_;
-  auto work = [&](std::vector<LWShaderAccess> *mine) {
-    for (LWShaderAccess &s : *mine) {
-      session_->evaluate(s);
-    }
-  };
-  std::thread a(work, &first);
-  std::thread b(work, &second);
-  a.join();
-  b.join();
+  const auto [first, second] = evaluate_on_two_threads();
   EXPECT_TRUE(same_bits(first, alone));
   EXPECT_TRUE(same_bits(second, alone));
   session_->cleanup();
