@@ -157,6 +157,41 @@ TEST_F(EdgeQueryTest, EqualDistancesKeepTheEdgeMetFirst) {
   EXPECT_NEAR(normal_.z, kHalfRoot2, 1e-15);
 }
 
+TEST_F(EdgeQueryTest, EqualDistancesKeepTheEdgeOfTheEarlierCornerNotTheEarlierRecord) {
+  // A 2 x 2 square between walls on y = 2 (listed first) and y = 0: from the
+  // centre both walls' edges are 1 away, and corner 0's (towards -y) wins.
+  Mesh m;
+  for (double z : {1.0, 0.0}) {
+    for (int k = 0; k < 4; ++k) {
+      m.add_point(k == 1 || k == 2 ? 2 : 0, k < 2 ? 0 : 2, z);
+    }
+  }
+  m.add_polygon({3, 2, 6, 7});
+  m.add_polygon({0, 1, 2, 3});
+  m.add_polygon({1, 0, 4, 5});
+  host::SceneObject object(std::move(m));
+  EXPECT_EQ(query(object, 1, {1, 1, 1}), 1.0);
+  EXPECT_LT(normal_.y, -0.7);
+}
+
+TEST_F(EdgeQueryTest, EqualDistancesAmongManyEdgesOfOnePointKeepTheFirstListed) {
+  // Open triangles fanned around the origin, each with a side along +x to a
+  // point 2^j away, all exactly 0.5 from the spot: the first of the origin's
+  // 48 edges (past the query's first batch), triangle 0's, must win.
+  inst_.open_edge = 1;
+  Mesh m;
+  m.add_point(0, 0, 0);
+  auto angle = [](std::uint32_t j) { return (100.0 + 2.5 * j) * kPi / 180.0; };
+  for (std::uint32_t j = 0; j < 24; ++j) {
+    m.add_point(std::ldexp(1.0, int(j)), 0, 0);
+    m.add_point(-1, std::cos(angle(j)), std::sin(angle(j)));
+    m.add_polygon({0, 2 * j + 1, 2 * j + 2});
+  }
+  host::SceneObject object(std::move(m));
+  EXPECT_EQ(query(object, 0, {0.5, 0.5, 0}), 0.5);
+  EXPECT_NEAR(normal_.y, -std::cos(angle(0)), 1e-6);
+}
+
 TEST_F(EdgeQueryTest, PolygonZeroAndPolygonsOfFewerThanThreeVerticesGiveMinusOne) {
   inst_.open_edge = 1;
   Mesh m = lone_triangle();
