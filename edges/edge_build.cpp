@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <optional>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct EdgeScanContext {
   // Corner uses counted by the count pass: the sum of the sizes of the
   // polygons of three or more vertices.
   std::int64_t corner_uses = 0;
+
+  // The count pass's corners' point keys, in the order met: the points are
+  // counted and mapped once the pass is over (map_counted_points).
+  std::vector<std::uintptr_t> corner_keys;
 
   // Position of the polygon in the host's scan order, counted anew per pass.
   std::uint32_t scan_ordinal = 0;
@@ -124,11 +129,61 @@ LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
     }
     ctx.corner_uses += n;
     for (int i = 0; i < n; ++i) {
-      PointRecord &record = ctx.database->points.find_or_insert(mesh->polVertex(mesh, polygon, i));
-      record.polygon_count += 1;
+      ctx.corner_keys.push_back(point_key(mesh->polVertex(mesh, polygon, i)));
     }
     return true;
   });
+}
+
+// Fills the point map from the count pass's corner keys: one record per
+// distinct key, in ascending key order, its polygon_count the key's uses.
+//
+// Hosts commonly number their points or lay them out in one array, so the
+// keys usually lie on a grid of few empty places: each key is then counted
+// in its place on the grid, and the grid read in order gives the records
+// sorted, with no hashing and no sort. The grid's spacing is the largest
+// power of two dividing every key's distance from the lowest. Keys spread
+// more thinly than two grid places per corner use go through the map's
+// hash table and sort instead.
+void map_counted_points(EdgeScanContext &ctx) {
+  const std::vector<std::uintptr_t> &keys = ctx.corner_keys;
+  PointMap &points = ctx.database->points;
+  if (keys.empty()) {
+    return;
+  }
+  // The lowest bit in which any key differs from the first is the lowest in
+  // which any differs from the lowest key.
+  std::uintptr_t lowest = keys[0];
+  std::uintptr_t highest = keys[0];
+  std::uintptr_t spread = 0;
+  for (std::uintptr_t key : keys) {
+    lowest = std::min(lowest, key);
+    highest = std::max(highest, key);
+    spread |= key ^ keys[0];
+  }
+  const int shift = spread == 0 ? 0 : std::countr_zero(spread);
+  const std::uintptr_t last_place = (highest - lowest) >> shift;
+  if (last_place / 2 >= keys.size()) {
+    for (std::uintptr_t key : keys) {
+      points.find_or_insert(reinterpret_cast<LWPntID>(key)).polygon_count += 1;
+    }
+    points.sort_keys();
+    return;
+  }
+  const std::size_t places = std::size_t(last_place) + 1;
+  std::vector<std::int32_t> uses(places, 0);
+  for (std::uintptr_t key : keys) {
+    uses[(key - lowest) >> shift] += 1;
+  }
+  const std::size_t distinct =
+      places - std::size_t(std::count(uses.begin(), uses.end(), std::int32_t{0}));
+  points.begin_sorted(distinct);
+  for (std::size_t i = 0; i < places; ++i) {
+    if (uses[i] != 0) {
+      points.append_sorted(lowest + (std::uintptr_t(i) << shift)).polygon_count = uses[i];
+    }
+  }
+  points.end_sorted();
 }
 
 LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
@@ -471,8 +526,9 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
+  map_counted_points(ctx);
+  std::vector<std::uintptr_t>().swap(ctx.corner_keys);
   PointMap &points = database.points;
-  points.sort_keys();
   ctx.first.resize(points.size());
   // At most kMaxCornerUses in all, so every offset fits.
   std::uint32_t corners = 0;

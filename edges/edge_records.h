@@ -50,7 +50,8 @@ inline std::uintptr_t point_key(LWPntID point) {
 //
 // The build fills it in two steps: find_or_insert while it counts corners
 // (entries then stand in insertion order), then sort_keys once, after which
-// iteration runs in ascending key order and nothing is inserted any more.
+// iteration runs in ascending key order and nothing is inserted any more; or
+// it appends records in ascending key order (begin_sorted).
 class PointMap {
  public:
   using Entry = std::pair<std::uintptr_t, PointRecord>;
@@ -64,6 +65,16 @@ class PointMap {
 
   // Puts the entries into ascending key order.
   void sort_keys();
+
+  // The other way to fill the map, when the keys are known in ascending
+  // order: begin_sorted empties the map and makes room for count entries,
+  // append_sorted adds a fresh record for a key greater than every key added
+  // before, and end_sorted indexes them; nothing is inserted afterwards.
+  void begin_sorted(std::size_t count);
+  PointRecord &append_sorted(std::uintptr_t key) {
+    return entries_.emplace_back(key, PointRecord{}).second;
+  }
+  void end_sorted() { index_sorted_entries(); }
 
   // Inline: the query looks up every corner of every shaded polygon.
   PointRecord *find(LWPntID point) {

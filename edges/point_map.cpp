@@ -94,6 +94,11 @@ void PointMap::sort_keys() {
   index_sorted_entries();
 }
 
+void PointMap::begin_sorted(std::size_t count) {
+  clear();
+  entries_.reserve(count);
+}
+
 std::ptrdiff_t PointMap::slot_index_of(std::uintptr_t key) const {
   if (slots_.empty()) {
     return -1;

@@ -16,14 +16,16 @@ namespace {
 // Random polygons of 1 to 6 corners over a small pool of points on a coarse
 // integer grid: sides shared by three or more polygons, points listed twice
 // in one polygon, collinear and coincident corners, folded pairs, and exact
-// ties of the dot product with round thresholds all occur.
-host::Mesh random_mesh(unsigned seed, std::size_t points, std::size_t polygons) {
+// ties of the dot product with round thresholds all occur. Polygons use only
+// every spacing-th point.
+host::Mesh random_mesh(unsigned seed, std::size_t points, std::size_t polygons,
+                       std::uint32_t spacing) {
   std::mt19937 rng(seed);
   std::uniform_int_distribution<int> coordinate(-2, 2);
   std::uniform_int_distribution<std::uint32_t> pick(0, std::uint32_t(points - 1));
   std::uniform_int_distribution<int> size(1, 6);
   host::Mesh m;
-  for (std::size_t i = 0; i < points; ++i) {
+  for (std::size_t i = 0; i < points * spacing; ++i) {
     m.add_point(coordinate(rng), coordinate(rng), coordinate(rng));
     m.deformed.push_back({float(coordinate(rng)), float(coordinate(rng)), float(coordinate(rng))});
   }
@@ -32,7 +34,7 @@ host::Mesh random_mesh(unsigned seed, std::size_t points, std::size_t polygons) 
     polygon.clear();
     const int n = size(rng);
     for (int i = 0; i < n; ++i) {
-      polygon.push_back(pick(rng));
+      polygon.push_back(spacing * pick(rng));
     }
     m.add_polygon(polygon);
   }
@@ -44,20 +46,21 @@ struct RandomCase {
   std::size_t points;
   std::size_t polygons;
   BuildOptions options;
+  std::uint32_t spacing = 1;
 };
 
 void PrintTo(const RandomCase &c, std::ostream *out) {
   *out << "seed " << c.seed << ", " << c.points << " points, " << c.polygons
        << " polygons, threshold " << c.options.cos_threshold << ", open_edge "
        << c.options.open_edge << ", use_deform " << c.options.use_deform << ", edge_kind "
-       << c.options.edge_kind;
+       << c.options.edge_kind << ", point spacing " << c.spacing;
 }
 
 class RandomMeshes : public ::testing::TestWithParam<RandomCase> {};
 
 TEST_P(RandomMeshes, IndexedBuildMatchesTheObviousBuildExactly) {
   const RandomCase &c = GetParam();
-  BuiltMesh built(random_mesh(c.seed, c.points, c.polygons), c.options);
+  BuiltMesh built(random_mesh(c.seed, c.points, c.polygons, c.spacing), c.options);
   ASSERT_NE(built.database, nullptr);
   const EdgeSnapshot reference = reference_snapshot(built.object, c.options);
   ASSERT_FALSE(reference.points.empty());
@@ -67,8 +70,8 @@ TEST_P(RandomMeshes, IndexedBuildMatchesTheObviousBuildExactly) {
 std::vector<RandomCase> random_cases() {
   std::vector<RandomCase> cases;
   const BuildOptions option_sets[] = {
-      {kCos89_5, 0, 0}, {kCos89_5, 1, 0}, {1.0, 1, 0},      {0.0, 1, 0},
-      {-1.0, 1, 0},     {0.5, 1, 1},      {kCos89_5, 0, 1}, {kCos89_5, 0, 0, 1},
+      {kCos89_5, 0, 0}, {kCos89_5, 1, 0}, {1.0, 1, 0},         {0.0, 1, 0},
+      {-1.0, 1, 0},     {0.5, 1, 1},      {kCos89_5, 0, 1},    {kCos89_5, 0, 0, 1},
       {0.5, 1, 1, 2},   {0.0, 1, 0, 2},   {kCos89_5, 1, 0, 3},
   };
   unsigned seed = 1;
@@ -77,6 +80,12 @@ std::vector<RandomCase> random_cases() {
     cases.push_back({seed++, 6, 40, options});
     cases.push_back({seed++, 12, 200, options});
     cases.push_back({seed++, 60, 300, options});
+  }
+  // Few of many points used: keys too thinly spread to be counted in place;
+  // every other point used: keys two apart.
+  for (const BuildOptions &options : option_sets) {
+    cases.push_back({seed++, 3000, 60, options});
+    cases.push_back({seed++, 60, 300, options, 2});
   }
   return cases;
 }
