@@ -447,6 +447,11 @@ LWScanResult collect_point_edges(void *user_data, LWPntID point) {
     const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
     const std::uint32_t end = ctx.edge_first[std::size_t(index) + 1];
     const std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
+    // A point without edges (inside a flat area, most of a mesh's points)
+    // keeps no array: each one is an allocation of its own.
+    if (end == begin) {
+      return true;
+    }
     record.edges.reset(new const EdgeRecord *[end - begin]);
     record.edge_count = std::int32_t(end - begin);
     for (std::uint32_t j = begin; j < end; ++j) {
