@@ -44,7 +44,8 @@ struct EdgeScanContext {
   // For each point entry (in map order), the scan ordinals of its polygons,
   // parallel to its polygons array: ordinals[first[i] .. first[i] + fill).
   // Both lists come in scan order, so each is sorted and two of them can be
-  // intersected by binary search instead of a walk of one inside the other.
+  // intersected by a walk of both side by side, or by binary search, instead
+  // of a walk of one inside the other.
   std::vector<std::uint32_t> first;
   std::vector<std::uint32_t> ordinals;
 
@@ -243,6 +244,10 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
   });
 }
 
+// Up to this many polygons at both ends together, find_neighbour walks the
+// two lists side by side.
+constexpr std::size_t kShortLists = 32;
+
 // The first polygon other than the one of ordinal own that uses both a and b,
 // in the order of a's polygon list, and its ordinal; null when there is none.
 LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::uint32_t own,
@@ -255,8 +260,23 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
   const std::size_t na = std::size_t(ra.polygon_fill);
   const std::size_t nb = std::size_t(rb.polygon_fill);
   // Both lists follow the scan order, so the common polygon that comes first
-  // in a's list is the common one with the lowest ordinal, whichever list is
-  // walked. Walk the shorter one and look each entry up in the longer.
+  // in a's list is the common one with the lowest ordinal. Short lists (most
+  // points have a handful of polygons) are walked side by side, meeting
+  // their common polygons in that order.
+  if (na + nb <= kShortLists) {
+    for (std::size_t i = 0, j = 0; i < na && j < nb;) {
+      const std::uint32_t x = oa[i];
+      const std::uint32_t y = ob[j];
+      if (x == y && x != own) {
+        ordinal = x;
+        return ra.polygons[i];
+      }
+      i += x <= y ? 1 : 0;
+      j += y <= x ? 1 : 0;
+    }
+    return nullptr;
+  }
+  // Longer ones: walk the shorter one and look each entry up in the longer.
   const bool walk_a = na <= nb;
   const std::uint32_t *walk = walk_a ? oa : ob;
   const std::uint32_t *look = walk_a ? ob : oa;
@@ -323,21 +343,27 @@ std::uint32_t pair_other(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t
 }
 
 // The unit normal of the polygon of ordinal in the edge pass, made on first
-// use: polygon_normal, then normalised. A host that scans more polygons than
-// it counted gets the extra ones' normals made afresh.
-Vec3 unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
+// use (make_unit_normal): polygon_normal, then normalised. A host that scans
+// more polygons than it counted gets the extra ones' normals made afresh.
+// Inline: it is asked for at every side, and made at most once.
+Vec3 make_unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal);
+inline Vec3 unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
+  if (ordinal < ctx.unit_normals.size() && ctx.have_unit_normal[ordinal] != 0) {
+    return ctx.unit_normals[ordinal];
+  }
+  return make_unit_normal(ctx, polygon, ordinal);
+}
+Vec3 make_unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
   if (ordinal >= ctx.unit_normals.size()) {
     Vec3 normal;
     polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
     return normal.normalize();
   }
   Vec3 &normal = ctx.unit_normals[ordinal];
-  if (ctx.have_unit_normal[ordinal] == 0) {
-    normal = Vec3{};
-    polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
-    normal.normalize();
-    ctx.have_unit_normal[ordinal] = 1;
-  }
+  normal = Vec3{};
+  polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
+  normal.normalize();
+  ctx.have_unit_normal[ordinal] = 1;
   return normal;
 }
 
@@ -361,7 +387,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       entries[std::size_t(i)] = points.entry_index(mesh->polVertex(mesh, polygon, i));
     }
     for (int i = 0; i < n; ++i) {
-      const int next = (i + 1) % n;
+      const int next = i + 1 == n ? 0 : i + 1;
       const std::ptrdiff_t ia = entries[std::size_t(i)];
       const std::ptrdiff_t ib = entries[std::size_t(next)];
       if (ia < 0 || ib < 0) {
