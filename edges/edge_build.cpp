@@ -62,9 +62,6 @@ struct EdgeScanContext {
   // each corner use, parallel to ordinals (kNoEntry where the next corner's
   // point was not counted): which way a neighbour runs along a side.
   std::vector<std::uint32_t> next_corner;
-  // The slot in ordinals of each corner of the polygon at hand (kNoEntry for
-  // a corner left out), while next_corner is filled.
-  std::vector<std::uint32_t> corner_slots;
 
   // The entry index of each corner of the polygon at hand.
   std::vector<std::ptrdiff_t> corner_entries;
@@ -200,15 +197,20 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
       return false;
     }
     PointMap &points = ctx.database->points;
+    // With sides tracked, each stored use learns its next corner's entry
+    // when that corner comes, the last one the first corner's.
     const bool track_sides = !ctx.next_corner.empty();
-    if (track_sides) {
-      ctx.corner_entries.resize(std::size_t(n));
-      ctx.corner_slots.assign(std::size_t(n), kNoEntry);
-    }
+    std::uint32_t previous_slot = kNoEntry;
+    std::uint32_t first_entry = kNoEntry;
     for (int i = 0; i < n; ++i) {
       const std::ptrdiff_t index = points.entry_index(mesh->polVertex(mesh, polygon, i));
       if (track_sides) {
-        ctx.corner_entries[std::size_t(i)] = index;
+        const std::uint32_t entry = index < 0 ? kNoEntry : std::uint32_t(index);
+        if (previous_slot != kNoEntry) {
+          ctx.next_corner[previous_slot] = entry;
+        }
+        previous_slot = kNoEntry;
+        first_entry = i == 0 ? entry : first_entry;
       }
       // A host whose mesh changed since the count may show a point that was
       // not counted, or more uses than were counted: such corners are left
@@ -227,18 +229,10 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
       ctx.ordinals[slot] = ordinal;
       record.polygons[std::size_t(record.polygon_fill)] = polygon;
       record.polygon_fill += 1;
-      if (track_sides) {
-        ctx.corner_slots[std::size_t(i)] = slot;
-      }
+      previous_slot = slot;
     }
-    if (track_sides) {
-      for (int i = 0; i < n; ++i) {
-        const std::uint32_t slot = ctx.corner_slots[std::size_t(i)];
-        const std::ptrdiff_t next = ctx.corner_entries[std::size_t((i + 1) % n)];
-        if (slot != kNoEntry) {
-          ctx.next_corner[slot] = next < 0 ? kNoEntry : std::uint32_t(next);
-        }
-      }
+    if (track_sides && previous_slot != kNoEntry) {
+      ctx.next_corner[previous_slot] = first_entry;
     }
     return true;
   });

@@ -4,10 +4,6 @@
 
 namespace korv {
 
-Vec3 cross(const Vec3 &a, const Vec3 &b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 Vec3 unit_vector(const Vec3 &v) {
   Vec3 u = v;
   return u.normalize();

@@ -52,8 +52,11 @@ inline double dot(const Vec3 &a, const Vec3 &b) {
   return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
-// a x b, the first argument on the left.
-Vec3 cross(const Vec3 &a, const Vec3 &b);
+// a x b, the first argument on the left. Inline: the edge build takes one
+// per polygon and two per judged edge.
+inline Vec3 cross(const Vec3 &a, const Vec3 &b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 
 // v divided by its length, or (0, 0, 0) when the length is zero or not finite.
 Vec3 unit_vector(const Vec3 &v);
