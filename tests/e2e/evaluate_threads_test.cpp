@@ -3,7 +3,6 @@
 // another thread evaluates. The render lock keeps the edge cache whole:
 // queries of a built database share it, builds and emptying hold it alone.
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -73,8 +72,11 @@ class EvaluateThreads : public SessionTest {
   void SetUp() override {
     SessionTest::SetUp();
     object_ = std::make_unique<host::SceneObject>(bumpy_grid(24, 7));
-    // Wide bands and a mask channel, so that most samples change.
-    ASSERT_EQ(session_->apply_settings({"edge_width=0.25", "out_channel=1", "open_edge=1"}), "");
+    // Wide bands and a mask channel, so that most samples change; the
+    // threads share the shells' index of the search across polygons too.
+    ASSERT_EQ(session_->apply_settings(
+                  {"edge_width=0.25", "out_channel=1", "open_edge=1", "cross_polygons=1"}),
+              "");
     samples_ = samples_over_mesh(*object_, 1000);
     ASSERT_GT(samples_.size(), 1000u);
 
@@ -95,24 +97,6 @@ class EvaluateThreads : public SessionTest {
     object_.reset();
   }
 
-  // Two threads, each evaluating its own copy of the samples, from the same
-  // start.
-  std::array<std::vector<LWShaderAccess>, 2> evaluate_on_two_threads() {
-    StartLine start;
-    std::array<std::vector<LWShaderAccess>, 2> results = {samples_, samples_};
-    auto work = [&](std::vector<LWShaderAccess> *mine) {
-      start.arrive_and_wait();
-      for (LWShaderAccess &s : *mine) {
-        session_->evaluate(s);
-      }
-    };
-    std::thread a(work, &results[0]);
-    std::thread b(work, &results[1]);
-    a.join();
-    b.join();
-    return results;
-  }
-
   const EdgeCache &cache() const {
     return *static_cast<const EdgeShaderInstance *>(session_->instance())->cache;
   }
@@ -126,7 +110,19 @@ class EvaluateThreads : public SessionTest {
 TEST_F(EvaluateThreads, TwoThreadsStartingOnAnEmptyCacheBuildTheObjectOnceAndAgreeWithOneThread) {
   session_->init();
   host::reset_mesh_service_counts();
-  const auto [first, second] = evaluate_on_two_threads();
+  StartLine start;
+  std::vector<LWShaderAccess> first = samples_;
+  std::vector<LWShaderAccess> second = samples_;
+  auto work = [&](std::vector<LWShaderAccess> *mine) {
+    start.arrive_and_wait();
+    for (LWShaderAccess &s : *mine) {
+      session_->evaluate(s);
+    }
+  };
+  std::thread a(work, &first);
+  std::thread b(work, &second);
+  a.join();
+  b.join();
 
   EXPECT_TRUE(same_bits(first, reference_));
   EXPECT_TRUE(same_bits(second, reference_));
@@ -137,24 +133,6 @@ TEST_F(EvaluateThreads, TwoThreadsStartingOnAnEmptyCacheBuildTheObjectOnceAndAgr
   EXPECT_EQ(counts.mesh_info, counts.destroy);
   session_->cleanup();
   EXPECT_TRUE(cache().databases.empty());
-}
-
-// The search across polygons reads the shells' index that the first query
-// built, from both threads at once.
-TEST_F(EvaluateThreads, TwoThreadsSearchingAcrossPolygonsAgreeWithOneThread) {
-  ASSERT_EQ(session_->apply_settings({"cross_polygons=1", "edge_kind=1"}), "");
-  session_->init();
-  std::vector<LWShaderAccess> alone = samples_;
-  for (LWShaderAccess &s : alone) {
-    session_->evaluate(s);
-  }
-  session_->cleanup();
-  ASSERT_FALSE(same_bits(alone, reference_)) << "the search across polygons must change samples";
-  session_->init();
-  const auto [first, second] = evaluate_on_two_threads();
-  EXPECT_TRUE(same_bits(first, alone));
-  EXPECT_TRUE(same_bits(second, alone));
-  session_->cleanup();
 }
 
 TEST_F(EvaluateThreads, RenderStartAndEndOnAnotherThreadNeverDisturbAnEvaluation) {

@@ -89,30 +89,22 @@ inline host::Mesh prism(std::uint32_t sides) {
   return mesh;
 }
 
-// A 2 x 1.4 x 1.2 box with a support loop at each of the distances from
-// every edge and, when `bolt`, a small box of its own points floating 1 cm
-// above the top face: two shells close to each other.
-inline host::Mesh looped_box(const std::vector<double> &loops, bool bolt = false) {
+// A box [lo, hi] (2 x 1.4 x 1.2 by default) with a support loop at each of
+// the distances from every edge; evenly spaced distances subdivide it.
+inline host::Mesh looped_box(const std::vector<double> &loops,
+                             host::Direction lo = {-1.0, -0.7, -0.6},
+                             host::Direction hi = {1.0, 0.7, 0.6}) {
   host::Mesh m;
-  const host::Direction lo = {-1.0, -0.7, -0.6}, hi = {1.0, 0.7, 0.6};
   host::CutFaces(m, host::loop_cuts(lo, hi, loops)).box(lo, hi);
-  if (bolt) {
-    const host::Direction blo = {-0.25, 0.71, -0.25}, bhi = {0.25, 0.9, 0.25};
-    host::CutFaces(m, host::loop_cuts(blo, bhi, {})).box(blo, bhi);
-  }
   return m;
 }
 
-// A 2 x 2 x 2 box whose faces are cut into n x n quads.
-inline host::Mesh subdivided_box(int n) {
-  std::array<std::vector<double>, 3> cuts;
-  for (auto &axis : cuts) {
-    for (int i = 0; i <= n; ++i) {
-      axis.push_back(-1.0 + 2.0 * i / n);
-    }
-  }
-  host::Mesh m;
-  host::CutFaces(m, cuts).box({-1, -1, -1}, {1, 1, 1});
+// The box with loops at 4 cm and a small box of its own points (a bolt)
+// floating 1 cm above its top face: two shells close to each other.
+inline host::Mesh box_and_bolt() {
+  host::Mesh m = looped_box({0.04});
+  const host::Direction lo = {-0.25, 0.71, -0.25}, hi = {0.25, 0.9, 0.25};
+  host::CutFaces(m, host::loop_cuts(lo, hi, {})).box(lo, hi);
   return m;
 }
 

@@ -4,6 +4,7 @@
 // mesh fuzzer on arbitrary ones. Nothing here depends on a test framework.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -225,12 +226,7 @@ class ReferenceBuild {
   }
 
   bool has_side(std::uintptr_t polygon, std::uintptr_t from, std::uintptr_t to) const {
-    for (const auto &side : sides_) {
-      if (side[0] == polygon && side[1] == from && side[2] == to) {
-        return true;
-      }
-    }
-    return false;
+    return std::find(sides_.begin(), sides_.end(), std::array{polygon, from, to}) != sides_.end();
   }
 
   // Whether the side a-b between own (running from a to b) and neighbour

@@ -91,16 +91,13 @@ inline std::set<std::uintptr_t> reference_shell(const EdgeSnapshot &db, std::uin
 // edge width with open edges) and, with a channel chosen, where the mask
 // falls below 1/256.
 inline double reference_reach(const EdgeShaderInstance &settings) {
-  double reach = 0.0;
-  if (settings.edge_width * 0.5 > reach) {
-    reach = settings.edge_width * 0.5;
-  }
-  if (settings.open_edge != 0 && settings.edge_width * 2.0 > reach) {
-    reach = settings.edge_width * 2.0;
-  }
   const bool channel = settings.out_channel >= 1 && settings.out_channel <= 7;
-  if (channel && settings.out_width * std::log(256.0) > reach) {
-    reach = settings.out_width * std::log(256.0);
+  const double widths[] = {0.0, settings.edge_width * 0.5,
+                           settings.open_edge != 0 ? settings.edge_width * 2.0 : 0.0,
+                           channel ? settings.out_width * std::log(256.0) : 0.0};
+  double reach = 0.0;
+  for (double w : widths) {
+    reach = w > reach ? w : reach;  // a width that is not a number adds nothing
   }
   return reach;
 }

@@ -313,12 +313,6 @@ void PrintTo(const KindCase &c, std::ostream *out) {
   *out << c.name;
 }
 
-Mesh machined() {
-  Mesh m;
-  host::builtin_mesh("machined", m);
-  return m;
-}
-
 // Two quads at a right angle, the second folded up instead of down in the
 // deformed positions: outside in the base mesh, inside when deformed.
 Mesh folding_quads() {
@@ -345,15 +339,13 @@ TEST_P(EdgeKinds, EachKindKeepsItsEdgesAsTheReferenceDoes) {
 
 // The L's turn is its one inside edge, also where the polygons' corner 0 is
 // not next to it; a wall wound the other way makes its four edges undecided,
-// kept by "Both" only. The pocket's floor and corners are inside edges; the
-// machined block's are the upper tier's foot.
+// kept by "Both" only. The pocket's floor and corners are inside edges.
 INSTANTIATE_TEST_SUITE_P(
     Meshes, EdgeKinds,
     ::testing::Values(KindCase{"L prism", [] { return l_prism(); }, 0, 18, 17, 1},
                       KindCase{"L prism, one wall flipped", [] { return l_prism(true); }, 0, 18, 13,
                                1},
                       KindCase{"pocketed block", pocketed_block, 0, 44, 36, 8},
-                      KindCase{"machined", machined, 0, 24 + 48, 20 + 48, 4},
                       KindCase{"folding quads, base", folding_quads, 0, 1, 1, 0},
                       KindCase{"folding quads, deformed", folding_quads, 1, 1, 0, 1}));
 

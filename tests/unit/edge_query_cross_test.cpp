@@ -1,9 +1,11 @@
 // With cross_polygons on, a sample finds the nearest edge of its own shell
-// within the reach, however many polygons lie between: on boxes with support
-// loops, a subdivided box and a shell floating just above another, every
-// answer agrees bit for bit with the slow reference (the polygon's own
-// corners, then every edge of the shell by brute force). With it off, the
-// same samples show what the search across polygons adds.
+// within the reach, however many polygons lie between. On boxes with support
+// loops, a subdivided box and shells floating within reach of another (a bolt
+// above a box, the builtin's boss), samples spread inside every polygon get
+// the slow reference's answer bit for bit: the polygon's own corners' edges,
+// then every edge of its shell by brute force, so a sample that took another
+// shell's edge would differ. Those within the band of an edge of their shell
+// are counted, and those that the search without crossing polygons misses.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,39 +29,28 @@ struct CrossCase {
 };
 
 void PrintTo(const CrossCase &c, std::ostream *out) {
-  *out << c.name << ", edge width " << c.edge_width << ", channel " << c.out_channel;
+  *out << c.name;
 }
 
 class CrossPolygons : public ::testing::TestWithParam<CrossCase> {};
 
-host::Mesh builtin_loops() {
-  host::Mesh m;
-  host::builtin_mesh("loops", m);
-  return m;
-}
-
-// Samples spread inside every polygon, queried with and without the search
-// across polygons. With it, every answer is the reference's bit for bit:
-// where a shell floats within reach of another (the bolt, the builtin's
-// boss), a sample taking the other shell's edge would differ from it. The
-// samples within the band of an edge of their shell are counted, and those
-// the search without crossing polygons misses.
 TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   const CrossCase &c = GetParam();
-  EdgeShaderInstance on{}, off{};
+  EdgeShaderInstance on{};
   set_default_settings(on);
   on.edge_width = c.edge_width;
   on.out_channel = c.out_channel;
   on.out_width = c.edge_width / 4.0;
   on.cross_polygons = 1;
-  off = on;
+  EdgeShaderInstance off = on;
   off.cross_polygons = 0;
   on.cache = create_edge_cache();
   off.cache = create_edge_cache();
   host::SceneObject object(c.mesh());
   const host::Mesh &m = object.mesh();
   const EdgeSnapshot db = reference_snapshot(object, {});
-  LWMeshInfo *mesh = host::object_info_service()->meshInfo(object.id(), 1);
+  LWObjectInfo *info = host::object_info_service();
+  LWMeshInfo *mesh = info->meshInfo(object.id(), 1);
   std::mt19937 random(5);
   std::uniform_real_distribution<double> weight(0.0, 1.0);
   int in_band = 0, missed = 0;
@@ -71,20 +62,17 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
       Vec3 spot;
       double total = 0.0;
       for (std::uint32_t corner : m.polygon(p)) {
-        // Skewed towards small weights, so that spots reach the sides.
-        const double w = std::pow(weight(random), 4.0);
+        const double w = std::pow(weight(random), 4.0);  // small weights reach the sides
         spot = spot + w * to_vec3(m.points[corner].data());
         total += w;
       }
       store((1.0 / total) * spot, access.oPos);
       ReferenceHit got, without;
-      LWObjectInfo *info = host::object_info_service();
       got.distance = find_nearest_edge(info, &access, &on, got.normal, got.is_open);
       without.distance = find_nearest_edge(info, &access, &off, without.normal, without.is_open);
       const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
-      ASSERT_TRUE(same_double(got.distance, want.distance) &&
-                  std::memcmp(&got.normal, &want.normal, sizeof(Vec3)) == 0 &&
-                  got.is_open == want.is_open)
+      ASSERT_TRUE(same_double(got.distance, want.distance) && got.is_open == want.is_open &&
+                  std::memcmp(&got.normal, &want.normal, sizeof(Vec3)) == 0)
           << "polygon " << p << ": the query gave " << got.distance << ", the reference "
           << want.distance;
       if (want.distance >= 0.0 && want.distance <= 0.5 * c.edge_width) {
@@ -100,18 +88,24 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   EXPECT_GT(missed, 0) << "without crossing polygons, the band stops at the first row";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Meshes, CrossPolygons,
-    ::testing::Values(CrossCase{"loops at 4 cm", [] { return looped_box({0.04}); }, 0.3, 0},
-                      CrossCase{"loops at three distances",
-                                [] {
-                                  return looped_box({0.01, 0.03, 0.07});
-                                },
-                                0.2, 2},
-                      CrossCase{"9 x 9 subdivided box", [] { return subdivided_box(9); }, 0.5, 0},
-                      CrossCase{"box and floating bolt", [] { return looped_box({0.04}, true); },
-                                0.6, 1},
-                      CrossCase{"builtin loops", builtin_loops, 0.1, 1}));
+host::Mesh three_loops() {
+  return looped_box({0.01, 0.03, 0.07});
+}
+host::Mesh subdivided() {  // 9 x 9 quads a face
+  return looped_box({2 / 9.0, 4 / 9.0, 6 / 9.0, 8 / 9.0}, {-1, -1, -1}, {1, 1, 1});
+}
+host::Mesh builtin_loops() {
+  host::Mesh m;
+  host::builtin_mesh("loops", m);
+  return m;
+}
+
+INSTANTIATE_TEST_SUITE_P(Meshes, CrossPolygons,
+                         ::testing::Values(CrossCase{"loops at three distances", three_loops, 0.2,
+                                                     2},
+                                           CrossCase{"9 x 9 subdivided box", subdivided, 0.5, 0},
+                                           CrossCase{"box and floating bolt", box_and_bolt, 0.6, 1},
+                                           CrossCase{"builtin loops", builtin_loops, 0.1, 1}));
 
 }  // namespace
 }  // namespace korv::testing
