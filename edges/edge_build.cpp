@@ -244,8 +244,9 @@ constexpr std::size_t kShortLists = 32;
 
 // The first polygon other than the one of ordinal own that uses both a and b,
 // in the order of a's polygon list, and its ordinal; null when there is none.
+// uses receives where its uses begin in a's and in b's list.
 LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::uint32_t own,
-                       std::uint32_t &ordinal) {
+                       std::uint32_t &ordinal, std::size_t (&uses)[2]) {
   PointMap &points = ctx.database->points;
   const PointRecord &ra = points.entry(a).second;
   const PointRecord &rb = points.entry(b).second;
@@ -263,6 +264,8 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
       const std::uint32_t y = ob[j];
       if (x == y && x != own) {
         ordinal = x;
+        uses[0] = i;
+        uses[1] = j;
         return ra.polygons[i];
       }
       i += x <= y ? 1 : 0;
@@ -286,6 +289,8 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
       const std::uint32_t *hit = std::lower_bound(look, look + nlook, polygon);
       if (hit != look + nlook && *hit == polygon) {
         ordinal = polygon;
+        uses[walk_a ? 0 : 1] = i;
+        uses[walk_a ? 1 : 0] = std::size_t(hit - look);
         return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
       }
     }
@@ -294,15 +299,14 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
   return nullptr;
 }
 
-// Whether the polygon of ordinal runs from entry from straight to entry to
-// at one of its uses of from.
-bool runs_from(const EdgeScanContext &ctx, std::size_t from, std::uint32_t to,
+// Whether the polygon of ordinal, whose uses of entry from begin at position
+// first of its list, runs from there straight to entry to at one of them.
+bool runs_from(const EdgeScanContext &ctx, std::size_t from, std::size_t first, std::uint32_t to,
                std::uint32_t ordinal) {
-  const std::uint32_t *uses = ctx.ordinals.data() + ctx.first[from];
-  const std::int32_t fill = ctx.database->points.entry(from).second.polygon_fill;
-  const auto [begin, end] = std::equal_range(uses, uses + fill, ordinal);
-  for (const std::uint32_t *use = begin; use != end; ++use) {
-    if (ctx.next_corner[std::size_t(use - ctx.ordinals.data())] == to) {
+  const std::size_t base = ctx.first[from];
+  const auto fill = std::size_t(ctx.database->points.entry(from).second.polygon_fill);
+  for (std::size_t k = first; k < fill && ctx.ordinals[base + k] == ordinal; ++k) {
+    if (ctx.next_corner[base + k] == to) {
       return true;
     }
   }
@@ -310,11 +314,11 @@ bool runs_from(const EdgeScanContext &ctx, std::size_t from, std::uint32_t to,
 }
 
 // Which way the neighbour of ordinal runs along the side from entry a to
-// entry b.
+// entry b, its uses beginning where find_neighbour found them.
 NeighbourRun neighbour_run(const EdgeScanContext &ctx, std::size_t a, std::size_t b,
-                           std::uint32_t ordinal) {
-  const bool same = runs_from(ctx, a, std::uint32_t(b), ordinal);
-  const bool reversed = runs_from(ctx, b, std::uint32_t(a), ordinal);
+                           std::uint32_t ordinal, const std::size_t (&uses)[2]) {
+  const bool same = runs_from(ctx, a, uses[0], std::uint32_t(b), ordinal);
+  const bool reversed = runs_from(ctx, b, uses[1], std::uint32_t(a), ordinal);
   if (same == reversed) {
     return NeighbourRun::Unknown;
   }
@@ -392,8 +396,9 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       // Each polygon's normal is made once, when a side first needs it.
       const Vec3 own_normal = unit_normal(ctx, polygon, ordinal);
       std::uint32_t neighbour_ordinal = 0;
+      std::size_t uses[2] = {0, 0};
       const LWPolID neighbour =
-          find_neighbour(ctx, std::size_t(ia), std::size_t(ib), ordinal, neighbour_ordinal);
+          find_neighbour(ctx, std::size_t(ia), std::size_t(ib), ordinal, neighbour_ordinal, uses);
       if (neighbour != nullptr) {
         const Vec3 other = unit_normal(ctx, neighbour, neighbour_ordinal);
         // A dot product equal to the threshold counts as sharp.
@@ -407,7 +412,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
           const EdgeShape shape = judge_sharp_side(
               own_normal, other, point_position(mesh, a, ctx.use_deform),
               point_position(mesh, b, ctx.use_deform),
-              neighbour_run(ctx, std::size_t(ia), std::size_t(ib), neighbour_ordinal));
+              neighbour_run(ctx, std::size_t(ia), std::size_t(ib), neighbour_ordinal, uses));
           if (!keeps(ctx.edge_kind, shape)) {
             continue;
           }
