@@ -180,19 +180,7 @@ BENCHMARK(BM_EvaluateLoops)->Arg(0)->Arg(1);
 
 void BM_Evaluate(benchmark::State &state) {
   BoxScene scene;
-  auto session = session_with_database(state, scene.samples);
-  if (!session) {
-    return;
-  }
-  std::size_t i = 0;
-  for (auto _ : state) {
-    session->evaluate(scene.samples[i]);
-    benchmark::DoNotOptimize(scene.samples[i]);
-    i = (i + 1) % kSamples;
-  }
-  session->cleanup();
-  state.counters["samples/s"] =
-      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  evaluate_samples(state, scene.samples, {});
 }
 BENCHMARK(BM_Evaluate);
 

@@ -1,21 +1,20 @@
 // With cross_polygons on, a sample finds the nearest edge of its own shell
 // within the reach, however many polygons lie between. On boxes with support
 // loops, a subdivided box and shells floating within reach of another (a bolt
-// above a box, the builtin's boss), samples spread inside every polygon get
-// the slow reference's answer bit for bit: the polygon's own corners' edges,
-// then every edge of its shell by brute force, so a sample that took another
+// above a box, the builtin's boss), the shared grid of samples near each
+// polygon's corners and sides gets the slow reference's answer bit for bit: the polygon's own
+// corners' edges, then every edge of its shell by brute force, so a sample that took another
 // shell's edge would differ. Those within the band of an edge of their shell
 // are counted, and those that the search without crossing polygons misses.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
-#include <random>
 
 #include "edge_test_support.h"
 #include "edges/edge_query.h"
 #include "host/builtin_meshes.h"
 #include "tests/e2e/generated_meshes.h"
+#include "tests/e2e/sample_grid.h"
 #include "tests/reference/shading_reference.h"
 
 namespace korv::testing {
@@ -47,38 +46,22 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   on.cache = create_edge_cache();
   off.cache = create_edge_cache();
   host::SceneObject object(c.mesh());
-  const host::Mesh &m = object.mesh();
   const EdgeSnapshot db = reference_snapshot(object, {});
   LWObjectInfo *info = host::object_info_service();
   LWMeshInfo *mesh = info->meshInfo(object.id(), 1);
-  std::mt19937 random(5);
-  std::uniform_real_distribution<double> weight(0.0, 1.0);
   int in_band = 0, missed = 0;
-  for (std::size_t p = 0; p < m.polygon_count(); ++p) {
-    for (std::size_t s = 0; s < 3 + 300 / m.polygon_count(); ++s) {
-      LWShaderAccess access{};
-      access.objID = object.id();
-      access.polygon = host::polygon_id(p);
-      Vec3 spot;
-      double total = 0.0;
-      for (std::uint32_t corner : m.polygon(p)) {
-        const double w = std::pow(weight(random), 4.0);  // small weights reach the sides
-        spot = spot + w * to_vec3(m.points[corner].data());
-        total += w;
-      }
-      store((1.0 / total) * spot, access.oPos);
-      ReferenceHit got, without;
-      got.distance = find_nearest_edge(info, &access, &on, got.normal, got.is_open);
-      without.distance = find_nearest_edge(info, &access, &off, without.normal, without.is_open);
-      const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
-      ASSERT_TRUE(same_double(got.distance, want.distance) && got.is_open == want.is_open &&
-                  std::memcmp(&got.normal, &want.normal, sizeof(Vec3)) == 0)
-          << "polygon " << p << ": the query gave " << got.distance << ", the reference "
-          << want.distance;
-      if (want.distance >= 0.0 && want.distance <= 0.5 * c.edge_width) {
-        in_band += 1;
-        missed += without.distance != want.distance ? 1 : 0;
-      }
+  for (const LWShaderAccess &access : samples_over_mesh(object, 250)) {
+    ReferenceHit got, without;
+    got.distance = find_nearest_edge(info, &access, &on, got.normal, got.is_open);
+    without.distance = find_nearest_edge(info, &access, &off, without.normal, without.is_open);
+    const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
+    ASSERT_TRUE(same_double(got.distance, want.distance) && got.is_open == want.is_open &&
+                std::memcmp(&got.normal, &want.normal, sizeof(Vec3)) == 0)
+        << "polygon " << host::polygon_index(access.polygon) << ": the query gave " << got.distance
+        << ", the reference " << want.distance;
+    if (want.distance >= 0.0 && want.distance <= 0.5 * c.edge_width) {
+      in_band += 1;
+      missed += without.distance != want.distance ? 1 : 0;
     }
   }
   mesh->destroy(mesh);
