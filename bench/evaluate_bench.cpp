@@ -172,12 +172,18 @@ BENCHMARK(BM_EvaluateAcross);
 // time per sample must stay flat from the smaller to the larger.
 
 // A fan written as one polygon visiting its hub k times, with its reversed
-// copy (range: k); samples on both.
+// copy (range: k, then edge smoothing: the smoothed end normal at the hub
+// sums the hub's edges in their order, which is linear in them); samples on
+// both.
 void BM_EvaluateFanPolygon(benchmark::State &state) {
   MeshScene scene(korv::testing::fan_polygon(std::uint32_t(state.range(0))));
-  evaluate_samples(state, scene.samples, {});
+  evaluate_samples(state, scene.samples, {"smooth_edge=" + std::to_string(state.range(1))});
 }
-BENCHMARK(BM_EvaluateFanPolygon)->Arg(1000)->Arg(4000);
+BENCHMARK(BM_EvaluateFanPolygon)
+    ->Args({1000, 1})
+    ->Args({4000, 1})
+    ->Args({1000, 0})
+    ->Args({4000, 0});
 
 // A corrugated sheet of long ridges across polygons (range: ridges), turned
 // 45 degrees (/1) or along the axes (/0).
@@ -204,12 +210,12 @@ void BM_EvaluateLargeCap(benchmark::State &state) {
 BENCHMARK(BM_EvaluateLargeCap)->Arg(4096)->Arg(16384);
 
 // Samples on a star of triangles whose sides at the centre are all sharp
-// (range: triangles).
+// (range: triangles, then edge smoothing, as for the fan).
 void BM_EvaluateStar(benchmark::State &state) {
   MeshScene scene(korv::testing::folded_star(std::uint32_t(state.range(0))));
-  evaluate_samples(state, scene.samples, {});
+  evaluate_samples(state, scene.samples, {"smooth_edge=" + std::to_string(state.range(1))});
 }
-BENCHMARK(BM_EvaluateStar)->Arg(2000)->Arg(8000);
+BENCHMARK(BM_EvaluateStar)->Args({2000, 1})->Args({8000, 1})->Args({2000, 0})->Args({8000, 0});
 
 // The machined block with support loops, the mask in a channel at the default
 // output width (a reach of 0.55 m across polygons): /0 without the search

@@ -129,7 +129,10 @@ std::unique_ptr<CornerIndex> CornerIndex::build(const ObjectEdgeDatabase &databa
         const EdgeRecord *edge = record.edges[std::size_t(j)];
         add_segment(segments, positions, *edge, std::uint32_t(edge - records), 0);
       }
-      index->point_root_[i] = index->forest_.add_tree(segments);
+      // Every edge of the point ends at it: a cone from there bounds them.
+      float apex[3];
+      const bool finite = positions.get(reinterpret_cast<LWPntID>(points.entry(i).first), apex);
+      index->point_root_[i] = finite ? index->forest_.add_tree(segments, apex) : EdgeForest::kNone;
     }
   }
 
@@ -169,10 +172,16 @@ std::unique_ptr<CornerIndex> CornerIndex::build(const ObjectEdgeDatabase &databa
           index->busy_.push_back({std::uint32_t(p), std::uint32_t(i)});
           continue;
         }
+        // An edge whose other end the polygon visited before was ranked
+        // there, or is searched in that point's own index with that rank.
         for (std::int32_t j = 0; j < record.edge_count; ++j) {
           const EdgeRecord *edge = record.edges[std::size_t(j)];
           const auto k = std::size_t(edge - records);
-          if (edge_seen[k] != stamp) {
+          const auto self = reinterpret_cast<LWPntID>(points.entry(p).first);
+          const std::ptrdiff_t other =
+              points.entry_index(edge->point_a == self ? edge->point_b : edge->point_a);
+          if (edge_seen[k] != stamp &&
+              (other < 0 || point_seen[std::size_t(other)] != stamp || std::size_t(other) == p)) {
             edge_seen[k] = stamp;
             add_segment(segments, positions, *edge, std::uint32_t(k), std::uint32_t(i));
           }

@@ -53,13 +53,35 @@ inline double squared_to_axis(const Vec3 &a, const Vec3 &d, const Vec3 &p) {
   return dot(r, r);
 }
 
+// The distance from p to the cone of half-angle alpha (its sine and cosine)
+// about the unit axis u from the apex: L sin(beta - alpha) for the angle
+// beta between p - apex and u, 0 inside, the distance to the apex beyond a
+// right angle.
+inline double cone_distance(const Vec3 &apex, const Vec3 &u, double sine, const Vec3 &p) {
+  const Vec3 v = p - apex;
+  const double along = dot(v, u);
+  const double across = cross(v, u).length();
+  const double cosine = std::sqrt(1.0 - sine * sine);
+  const double gap = across * cosine - along * sine;
+  if (!(gap > 0.0)) {
+    return 0.0;
+  }
+  return along * cosine + across * sine <= 0.0 ? v.length() : gap;
+}
+
 // A lower bound of the squared distance from p to anything in the node.
-inline double node_squared(const EdgeForest::Node &node, const Vec3 &p) {
+inline double node_squared(const EdgeForest::Node &node, const Vec3 &p, bool cones) {
   const double x = outside(node.lo[0], node.hi[0], p.x);
   const double y = outside(node.lo[1], node.hi[1], p.y);
   const double z = outside(node.lo[2], node.hi[2], p.z);
   double squared = x * x + y * y + z * z;
-  if (node.radius >= 0.0f) {
+  if (cones) {
+    if (node.radius >= 0.0f) {
+      const double gap =
+          cone_distance(to_vec3(node.axis_a), to_vec3(node.axis_b), double(node.radius), p);
+      squared = gap * gap > squared ? gap * gap : squared;
+    }
+  } else if (node.radius >= 0.0f) {
     const Vec3 a = to_vec3(node.axis_a);
     const double gap =
         std::sqrt(squared_to_axis(a, to_vec3(node.axis_b) - a, p)) - double(node.radius);
@@ -106,13 +128,16 @@ double centre(const EdgeForest::Segment &s, int axis) {
 
 }  // namespace
 
-std::uint32_t EdgeForest::add_tree(std::vector<Segment> &segments) {
+std::uint32_t EdgeForest::add_tree(std::vector<Segment> &segments, const float *apex) {
   if (segments.empty()) {
     return kNone;
   }
   const auto begin = std::uint32_t(segments_.size());
   segments_.insert(segments_.end(), segments.begin(), segments.end());
-  return build_node(begin, std::uint32_t(segments_.size()), kSmallTree);
+  apex_ = apex;
+  const std::uint32_t root = build_node(begin, std::uint32_t(segments_.size()), kSmallTree);
+  apex_ = nullptr;
+  return root;
 }
 
 std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
@@ -134,7 +159,11 @@ std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
       centre_hi[k] = std::max(centre_hi[k], centre(s, k));
     }
   }
-  fit_capsule(node, begin, end);
+  if (apex_ != nullptr) {
+    fit_cone(node, begin, end);
+  } else {
+    fit_capsule(node, begin, end);
+  }
   nodes_.push_back(node);
   if (end - begin <= leaf_size) {
     nodes_[self].first = begin;
@@ -236,8 +265,55 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
   node.radius = stored;
 }
 
+// The cone from the apex around every edge's direction: the mean of the
+// unit directions as its axis, the widest sine from it (measured against
+// the axis as stored, and widened a little more than its rounding) as its
+// half-angle. None when the edges spread over a right angle or more.
+void EdgeForest::fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) const {
+  node.radius = -1.0f;
+  const Vec3 apex = to_vec3(apex_);
+  auto direction = [&](const Segment &s) {
+    const Vec3 a = to_vec3(s.a) - apex;
+    const Vec3 b = to_vec3(s.b) - apex;
+    Vec3 w = dot(a, a) > dot(b, b) ? a : b;
+    return w.normalize();
+  };
+  Vec3 sum;
+  for (std::uint32_t i = begin; i < end; ++i) {
+    sum = sum + direction(segments_[i]);
+  }
+  float axis[3];
+  store_float(sum.normalize(), axis);
+  const Vec3 u = to_vec3(axis);
+  if (!(dot(u, u) > 0.5)) {
+    return;
+  }
+  double sine = 0.0;
+  for (std::uint32_t i = begin; i < end; ++i) {
+    const Vec3 w = direction(segments_[i]);
+    if (dot(w, w) == 0.0) {
+      continue;  // an edge of length 0 at the apex: never taken
+    }
+    if (!(dot(w, u) > 0.0)) {
+      return;
+    }
+    sine = std::max(sine, cross(w, u).length());
+  }
+  sine += 0x1p-30;
+  if (!(sine < 1.0)) {
+    return;
+  }
+  float stored = float(sine);
+  if (double(stored) < sine) {
+    stored = std::nextafter(stored, INFINITY);
+  }
+  std::copy(apex_, apex_ + 3, node.axis_a);
+  std::copy(axis, axis + 3, node.axis_b);
+  node.radius = stored;
+}
+
 bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
-                        std::uint32_t order_base, Best &best) const {
+                        std::uint32_t order_base, Best &best, bool cones) const {
   // A coordinate that is not a number would rule out no node.
   if (root >= nodes_.size() ||
       !(std::isfinite(spot.x) && std::isfinite(spot.y) && std::isfinite(spot.z))) {
@@ -266,7 +342,7 @@ bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
   };
   Entry stack[kStackSize];
   int top = 0;
-  stack[top++] = {root, node_squared(nodes_[root], spot), slack(nodes_[root])};
+  stack[top++] = {root, node_squared(nodes_[root], spot, cones), slack(nodes_[root])};
   bool found = false;
   while (top > 0) {
     const Entry entry = stack[--top];
@@ -279,8 +355,8 @@ bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
       // a child beyond it already is not put on the stack.
       const Node &first = nodes_[entry.node + 1];
       const Node &second = nodes_[node.first];
-      Entry near = {entry.node + 1, node_squared(first, spot), slack(first)};
-      Entry far = {node.first, node_squared(second, spot), slack(second)};
+      Entry near = {entry.node + 1, node_squared(first, spot, cones), slack(first)};
+      Entry far = {node.first, node_squared(second, spot, cones), slack(second)};
       if (far.squared < near.squared) {
         std::swap(near, far);
       }

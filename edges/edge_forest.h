@@ -46,14 +46,18 @@ class EdgeForest {
   };
 
   // Builds one hierarchy over segments (any order), appends it to the pool
-  // and returns its root; kNone when segments is empty.
-  std::uint32_t add_tree(std::vector<Segment> &segments);
+  // and returns its root; kNone when segments is empty. With an apex, every
+  // segment has an end there (the edges of one point): its nodes are then
+  // bounded by cones from the apex instead of capsules, since edges that
+  // meet at a point lie close together near it whatever their directions.
+  std::uint32_t add_tree(std::vector<Segment> &segments, const float *apex = nullptr);
 
   // Searches the tree of root for an edge within reach that beats best, each
   // segment's order raised by order_base, and writes it to best. Returns
   // whether it did. A spot with a coordinate that is not finite is refused.
+  // cones: the tree was built with an apex.
   bool search(std::uint32_t root, const Vec3 &spot, double reach, std::uint32_t order_base,
-              Best &best) const;
+              Best &best, bool cones = false) const;
 
   std::size_t memory_bytes() const;
   void shrink_to_fit();
@@ -63,6 +67,8 @@ class EdgeForest {
     float hi[3];
     // The capsule: every edge lies within radius of the segment from
     // axis_a to axis_b. radius < 0: the node has none (its box suffices).
+    // In a tree with an apex, the cone instead: every edge lies within the
+    // angle whose sine is radius of the unit axis axis_b from the apex axis_a.
     float axis_a[3];
     float axis_b[3];
     float radius;
@@ -75,6 +81,9 @@ class EdgeForest {
  private:
   std::uint32_t build_node(std::uint32_t begin, std::uint32_t end, std::uint32_t leaf_size);
   void fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end) const;
+  void fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) const;
+
+  const float *apex_ = nullptr;  // the apex of the tree being built, or null
 
   std::vector<Node> nodes_;
   std::vector<Segment> segments_;

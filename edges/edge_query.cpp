@@ -141,9 +141,10 @@ NearestEdge nearest_at_many_corners(const ObjectEdgeDatabase &database,
                                      found);
   for (std::uint32_t k = indexed.busy_begin; k < indexed.busy_end; ++k) {
     const CornerIndex::BusyCorner &busy = corners.busy_corners()[k];
-    any = corners.forest().search(corners.point_tree(busy.entry), spot,
-                                  std::numeric_limits<double>::infinity(), busy.order, found) ||
-          any;
+    any =
+        corners.forest().search(corners.point_tree(busy.entry), spot,
+                                std::numeric_limits<double>::infinity(), busy.order, found, true) ||
+        any;
   }
   return any ? nearest_of(database, found) : NearestEdge{};
 }
@@ -203,7 +204,8 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
                                    : EdgeForest::kNone;
     if (tree != EdgeForest::kNone) {
       EdgeForest::Best found = bound_of(best);
-      if (index->forest().search(tree, spot, std::numeric_limits<double>::infinity(), 0, found)) {
+      if (index->forest().search(tree, spot, std::numeric_limits<double>::infinity(), 0, found,
+                                 true)) {
         best = nearest_of(database, found);
       }
     } else if (listed != nullptr && !again) {

@@ -201,8 +201,10 @@ inline void add_far_shell(host::Mesh &m) {
 }
 
 // A prism over a parabolic arch of `sides` corners (sides even): two large
-// convex caps whose rims are sharp, and smooth walls.
-inline host::Mesh arch_prism(std::uint32_t sides) {
+// convex caps whose rims are sharp, and smooth walls, listed from the last.
+// caps_last: the top cap comes after the walls, which then record its rim's
+// edges in the other order than the cap's corners.
+inline host::Mesh arch_prism(std::uint32_t sides, bool caps_last = false) {
   host::Mesh m;
   std::vector<std::uint32_t> bottom, top;
   for (std::uint32_t i = 0; i < sides; ++i) {
@@ -210,26 +212,31 @@ inline host::Mesh arch_prism(std::uint32_t sides) {
     bottom.push_back(m.add_point(x, x * x / sides, 0));
     top.push_back(m.add_point(x, x * x / sides, 1));
   }
-  m.add_polygon(top);
+  if (!caps_last) {
+    m.add_polygon(top);
+  }
   m.add_polygon(std::vector<std::uint32_t>(bottom.rbegin(), bottom.rend()));
-  for (std::uint32_t i = 0; i < sides; ++i) {
+  for (std::uint32_t i = sides; i-- > 0;) {
     const std::uint32_t j = (i + 1) % sides;
     m.add_polygon({bottom[i], bottom[j], top[j], top[i]});
+  }
+  if (caps_last) {
+    m.add_polygon(top);
   }
   return m;
 }
 
-// A star: k triangles around one point, folded to and fro so that every
-// side at the centre is sharp.
+// A star: k triangles around one point (their second corner), folded to
+// and fro so that every side at the centre is sharp.
 inline host::Mesh folded_star(std::uint32_t k) {
   host::Mesh m;
   const std::uint32_t centre = m.add_point(0, 0, 0);
   std::vector<std::uint32_t> rim;
   for (std::uint32_t i = 0; i <= k; ++i) {
-    rim.push_back(m.add_point(double(i) - k / 2.0, k, (i % 2) * double(k)));
+    rim.push_back(m.add_point(double(i) - k / 2.0, k, (i % 2) * 2.0));
   }
   for (std::uint32_t i = 0; i < k; ++i) {
-    m.add_polygon({centre, rim[i], rim[i + 1]});
+    m.add_polygon({rim[i], centre, rim[i + 1]});
   }
   return m;
 }

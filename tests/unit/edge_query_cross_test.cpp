@@ -60,6 +60,9 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   int in_band = 0, missed = 0;
   std::vector<LWShaderAccess> samples = samples_over_mesh(object, 250);
   for (std::size_t i = 0, n = samples.size(); i < n && !c.loops; ++i) {
+    if (i > 0 && samples[i].polygon == samples[i - 1].polygon) {
+      continue;  // each polygon's corners once
+    }
     for (std::uint32_t point : object.mesh().polygon(host::polygon_index(samples[i].polygon))) {
       samples.push_back(samples[i]);
       std::copy(object.mesh().points[point].begin(), object.mesh().points[point].end(),
@@ -75,15 +78,16 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
     ReferenceHit got, without;
     got.distance = find_nearest_edge(info, &access, &on, got.normal, got.is_open);
     without.distance = find_nearest_edge(info, &access, &off, without.normal, without.is_open);
+    const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
     for (const auto &[hit, settings] : {std::pair{got, &on}, std::pair{without, &off}}) {
-      const ReferenceHit want = reference_nearest_edge(db, mesh, access, *settings);
-      ASSERT_TRUE(same_double(hit.distance, want.distance) && hit.is_open == want.is_open &&
-                  std::memcmp(&hit.normal, &want.normal, sizeof(Vec3)) == 0)
+      const ReferenceHit wanted =
+          settings == &on ? want : reference_nearest_edge(db, mesh, access, *settings);
+      ASSERT_TRUE(same_double(hit.distance, wanted.distance) && hit.is_open == wanted.is_open &&
+                  std::memcmp(&hit.normal, &wanted.normal, sizeof(Vec3)) == 0)
           << "polygon " << host::polygon_index(access.polygon) << " across "
           << settings->cross_polygons << ": the query gave " << hit.distance << ", the reference "
-          << want.distance;
+          << wanted.distance;
     }
-    const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
     if (want.distance >= 0.0 && want.distance <= 0.5 * c.edge_width) {
       in_band += 1;
       missed += without.distance != want.distance ? 1 : 0;
@@ -121,7 +125,7 @@ host::Mesh sheet_and_far_shell() {
   return m;
 }
 host::Mesh large_cap() {
-  return arch_prism(128);
+  return arch_prism(128, true);
 }
 host::Mesh star() {
   return folded_star(100);
