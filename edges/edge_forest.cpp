@@ -325,45 +325,46 @@ bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
   if (!(bound >= 0.0)) {
     return false;
   }
-  auto slack = [&](const Node &node) {
-    return kRounding * (node_magnitude(node) + spot_magnitude);
-  };
-  auto beyond = [&](double squared, double margin) {
-    const double limit = bound + margin;
+  // The margin is taken only for a node beyond the bound itself: the
+  // bound's own square rounds by far less than any margin.
+  auto beyond = [&](double squared, const Node &node) {
+    if (!(squared > bound * bound)) {
+      return false;
+    }
+    const double limit = bound + kRounding * (node_magnitude(node) + spot_magnitude);
     return squared > limit * limit;
   };
-  // Each entry: a node, the squared distance to its bounds and its margin,
-  // measured when it was put on the stack and tested again when it comes
-  // off, since the bound may have shrunk meanwhile.
+  // Each entry: a node and the squared distance to its bounds, measured
+  // when it was put on the stack and tested again when it comes off, since
+  // the bound may have shrunk meanwhile.
   struct Entry {
     std::uint32_t node;
     double squared;
-    double margin;
   };
   Entry stack[kStackSize];
   int top = 0;
-  stack[top++] = {root, node_squared(nodes_[root], spot, cones), slack(nodes_[root])};
+  stack[top++] = {root, node_squared(nodes_[root], spot, cones)};
   bool found = false;
   while (top > 0) {
     const Entry entry = stack[--top];
-    if (beyond(entry.squared, entry.margin)) {
+    const Node &node = nodes_[entry.node];
+    if (beyond(entry.squared, node)) {
       continue;
     }
-    const Node &node = nodes_[entry.node];
     if (node.count == 0) {
       // The nearer child is searched first, so that the bound shrinks early;
       // a child beyond it already is not put on the stack.
       const Node &first = nodes_[entry.node + 1];
       const Node &second = nodes_[node.first];
-      Entry near = {entry.node + 1, node_squared(first, spot, cones), slack(first)};
-      Entry far = {node.first, node_squared(second, spot, cones), slack(second)};
+      Entry near = {entry.node + 1, node_squared(first, spot, cones)};
+      Entry far = {node.first, node_squared(second, spot, cones)};
       if (far.squared < near.squared) {
         std::swap(near, far);
       }
-      if (!beyond(far.squared, far.margin)) {
+      if (!beyond(far.squared, nodes_[far.node])) {
         stack[top++] = far;
       }
-      if (!beyond(near.squared, near.margin)) {
+      if (!beyond(near.squared, nodes_[near.node])) {
         stack[top++] = near;
       }
       continue;
@@ -372,7 +373,7 @@ bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
       const Segment &s = segments_[i];
       // The segment's own box first: most edges of a leaf lie farther than
       // the bound, and this needs no division.
-      if (beyond(segment_box_squared(s, spot), entry.margin)) {
+      if (beyond(segment_box_squared(s, spot), node)) {
         continue;
       }
       const Vec3 a = to_vec3(s.a);
