@@ -1,5 +1,6 @@
 #include "edges/corner_index.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -22,34 +23,35 @@ int bits_for(std::size_t count) {
   return bits;
 }
 
-// The polygons with more than kManyCorners uses in the point lists: each
-// use of a polygon is one of its corners, so these are the polygons whose
-// walk would be long. One counting pass over the lists, in a table of its own.
+// The polygons with more than kManyCorners uses in the point lists (each
+// use of a polygon is one of its corners): the polygons whose walk would be
+// long, as candidates, each at least once; the caller asks each one's size.
+// Uses are counted by hash in a table of saturating bytes, a few bits per
+// use, so that the pass costs little beside the build: a slot past the
+// count names every polygon that uses it from then on, among them surely
+// each polygon of that many uses, and the rare small polygon that shares a
+// slot with others.
 std::vector<std::uintptr_t> many_cornered_polygons(const PointMap &points) {
   std::size_t uses = 0;
   for (const auto &[key, record] : points) {
     uses += std::size_t(record.polygon_fill);
   }
-  const int bits = bits_for(uses / 3 + 1);
-  std::vector<std::pair<std::uintptr_t, std::uint32_t>> counts(std::size_t(1) << bits, {0, 0});
-  const std::size_t mask = counts.size() - 1;
+  const int bits = bits_for(uses / 4 + 1);
+  std::vector<std::uint8_t> counts(std::size_t(1) << bits, 0);
   std::vector<std::uintptr_t> found;
   for (const auto &[key, record] : points) {
     for (std::int32_t k = 0; k < record.polygon_fill; ++k) {
       const auto polygon = reinterpret_cast<std::uintptr_t>(record.polygons[std::size_t(k)]);
-      if (polygon == 0) {
-        continue;
-      }
-      std::size_t slot = slot_of(polygon, bits);
-      while (counts[slot].first != 0 && counts[slot].first != polygon) {
-        slot = (slot + 1) & mask;
-      }
-      counts[slot].first = polygon;
-      if (++counts[slot].second == std::uint32_t(CornerIndex::kManyCorners) + 1) {
+      std::uint8_t &count = counts[slot_of(polygon, bits)];
+      count = count == 255 ? count : std::uint8_t(count + 1);
+      if (count > CornerIndex::kManyCorners && polygon != 0 &&
+          (found.empty() || found.back() != polygon)) {
         found.push_back(polygon);
       }
     }
   }
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
   return found;
 }
 

@@ -159,10 +159,15 @@ std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
       centre_hi[k] = std::max(centre_hi[k], centre(s, k));
     }
   }
-  if (apex_ != nullptr) {
-    fit_cone(node, begin, end);
-  } else {
-    fit_capsule(node, begin, end);
+  // A leaf's few edges are measured against their own boxes: bounds of its
+  // own would cost the build more than they spare a search.
+  node.radius = -1.0f;
+  if (end - begin > leaf_size) {
+    if (apex_ != nullptr) {
+      fit_cone(node, begin, end);
+    } else {
+      fit_capsule(node, begin, end);
+    }
   }
   nodes_.push_back(node);
   if (end - begin <= leaf_size) {
@@ -215,6 +220,11 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
     if (dot(d, d) > dot(longest, longest)) {
       longest = d;
     }
+  }
+  // Short edges (most nodes of most meshes) split into boxes that fit them
+  // well enough: no capsule is tried.
+  if (!(4.0 * longest.length() >= extent[1])) {
+    return;
   }
   Vec3 sum;
   for (std::uint32_t i = begin; i < end; ++i) {
