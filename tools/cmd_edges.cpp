@@ -91,10 +91,7 @@ struct JudgedKinds {
 
   const char *of(const EdgeRecord &e) const {
     const std::pair<LWPntID, LWPntID> side(e.point_a, e.point_b);
-    return e.is_open != 0            ? "open"
-           : outside.count(side) > 0 ? "outside"
-           : inside.count(side) > 0  ? "inside"
-                                     : "undecided";
+    return outside.count(side) > 0 ? "outside" : inside.count(side) > 0 ? "inside" : "undecided";
   }
 };
 
@@ -157,7 +154,9 @@ std::string listing(const ObjectEdgeDatabase &database, const JudgedKinds &kinds
              ", \"a\": " + std::to_string(host::point_index(e.point_a)) +
              ", \"b\": " + std::to_string(host::point_index(e.point_b)) + ", \"normal\": [" +
              number(e.normal.x) + ", " + number(e.normal.y) + ", " + number(e.normal.z) +
-             "], \"open\": " + std::to_string(e.is_open) + ", \"kind\": \"" + kinds.of(e) + "\"}\n";
+             "], \"open\": " + std::to_string(e.is_open) +
+             // An open edge is kept by open_edge alone, and never judged.
+             (e.is_open != 0 ? "" : ", \"kind\": \"" + std::string(kinds.of(e)) + "\"") + "}\n";
     }
   }
   for (const auto &[key, record] : database.points) {
