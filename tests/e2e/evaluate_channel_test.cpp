@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "evaluate_fixture.h"
+#include "shader/edge_shader_instance.h"
 
 namespace korv::testing {
 namespace {
@@ -83,14 +84,22 @@ TEST_F(EvaluateMask, ReplacesTheChannelWhateverItHeld) {
   EXPECT_EQ(evaluated(in).luminous, 1.0);
 }
 
-TEST_F(EvaluateMask, ZeroWidthWritesOneOnTheEdgeAndZeroElsewhereNeverNaN) {
-  set({"out_width=0"});
-  const LWShaderAccess on_edge = evaluated(cube_top(1.0));
-  EXPECT_EQ(on_edge.luminous, 1.0);
-  for (double x : {0.999999, 0.75, 0.5, 0.0}) {
-    const double mask = evaluated(cube_top(x)).luminous;
-    EXPECT_EQ(mask, 0.0) << "at x = " << x;
-    EXPECT_FALSE(std::signbit(mask));
+// A width of 0, a negative one (-0.01 would give 2.7e43 one metre from the
+// edge) or one that is not a number (from a damaged scene; the panel refuses
+// it, so it is written as a load would) has no mask between 0 and 1: the
+// channel is left as with "None", and the bevel still applies.
+TEST_F(EvaluateMask, AWidthNotAboveZeroWritesNoMaskAndTheBevelStillApplies) {
+  auto &inst = *static_cast<EdgeShaderInstance *>(session_->instance());
+  for (double width : {0.0, -0.01, std::numeric_limits<double>::quiet_NaN(),
+                       -std::numeric_limits<double>::infinity()}) {
+    inst.out_width = width;
+    session_->init();
+    for (double x : {1.0, 0.875, 0.0}) {
+      const LWShaderAccess in = cube_top(x);
+      const LWShaderAccess out = evaluated(in);
+      EXPECT_EQ(out.luminous, in.luminous) << width << " at x = " << x;
+      EXPECT_EQ(same_bits(out, in), x == 0.0) << width << " at x = " << x;
+    }
   }
 }
 

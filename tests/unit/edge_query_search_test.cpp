@@ -203,7 +203,12 @@ class EdgeQuerySearch : public ::testing::Test {
     access.polygon = host::polygon_id(polygon);
     store(spot, access.oPos);
     Answer answer;
-    answer.distance = find_nearest_edge(service, &access, &inst_, answer.normal, answer.is_open);
+    EdgeQuery found;
+    found.normal = answer.normal;
+    found.is_open = answer.is_open;
+    answer.distance = find_nearest_edge(service, &access, &inst_, found);
+    answer.normal = found.normal;
+    answer.is_open = found.is_open;
     return answer;
   }
 
