@@ -36,21 +36,10 @@ void empty_edge_cache(EdgeCache *cache) {
   cache->failed_builds.clear();
 }
 
-void forget_time_bound(EdgeCache *cache) {
-  if (cache == nullptr) {
-    return;
+void forget_failed_builds(EdgeCache *cache) {
+  if (cache != nullptr) {
+    cache->failed_builds.clear();
   }
-  auto &databases = cache->databases;
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < databases.size(); ++i) {
-    if (databases[i] != nullptr && databases[i]->deformed) {
-      destroy_edge_database(databases[i].release());
-    } else if (kept++ != i) {
-      databases[kept - 1] = std::move(databases[i]);
-    }
-  }
-  databases.resize(kept);
-  cache->failed_builds.clear();
 }
 
 bool remembers_failed_build(const EdgeCache &cache, LWItemID object) {

@@ -229,8 +229,7 @@ double cross_polygon_reach(const EdgeSettings &inst) {
   return reach;
 }
 
-ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst,
-                                                const EdgeSettings &settings, LWItemID object,
+ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
                                                 LWMeshInfo *mesh) {
   // Another thread that missed at the same time may have built the database
   // while this one waited for the lock: it is then found, not built again.
@@ -238,19 +237,19 @@ ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst,
     return database;
   }
   EdgeBuildOptions options;
-  options.cos_threshold = std::cos(settings.edge_dangle);
-  options.open_edge = settings.open_edge;
-  options.use_deform = settings.use_deform;
-  options.edge_kind = edge_kind_setting(settings.edge_kind);
-  options.cross_polygons = settings.cross_polygons != 0;
-  options.reach = cross_polygon_reach(settings);
+  options.cos_threshold = std::cos(inst.edge_dangle);
+  options.open_edge = inst.open_edge;
+  options.use_deform = inst.use_deform;
+  options.edge_kind = edge_kind_setting(inst.edge_kind);
+  options.cross_polygons = inst.cross_polygons != 0;
+  options.reach = cross_polygon_reach(inst);
   ObjectEdgeDatabase *database = build_edge_database(*inst.cache, object, mesh, options);
   if (database == nullptr) {
     remember_failed_build(*inst.cache, object);
     return nullptr;
   }
   database->deformed = options.use_deform != 0;
-  database->remember_smoothing_cosine(settings.smooth_cos);
+  database->remember_smoothing_cosine(inst.smooth_cos);
   return database;
 }
 
@@ -314,7 +313,7 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
   if (missed) {
     // The first query for the object builds its database, alone. The
     // settings may have changed while this thread waited: it reads them
-    // again, so that a build always follows the settings of its moment.
+    // again, as the build does, so that both follow the settings of now.
     RenderLockGuard exclusive;
     query.settings = *inst;
     if (!(query.settings.edge_width > 0.0) || inst->cache == nullptr) {
@@ -326,7 +325,7 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
       if (remembers_failed_build(*inst->cache, object)) {
         return kNoEdge;
       }
-      database = find_or_build_edge_database(*inst, query.settings, object, mesh.get());
+      database = find_or_build_edge_database(*inst, object, mesh.get());
       if (database == nullptr) {
         mesh.released_by_build();
         return kNoEdge;

@@ -38,13 +38,12 @@ struct EdgeQuery {
 double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
                          EdgeQuery &query);
 
-// The object's database in the instance's cache, built from mesh with
-// settings and appended when it is not there yet. Called by the query that
-// missed, with the render lock held exclusively; the instance has a cache.
-// Null when the build failed, which has then released mesh; the failure is
-// remembered in the cache.
-ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst,
-                                                const EdgeSettings &settings, LWItemID object,
+// The object's database in the instance's cache, built from mesh and
+// appended when it is not there yet. Called by the query that missed, with the
+// render lock held exclusively (so that the instance's settings can be read);
+// the instance has a cache. Null when the build failed, which has then
+// released mesh; the failure is remembered in the cache.
+ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
                                                 LWMeshInfo *mesh);
 
 // How far from a sample the search across polygons (cross_polygons) looks:

@@ -216,10 +216,8 @@ void destroy_edge_cache(EdgeCache *cache);
 // kept; forgets the failed builds. A null cache is ignored.
 void empty_edge_cache(EdgeCache *cache);
 
-// What a new time makes stale: destroys the databases built from deformed
-// positions (keeping the others in order) and forgets the failed builds. A
-// null cache is ignored.
-void forget_time_bound(EdgeCache *cache);
+// Forgets the failed builds, keeping the databases. A null cache is ignored.
+void forget_failed_builds(EdgeCache *cache);
 
 // Whether a build of object failed and is remembered.
 bool remembers_failed_build(const EdgeCache &cache, LWItemID object);

@@ -131,16 +131,15 @@ void instance_cleanup(LWInstance inst) {
 LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
   // The host announces a new time only while no evaluation of this instance
   // runs; the lock costs nothing then, and keeps the cache whole should
-  // another thread query all the same. The deformed positions move with the
-  // time, so every database built from them goes, and every database goes
-  // when the setting now asks for deformed positions. A failed build may
-  // succeed at the new time: the failures are forgotten.
+  // another thread query all the same. Deformed positions move with the
+  // time; a failed build may succeed at the new time. The databases agree
+  // with the setting: a change of it has emptied the cache.
   EdgeShaderInstance *self = as_instance(inst);
   RenderLockGuard lock;
   if (self->use_deform != 0) {
     empty_edge_cache(self->cache);
   } else {
-    forget_time_bound(self->cache);
+    forget_failed_builds(self->cache);
   }
   return nullptr;
 }

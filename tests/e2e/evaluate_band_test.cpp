@@ -1,9 +1,7 @@
 // The bevel band of a closed edge: step and ramp at and around the band's
 // half width K = edge_width / 2, with distances that are exact in binary.
-#include <atomic>
 #include <cstdint>
-#include <ostream>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "evaluate_fixture.h"
@@ -198,94 +196,40 @@ TEST_F(EvaluateBand, DefaultsBendNormalsLinearlyUpToAHundredthFromTheEdge) {
   EXPECT_EQ(tilt_beyond, 0.0);
 }
 
-// "scan deformed object" switched at any moment. The cube turned 90 degrees
-// about z, its deformed positions turned with it as a host gives them;
-// halfway up the ramp of the +x top edge the shading normal is
-// (0, sin 22.5, cos 22.5) in the world with the setting off or on. Each
-// database is read in the frame it was built in, and a switch reaches the
-// object through a rebuild, within a frame, between frames, or while a panel
-// switches it back and forth during a render on two threads.
-enum class Step { Off, On, NewTime, Shade, ShadeOnTwoThreadsWhileThePanelSwitches };
-
-struct SwitchOrder {
-  const char *name;
-  std::vector<Step> steps;
-};
-
-void PrintTo(const SwitchOrder &c, std::ostream *out) {
-  *out << c.name;
-}
-
-class DeformSwitch : public EvaluateTest, public ::testing::WithParamInterface<SwitchOrder> {};
+// "scan deformed object" switched in a call order (0 and 1 set it, t is a
+// new time, s shades). The cube turned 90 degrees about z, its deformed
+// positions with it: halfway up the +x top edge's ramp the shading normal is
+// (0, sin 22.5, cos 22.5) either way. (The panel switching it during a render
+// on two threads: EvaluateThreads.)
+using Order = std::pair<const char *, const char *>;
+class DeformSwitch : public EvaluateTest, public ::testing::WithParamInterface<Order> {};
 
 TEST_P(DeformSwitch, TheTurnedCubeIsShadedAlikeWheneverTheSettingIsSwitched) {
-  host::Mesh cube = meshes::cube();
-  for (const host::FloatPoint &p : cube.points) {
-    cube.deformed.push_back({-p[1], p[0], p[2]});
-  }
-  const host::SceneObject &turned = add_object(std::move(cube));
-  LWShaderAccess in = sample(turned, 1, {0.95, 0.0, 1.0}, {0, 0, 1}, {0.0, 0.95, 10.0});
+  LWShaderAccess in = cube_top(0.95);
   place(in, {0, -1, 0, 1, 0, 0, 0, 0, 1});
-  const Vec3 want{0.0, std::sin(kPi / 8.0), std::cos(kPi / 8.0)};
+  std::vector<host::FloatPoint> turned;
+  for (const host::FloatPoint &p : cube_->mesh().points) {
+    turned.push_back({-p[1], p[0], p[2]});
+  }
+  cube_->set_deformed(turned);
   set({"edge_width=0.2"});
-  session_->init();
-  int frame = 0;
-  for (Step step : GetParam().steps) {
-    switch (step) {
-      case Step::Off:
-      case Step::On:
-        set({step == Step::On ? "use_deform=1" : "use_deform=0"});
-        break;
-      case Step::NewTime:
-        ++frame;
-        session_->new_time(frame, frame / 25.0);
-        break;
-      case Step::Shade:
-        EXPECT_VEC_NEAR(evaluated(in).wNorm, want, 1e-6) << "frame " << frame;
-        break;
-      case Step::ShadeOnTwoThreadsWhileThePanelSwitches: {
-        std::atomic<int> rendering{2};
-        std::vector<LWShaderAccess> shaded[2];
-        auto render = [&](std::vector<LWShaderAccess> *out) {
-          for (int i = 0; i < 300; ++i) {
-            out->push_back(evaluated(in));
-          }
-          rendering.fetch_sub(1);
-        };
-        std::thread a(render, &shaded[0]);
-        std::thread b(render, &shaded[1]);
-        for (int i = 0; rendering.load() > 0; ++i) {
-          EXPECT_EQ(session_->set_setting("use_deform", i % 2 == 0 ? "1" : "0"), "");
-        }
-        a.join();
-        b.join();
-        for (const auto &thread : shaded) {
-          for (const LWShaderAccess &out : thread) {
-            EXPECT_VEC_NEAR(out.wNorm, want, 1e-6);
-          }
-        }
-        break;
-      }
+  for (const char *step = GetParam().second; *step != '\0'; ++step) {
+    if (*step == 't') {
+      session_->new_time(1, 0.0);
+    } else if (*step == 's') {
+      EXPECT_VEC_NEAR(evaluated(in).wNorm, (Vec3{0, std::sin(kPi / 8), std::cos(kPi / 8)}), 1e-6);
+    } else {
+      set({std::string("use_deform=") + *step});
     }
   }
-  session_->cleanup();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Orders, DeformSwitch,
-    ::testing::Values(
-        SwitchOrder{"OnWithinAFrame", {Step::Off, Step::Shade, Step::On, Step::Shade}},
-        SwitchOrder{"OffWithinAFrame", {Step::On, Step::Shade, Step::Off, Step::Shade}},
-        SwitchOrder{"OnBetweenFrames",
-                    {Step::Off, Step::Shade, Step::NewTime, Step::On, Step::Shade, Step::NewTime,
-                     Step::Shade}},
-        SwitchOrder{"OffBetweenFrames",
-                    {Step::On, Step::Shade, Step::Off, Step::NewTime, Step::Shade, Step::NewTime,
-                     Step::Shade}},
-        SwitchOrder{"PanelSwitchesWhileTwoThreadsRender",
-                    {Step::Off, Step::Shade, Step::ShadeOnTwoThreadsWhileThePanelSwitches,
-                     Step::NewTime, Step::Shade}}),
-    [](const ::testing::TestParamInfo<SwitchOrder> &info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Orders, DeformSwitch,
+                         ::testing::Values(Order{"OnWithinAFrame", "0s1s"},
+                                           Order{"OffWithinAFrame", "1s0s"},
+                                           Order{"OnBetweenFrames", "0st1sts"},
+                                           Order{"OffBetweenFrames", "1s0tsts"}),
+                         [](const auto &info) { return info.param.first; });
 
 }  // namespace
 }  // namespace korv::testing

@@ -2,9 +2,8 @@
 // the loaded module: scans that fail part-way, a polSize that reports absurd
 // corner counts, a mesh that changes between scans, mesh-info objects without
 // destroy, no mesh info at all. Nothing escapes into the host: a build that
-// cannot finish leaves the samples untouched and keeps nothing but the
-// failure, which spares the later samples another attempt until the time or
-// a setting changes, and every mesh-info handle is released exactly once.
+// cannot finish leaves the samples untouched and keeps only the failure (no
+// retry before a new time or setting), and every handle is released once.
 #include <climits>
 #include <functional>
 #include <memory>
@@ -21,8 +20,7 @@ struct HostFault {
   const char *name;
   std::function<host::MeshFaults()> faults;
   Outcome outcome;
-  // Scans the host runs for the samples: one build attempt, failed or not
-  // (4 scans when it succeeds).
+  // Scans the host runs for the samples' one build attempt (4 on success).
   long scans;
   bool keeps_database;
 };
@@ -101,12 +99,12 @@ TEST_P(EvaluateUnderHostFaults, NothingEscapesAndEveryHandleIsReleasedOnce) {
   const auto *instance = static_cast<const EdgeShaderInstance *>(session_->instance());
   EXPECT_EQ(instance->cache->databases.size(), c.keeps_database ? 1u : 0u);
 
-  // A new time lets a failed build be tried once more, a database with base
-  // positions stays; a changed setting rebuilds either.
+  // A new time lets a failed build be tried again; a changed setting rebuilds.
+  const LWShaderAccess later = sample(cube, 1, {0.9, 0.0, 1.0}, {0, 0, 1}, {0.9, 0.0, 10.0});
   session_->new_time(1, 0.04);
-  evaluated(sample(cube, 1, {0.9, 0.0, 1.0}, {0, 0, 1}, {0.9, 0.0, 10.0}));
+  evaluated(later);
   set({"out_width=0.2"});
-  evaluated(sample(cube, 1, {0.9, 0.0, 1.0}, {0, 0, 1}, {0.9, 0.0, 10.0}));
+  evaluated(later);
   EXPECT_EQ(host::mesh_service_counts().scans, counts.scans + (c.keeps_database ? 1 : 2) * c.scans);
   session_->cleanup();
   EXPECT_TRUE(instance->cache->databases.empty());

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "edge_test_support.h"
 #include "edges/edge_query.h"
@@ -43,12 +44,9 @@ class EdgeQueryTest : public ::testing::Test {
     access.objID = object.id();
     access.polygon = polygon == kNoPolygon ? nullptr : polygon_id(polygon);
     store(spot, access.oPos);
-    EdgeQuery found;
-    found.normal = kUntouched;
-    found.is_open = kUntouchedFlag;
+    EdgeQuery found{{}, kUntouched, kUntouchedFlag};
     const double d = find_nearest_edge(host::object_info_service(), &access, &inst_, found);
-    normal_ = found.normal;
-    is_open_ = found.is_open;
+    std::tie(normal_, is_open_) = std::tie(found.normal, found.is_open);
     return d;
   }
 
@@ -100,11 +98,11 @@ TEST_F(EdgeQueryTest, AQueryThatMissedFindsTheDatabaseAnotherQueryBuiltMeanwhile
   host::SceneObject object(lone_triangle());
   LWMeshInfo *first = host::object_info_service()->meshInfo(object.id(), 1);
   LWMeshInfo *second = host::object_info_service()->meshInfo(object.id(), 1);
-  const ObjectEdgeDatabase *built = find_or_build_edge_database(inst_, inst_, object.id(), first);
+  const ObjectEdgeDatabase *built = find_or_build_edge_database(inst_, object.id(), first);
   ASSERT_NE(built, nullptr);
   const long scans = host::mesh_service_counts().scans;
   EXPECT_EQ(scans, 4);
-  EXPECT_EQ(find_or_build_edge_database(inst_, inst_, object.id(), second), built);
+  EXPECT_EQ(find_or_build_edge_database(inst_, object.id(), second), built);
   EXPECT_EQ(host::mesh_service_counts().scans, scans) << "built a second time";
   EXPECT_EQ(inst_.cache->databases.size(), 1u);
   first->destroy(first);
@@ -232,8 +230,7 @@ TEST_F(EdgeQueryTest, FailedBuildGivesMinusOneWithTheHandleReleasedOnceByTheBuil
     expect_untouched();
     EXPECT_EQ(host::mesh_service_counts().destroy, 1) << "scan " << scan;
     EXPECT_TRUE(inst_.cache->databases.empty());
-    // Remembered: the next query asks the host for nothing.
-    EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0);
+    EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0);  // remembered: no host call
     EXPECT_EQ(host::mesh_service_counts().mesh_info, 1) << "scan " << scan;
   }
   object.faults.fail_scan = 0;

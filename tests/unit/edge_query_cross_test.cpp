@@ -54,7 +54,7 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
     EdgeQuery found, found_without;
     const ReferenceHit got{find_nearest_edge(info, &access, &on, found), found.normal,
                            found.is_open};
-    const double without = find_nearest_edge(info, &access, &off, found_without);
+    const ReferenceHit without{find_nearest_edge(info, &access, &off, found_without), {}, 0};
     const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
     ASSERT_TRUE(same_double(got.distance, want.distance) && got.is_open == want.is_open &&
                 std::memcmp(&got.normal, &want.normal, sizeof(Vec3)) == 0)
@@ -62,7 +62,7 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
         << ", the reference " << want.distance;
     if (want.distance >= 0.0 && want.distance <= 0.5 * c.edge_width) {
       in_band += 1;
-      missed += without != want.distance ? 1 : 0;
+      missed += without.distance != want.distance ? 1 : 0;
     }
   }
   mesh->destroy(mesh);

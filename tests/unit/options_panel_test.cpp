@@ -223,28 +223,25 @@ TEST_F(OptionsCallbacks, SetWithoutAValueOrAnInstanceStoresNothingAndReturnsZero
 class OptionsSetBytes : public ::testing::Test {
  protected:
   static constexpr unsigned char kPattern = 0xA5;
-  // No cache: a set that changes a value empties it.
-  void SetUp() override {
-    std::memset(static_cast<void *>(&inst_), kPattern, sizeof inst_);
-    inst_.cache = nullptr;
-    before_ = inst_;
-  }
+  // Every byte up to the cache, which stays null: a set that changes a value
+  // empties it.
+  const std::size_t patterned =
+      std::size_t(reinterpret_cast<char *>(&inst_.cache) - reinterpret_cast<char *>(&inst_));
+  void SetUp() override { std::memset(static_cast<void *>(&inst_), kPattern, patterned); }
 
-  // The offsets of the bytes that no longer hold what they held.
+  // The offsets of the bytes that no longer hold the pattern.
   std::vector<std::size_t> changed_bytes() const {
     std::vector<std::size_t> changed;
     const auto *bytes = reinterpret_cast<const unsigned char *>(&inst_);
-    const auto *old = reinterpret_cast<const unsigned char *>(&before_);
-    for (std::size_t i = 0; i < sizeof inst_; ++i) {
-      if (bytes[i] != old[i]) {
+    for (std::size_t i = 0; i < patterned; ++i) {
+      if (bytes[i] != kPattern) {
         changed.push_back(i);
       }
     }
     return changed;
   }
 
-  EdgeShaderInstance inst_;
-  EdgeShaderInstance before_;
+  EdgeShaderInstance inst_{};
 };
 
 TEST_F(OptionsSetBytes, OutputWidthWritesAllEightBytesOfTheDoubleAndNothingElse) {
