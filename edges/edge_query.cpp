@@ -140,8 +140,8 @@ void nearest_in_shell(const ObjectEdgeDatabase &database, LWPntID corner, const 
 // point the host's point scan never showed lists none (its record comes from
 // the polygons alone), and its edges are then measured where they are met.
 double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
-                           const LWShaderAccess *access, const EdgeShaderInstance *inst,
-                           Vec3 &normal, std::int32_t &is_open) {
+                           const LWShaderAccess *access, const EdgeSettings *inst, Vec3 &normal,
+                           std::int32_t &is_open) {
   const LWPolID polygon = access->polygon;
   const int n = mesh->polSize(mesh, polygon);
   if (n < 3) {
@@ -218,11 +218,14 @@ ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItem
   if (ObjectEdgeDatabase *database = find_edge_database(*inst.cache, object)) {
     return database;
   }
-  ObjectEdgeDatabase *database =
-      build_edge_database(*inst.cache, object, mesh, edge_build_options(inst));
-  if (database != nullptr) {
-    database->remember_smoothing_cosine(inst.smooth_cos);
+  const EdgeBuildOptions options = edge_build_options(inst);
+  ObjectEdgeDatabase *database = build_edge_database(*inst.cache, object, mesh, options);
+  if (database == nullptr) {
+    remember_failed_build(*inst.cache, object);
+    return nullptr;
   }
+  database->deformed = options.use_deform != 0;
+  database->remember_smoothing_cosine(inst.smooth_cos);
   return database;
 }
 
@@ -233,7 +236,7 @@ namespace {
 // released it already. It goes after the lock, as the query's last host call.
 class QueryMesh {
  public:
-  explicit QueryMesh(LWMeshInfo *mesh) : mesh_(mesh) {}
+  QueryMesh() = default;
   ~QueryMesh() {
     if (mesh_ != nullptr) {
       release(mesh_);
@@ -242,48 +245,71 @@ class QueryMesh {
   QueryMesh(const QueryMesh &) = delete;
   QueryMesh &operator=(const QueryMesh &) = delete;
 
+  void take(LWMeshInfo *mesh) { mesh_ = mesh; }
   LWMeshInfo *get() const { return mesh_; }
   void released_by_build() { mesh_ = nullptr; }
 
  private:
-  LWMeshInfo *mesh_;
+  LWMeshInfo *mesh_ = nullptr;
 };
 
 }  // namespace
 
 double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
-                         Vec3 &normal, std::int32_t &is_open) {
-  QueryMesh mesh(info->meshInfo(access->objID, 1));
-  if (mesh.get() == nullptr || access->polygon == nullptr) {
-    return kNoEdge;
-  }
+                         EdgeQuery &query) {
+  // Declared before the lock, so that its release follows the lock's.
+  QueryMesh mesh;
+  const LWItemID object = access->objID;
   double distance = kNoEdge;
   bool missed = false;
   {
     // The common case: the database exists, and any number of render threads
-    // search it at once.
+    // search it at once. The settings are copied under the same hold.
     RenderLockShared shared;
-    if (inst->cache != nullptr) {
-      const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
-      if (database != nullptr) {
-        distance = nearest_in_database(*database, mesh.get(), access, inst, normal, is_open);
-      } else {
-        missed = true;
-      }
+    query.settings = *inst;
+    if (!(query.settings.edge_width > 0.0) || inst->cache == nullptr) {
+      return kNoEdge;
+    }
+    const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, object);
+    if (database == nullptr && remembers_failed_build(*inst->cache, object)) {
+      return kNoEdge;
+    }
+    mesh.take(info->meshInfo(object, 1));
+    if (mesh.get() == nullptr || access->polygon == nullptr) {
+      return kNoEdge;
+    }
+    if (database != nullptr) {
+      query.deformed = database->deformed;
+      distance = nearest_in_database(*database, mesh.get(), access, &query.settings, query.normal,
+                                     query.is_open);
+    } else {
+      missed = true;
     }
   }
   if (missed) {
-    // The first query for the object builds its database, alone.
+    // The first query for the object builds its database, alone. The
+    // settings may have changed while this thread waited: it reads them
+    // again, as the build does, so that both follow the settings of now.
     RenderLockGuard exclusive;
-    if (inst->cache != nullptr) {
-      const ObjectEdgeDatabase *database =
-          find_or_build_edge_database(*inst, access->objID, mesh.get());
+    query.settings = *inst;
+    if (!(query.settings.edge_width > 0.0) || inst->cache == nullptr) {
+      return kNoEdge;
+    }
+    const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, object);
+    if (database == nullptr) {
+      // Another thread's build may have failed meanwhile.
+      if (remembers_failed_build(*inst->cache, object)) {
+        return kNoEdge;
+      }
+      database = find_or_build_edge_database(*inst, object, mesh.get());
       if (database == nullptr) {
         mesh.released_by_build();
         return kNoEdge;
       }
-      distance = nearest_in_database(*database, mesh.get(), access, inst, normal, is_open);
     }
+    query.deformed = database->deformed;
+    distance = nearest_in_database(*database, mesh.get(), access, &query.settings, query.normal,
+                                   query.is_open);
   }
   return distance;
 }

@@ -112,6 +112,9 @@ struct MeshServiceCounts {
   long destroy = 0;
   long stray_destroy = 0;
   long scans = 0;
+  // Handles on which at least one scan ran: the module's attempts to build an
+  // edge database, each with its own handle, failed ones included.
+  long builds = 0;
   long live = 0;  // handles with a destroy function handed out and not yet released; not reset
 };
 MeshServiceCounts mesh_service_counts();

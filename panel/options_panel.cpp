@@ -166,8 +166,11 @@ LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value) {
   if (info == nullptr || inst == nullptr || value == nullptr) {
     return LWXPRF_NONE;
   }
-  void *field = setting_address(*static_cast<EdgeShaderInstance *>(inst), *info);
-  std::memcpy(field, value, is_double(info->kind) ? sizeof(double) : sizeof(std::int32_t));
+  // Under the render lock, which a preview rendering meanwhile honours: its
+  // samples see the value before or after, never half of it, and a changed
+  // value empties the cache so that every object is built again with it.
+  write_setting(*static_cast<EdgeShaderInstance *>(inst), *info, value,
+                is_double(info->kind) ? sizeof(double) : sizeof(std::int32_t));
   return LWXPRF_DFLT;
 }
 

@@ -37,7 +37,8 @@ LWXPanelID build_options_panel(EdgeShaderInstance *inst);
 void *options_get(void *inst, std::uint32_t id);
 
 // The host's set callback: copies the value (8 bytes for doubles, 4 for ints)
-// into the id's field, unchecked, and returns 1 (LWXPRF_DFLT). An unknown id,
+// into the id's field, unchecked, under the render lock held exclusively
+// (emptying the cache when the value changed), and returns 1 (LWXPRF_DFLT). An unknown id,
 // a null instance or a null value address stores nothing and returns 0
 // (LWXPRF_NONE).
 LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value);

@@ -6,7 +6,7 @@
 
 namespace korv {
 
-EdgeBuildOptions edge_build_options(const EdgeShaderInstance &inst) {
+EdgeBuildOptions edge_build_options(const EdgeSettings &inst) {
   EdgeBuildOptions options;
   options.cos_threshold = std::cos(inst.edge_dangle);
   options.open_edge = inst.open_edge;
@@ -17,7 +17,7 @@ EdgeBuildOptions edge_build_options(const EdgeShaderInstance &inst) {
   return options;
 }
 
-double cross_polygon_reach(const EdgeShaderInstance &inst) {
+double cross_polygon_reach(const EdgeSettings &inst) {
   // Written so that a width that is not a number adds nothing.
   double reach = 0.0;
   const double band = 0.5 * inst.edge_width;

@@ -12,13 +12,13 @@ namespace korv {
 // The build options of the instance's settings: the cosine of the detection
 // angle, open edges, deformed scanning, the kind of sharp edges kept, and the
 // search across polygons with its reach.
-EdgeBuildOptions edge_build_options(const EdgeShaderInstance &inst);
+EdgeBuildOptions edge_build_options(const EdgeSettings &settings);
 
 // How far from a sample the search across polygons (cross_polygons) looks:
 // as far as anything the sample shows can reach. That is the band's widest
 // half width (half the edge width; twice the edge width for an open edge,
 // whose band widens with the view) and, with an output channel chosen, the
 // distance at which the edge mask falls below 1/256.
-double cross_polygon_reach(const EdgeShaderInstance &inst);
+double cross_polygon_reach(const EdgeSettings &settings);
 
 }  // namespace korv

@@ -173,6 +173,13 @@ class RenderCommand : public Command {
                 height, compare_ ? " x 3 panels" : "", totals.threads, totals.samples,
                 totals.seconds,
                 totals.seconds > 0.0 ? double(totals.samples) / totals.seconds : 0.0);
+    // What the host served the shader's edge builds: each attempt scans a
+    // mesh-info handle of its own, so a build that failed and was tried
+    // again on every sample would show here as one attempt per sample. The module
+    // keeps a failure until the time or a setting changes: one attempt per
+    // object and pass, failed or not.
+    const host::MeshServiceCounts served = host::mesh_service_counts();
+    std::printf("edge builds: %ld attempted, %ld mesh scans\n", served.builds, served.scans);
     return 0;
   }
 

@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "evaluate_fixture.h"
+#include "shader/edge_shader_instance.h"
 
 namespace korv::testing {
 namespace {
@@ -83,14 +84,15 @@ TEST_F(EvaluateMask, ReplacesTheChannelWhateverItHeld) {
   EXPECT_EQ(evaluated(in).luminous, 1.0);
 }
 
-TEST_F(EvaluateMask, ZeroWidthWritesOneOnTheEdgeAndZeroElsewhereNeverNaN) {
-  set({"out_width=0"});
-  const LWShaderAccess on_edge = evaluated(cube_top(1.0));
-  EXPECT_EQ(on_edge.luminous, 1.0);
-  for (double x : {0.999999, 0.75, 0.5, 0.0}) {
-    const double mask = evaluated(cube_top(x)).luminous;
-    EXPECT_EQ(mask, 0.0) << "at x = " << x;
-    EXPECT_FALSE(std::signbit(mask));
+// No mask between 0 and 1 (-0.01 would give 2.7e43 a metre from the edge):
+// the channel is left as with "None". A NaN is written as a load would.
+TEST_F(EvaluateMask, AWidthNotAboveZeroWritesNoMaskAndTheBevelStillApplies) {
+  for (double width : {0.0, -0.01, std::numeric_limits<double>::quiet_NaN()}) {
+    static_cast<EdgeShaderInstance *>(session_->instance())->out_width = width;
+    session_->init();
+    EXPECT_EQ(evaluated(cube_top(1.0)).luminous, 0.11) << width;
+    EXPECT_NEAR(evaluated(cube_top(1.0)).wNorm[0], std::sqrt(0.5), 1e-15) << width;
+    EXPECT_TRUE(same_bits(evaluated(cube_top(0.0)), cube_top(0.0))) << width;
   }
 }
 

@@ -200,8 +200,8 @@ inline double *reference_channel(LWShaderAccess &access, std::int32_t out_channe
 // Applies the evaluation to access, given what the query found. The caller
 // has already checked what comes before the query (a polygon, a width above
 // 0). A base-mesh edge normal goes to the world by wXfrm transposed (the
-// inverse transpose of oXfrm), as the host's matrices require. With an
-// out_width of 0 the mask is 1 on the edge and 0 elsewhere.
+// inverse transpose of oXfrm), as the host's matrices require. No mask for
+// an out_width not above 0; no normals for a zero edge or shading normal.
 inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &settings,
                             LWShaderAccess &access) {
   Vec3 u0 = to_vec3(access.wNorm0);
@@ -237,13 +237,11 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
     }
   }
   if (double *channel = reference_channel(access, settings.out_channel)) {
-    if (settings.out_width == 0.0) {
-      *channel = d == 0.0 ? 1.0 : 0.0;
-    } else {
+    if (settings.out_width > 0.0) {
       *channel = std::exp(-d / settings.out_width);
     }
   }
-  if (settings.disable_bevel != 0) {
+  if (settings.disable_bevel != 0 || toward.length() == 0.0) {
     return;
   }
   double j = d / band;
@@ -253,9 +251,11 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
     j = j > 1.0 ? 1.0 : 0.0;
   }
   const Vec3 bent = j * u0 + (1.0 - j) * toward;
-  store(bent, access.wNorm0);
   Vec3 shading = bent + offset;
-  store(shading.normalize(), access.wNorm);
+  if (shading.normalize().length() > 0.0) {
+    store(bent, access.wNorm0);
+    store(shading, access.wNorm);
+  }
 }
 
 }  // namespace korv::testing

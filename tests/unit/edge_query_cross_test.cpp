@@ -51,9 +51,10 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   LWMeshInfo *mesh = info->meshInfo(object.id(), 1);
   int in_band = 0, missed = 0;
   for (const LWShaderAccess &access : samples_over_mesh(object, 250)) {
-    ReferenceHit got, without;
-    got.distance = find_nearest_edge(info, &access, &on, got.normal, got.is_open);
-    without.distance = find_nearest_edge(info, &access, &off, without.normal, without.is_open);
+    EdgeQuery found, found_without;
+    const ReferenceHit got{find_nearest_edge(info, &access, &on, found), found.normal,
+                           found.is_open};
+    const ReferenceHit without{find_nearest_edge(info, &access, &off, found_without), {}, 0};
     const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
     ASSERT_TRUE(same_double(got.distance, want.distance) && got.is_open == want.is_open &&
                 std::memcmp(&got.normal, &want.normal, sizeof(Vec3)) == 0)
