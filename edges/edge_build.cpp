@@ -487,6 +487,18 @@ NeighbourRun neighbour_run(const EdgeScanContext &ctx, std::size_t a, std::size_
   return reversed ? NeighbourRun::Reversed : NeighbourRun::Same;
 }
 
+// Records the pair of points ia and ib as having an edge; false when it had
+// one already. A pair is filed under the end with fewer uses (the lower
+// entry on a tie), so that the key is the same in either direction.
+bool record_pair(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+  PointMap &points = ctx.database->points;
+  const std::int32_t ca = points.entry(std::size_t(ia)).second.polygon_count;
+  const std::int32_t cb = points.entry(std::size_t(ib)).second.polygon_count;
+  const bool under_a = ca != cb ? ca < cb : ia <= ib;
+  return ctx.recorded_pairs.insert(std::uint32_t(under_a ? ia : ib),
+                                   std::uint32_t(under_a ? ib : ia));
+}
+
 // The unit normal of the polygon of ordinal in the edge pass, made on first
 // use (make_unit_normal): polygon_normal, then normalised. A host that scans
 // more polygons than it counted gets the extra ones' normals made afresh.
@@ -552,7 +564,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
         if (dot(own_normal, other) > ctx.cos_threshold) {
           continue;
         }
-        if (!ctx.recorded_pairs.insert(std::uint32_t(ia), std::uint32_t(ib))) {
+        if (!record_pair(ctx, ia, ib)) {
           continue;
         }
         if (ctx.edge_kind != EdgeKind::Both) {
@@ -572,7 +584,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
         along.normalize();
         Vec3 outward = cross(own_normal, along);
         records.push_back({a, b, outward.normalize(), 1});
-        ctx.recorded_pairs.insert(std::uint32_t(ia), std::uint32_t(ib));
+        record_pair(ctx, ia, ib);
       } else {
         continue;
       }
@@ -714,7 +726,9 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
     corners += std::uint32_t(points.entry(i).second.polygon_count);
   }
   ctx.ordinals.assign(corners, 0);
-  ctx.recorded_pairs.reset(corners / 2);
+  std::vector<std::uint32_t> uses(ctx.first);
+  uses.push_back(corners);
+  ctx.recorded_pairs.reset(std::move(uses));
   if (ctx.edge_kind != EdgeKind::Both) {
     ctx.next_corner.assign(corners, kNoEntry);
     ctx.previous_corner.assign(corners, kNoEntry);

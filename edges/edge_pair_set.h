@@ -2,11 +2,16 @@
 // duplicate test, which must see every edge recorded so far in either
 // direction (open edges included).
 //
-// Pairs are keyed by the two points' positions in the point map, the lower
-// first, and placed by a hash of both: whatever order the scans meet the
-// points in, and however unevenly a mesh's pairs fall among its points (closed
-// objects followed by many loose quads, a point of thousands of polygons), the
-// probes stay short.
+// A pair is filed under one of its ends, in that point's region of the set:
+// four slots per use of the point, where the regions lie in the order of the
+// point map, so that neighbouring points of a mesh, which the scans meet
+// together, share cache lines. A point of c uses is the end of at most 2c
+// sides, so its region is never more than half full while the mesh is the
+// one counted, and within it a pair's first probe is a hash of its other end: however
+// unevenly a mesh's pairs fall among its points (closed objects followed by
+// many loose quads, a hub of thousands of sides), the probes stay short. A
+// region that fills all the same (the host's mesh changed since the count)
+// passes its further pairs to a hash set of all the points.
 #pragma once
 
 #include <algorithm>
@@ -28,7 +33,8 @@ inline std::size_t point_pair_slot(std::uint64_t key, std::size_t size) {
   return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - std::bit_width(size - 1)));
 }
 
-class EdgePairSet {
+// A hash set of unordered point pairs.
+class PointPairSet {
  public:
   // Empties the set and makes room for about pair_count pairs.
   void reset(std::size_t pair_count) {
@@ -85,6 +91,51 @@ class EdgePairSet {
 
   std::vector<std::uint64_t> slots_;
   std::size_t size_ = 0;
+};
+
+class EdgePairSet {
+ public:
+  // Empties the set and gives each point entry i a region of four slots per
+  // use, uses[i] being where its uses begin among all corner uses and
+  // uses.back() their total.
+  void reset(std::vector<std::uint32_t> uses) {
+    starts_ = std::move(uses);
+    slots_.assign(kSlotsPerUse * std::size_t(starts_.empty() ? 0 : starts_.back()), 0);
+    overflow_.clear();
+  }
+
+  // Adds the pair of points under (the one it is filed under) and other;
+  // false when it was there already.
+  bool insert(std::uint32_t under, std::uint32_t other) {
+    const std::size_t begin = kSlotsPerUse * std::size_t(starts_[under]);
+    const std::size_t size = kSlotsPerUse * std::size_t(starts_[under + 1]) - begin;
+    const auto hash = std::uint32_t((std::uint64_t(other) * 0x9E3779B97F4A7C15ull) >> 32);
+    std::size_t s = std::size_t((std::uint64_t(hash) * size) >> 32);
+    for (std::size_t probe = 0; probe < size; ++probe) {
+      std::uint32_t &slot = slots_[begin + s];
+      if (slot == other + 1) {
+        return false;
+      }
+      if (slot == 0) {
+        slot = other + 1;
+        return true;
+      }
+      s = s + 1 == size ? 0 : s + 1;
+    }
+    return overflow_.insert(under, other);
+  }
+
+  void clear() {
+    std::vector<std::uint32_t>().swap(starts_);
+    std::vector<std::uint32_t>().swap(slots_);
+    overflow_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kSlotsPerUse = 4;
+  std::vector<std::uint32_t> starts_;
+  std::vector<std::uint32_t> slots_;  // the other end + 1, or 0 while empty
+  PointPairSet overflow_;
 };
 
 // For pairs of distinct point entries, the first two polygons noted that

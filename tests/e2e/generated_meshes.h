@@ -99,15 +99,15 @@ inline host::Mesh hub_grid(std::uint32_t k, bool apart = false) {
   return m;
 }
 
-// Closed boxes, then as many separate quads (foliage cards) as the boxes
-// have corners, each of points of its own.
+// Closed boxes, then ten times their corners in separate quads (foliage
+// cards), each of points of its own.
 inline host::Mesh boxes_then_cards(std::size_t boxes) {
   host::BoxFieldOptions options;
   options.boxes = boxes;
   options.subdivisions = 1;
   options.open_every = 0;
   host::Mesh m = host::box_field(options);
-  for (std::size_t i = 0, cards = m.corners.size() / 4; i < cards; ++i) {
+  for (std::size_t i = 0, cards = 10 * m.corners.size() / 4; i < cards; ++i) {
     const double x = double(i % 1000), y = double(i / 1000) + 1000.0;
     const std::uint32_t a = m.add_point(x, y, 0), b = m.add_point(x + 0.5, y, 0);
     m.add_polygon({a, b, m.add_point(x + 0.5, y, 0.5), m.add_point(x, y, 0.5)});
