@@ -158,16 +158,16 @@ class PairContainers {
   // use_a in a's list and use_b in b's; kept while fewer than two are.
   void note(std::uint32_t a, std::uint32_t b, std::uint32_t ordinal, std::uint32_t use_a,
             std::uint32_t use_b) {
-    if (2 * (size_ + 1) > keys_.size()) {
+    if (2 * (size_ + 1) > slots_.size()) {
       grow();
     }
     const std::uint64_t key = point_pair_key(a, b);
-    const std::size_t s = slot_of(key);
-    if (keys_[s] == 0) {
-      keys_[s] = key;
+    Slot &slot = slots_[slot_of(key)];
+    if (slot.key == 0) {
+      slot.key = key;
       ++size_;
     }
-    Found &found = values_[s];
+    Found &found = slot.found;
     if (found.count < 2) {
       found.first[found.count++] =
           a < b ? Container{ordinal, use_a, use_b} : Container{ordinal, use_b, use_a};
@@ -179,43 +179,43 @@ class PairContainers {
     if (size_ == 0) {
       return nullptr;
     }
-    const std::size_t s = slot_of(point_pair_key(a, b));
-    return keys_[s] == 0 ? nullptr : &values_[s];
+    const Slot &slot = slots_[slot_of(point_pair_key(a, b))];
+    return slot.key == 0 ? nullptr : &slot.found;
   }
 
   void clear() {
-    std::vector<std::uint64_t>().swap(keys_);
-    std::vector<Found>().swap(values_);
+    std::vector<Slot>().swap(slots_);
     size_ = 0;
   }
 
  private:
+  // A key beside its polygons, so that one look finds both.
+  struct Slot {
+    std::uint64_t key = 0;
+    Found found;
+  };
+
   // The key's slot, or the empty one where it would go.
   std::size_t slot_of(std::uint64_t key) const {
-    const std::size_t mask = keys_.size() - 1;
-    std::size_t s = point_pair_slot(key, keys_.size());
-    while (keys_[s] != 0 && keys_[s] != key) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = point_pair_slot(key, slots_.size());
+    while (slots_[s].key != 0 && slots_[s].key != key) {
       s = (s + 1) & mask;
     }
     return s;
   }
 
   void grow() {
-    std::vector<std::uint64_t> old_keys(keys_.empty() ? 32 : 2 * keys_.size(), 0);
-    std::vector<Found> old_values(old_keys.size());
-    old_keys.swap(keys_);
-    old_values.swap(values_);
-    for (std::size_t i = 0; i < old_keys.size(); ++i) {
-      if (old_keys[i] != 0) {
-        const std::size_t s = slot_of(old_keys[i]);
-        keys_[s] = old_keys[i];
-        values_[s] = old_values[i];
+    std::vector<Slot> old(slots_.empty() ? 32 : 2 * slots_.size());
+    old.swap(slots_);
+    for (const Slot &slot : old) {
+      if (slot.key != 0) {
+        slots_[slot_of(slot.key)] = slot;
       }
     }
   }
 
-  std::vector<std::uint64_t> keys_;
-  std::vector<Found> values_;
+  std::vector<Slot> slots_;
   std::size_t size_ = 0;
 };
 
