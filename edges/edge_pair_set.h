@@ -3,15 +3,15 @@
 // direction (open edges included).
 //
 // A pair is filed under one of its ends, in that point's region of the set:
-// four slots per use of the point, where the regions lie in the order of the
+// four slots per use of the point, the regions lying in the order of the
 // point map, so that neighbouring points of a mesh, which the scans meet
 // together, share cache lines. A point of c uses is the end of at most 2c
 // sides, so its region is never more than half full while the mesh is the
-// one counted, and within it a pair's first probe is a hash of its other end: however
-// unevenly a mesh's pairs fall among its points (closed objects followed by
-// many loose quads, a hub of thousands of sides), the probes stay short. A
-// region that fills all the same (the host's mesh changed since the count)
-// passes its further pairs to a hash set of all the points.
+// one counted; within it, a pair's first probe is a hash of its other end.
+// However unevenly a mesh's pairs fall among its points (closed objects
+// followed by many loose quads, a hub of thousands of sides), the probes
+// stay short. A region that fills all the same (the host's mesh changed
+// since the count) passes its further pairs to a hash set of all the points.
 #pragma once
 
 #include <algorithm>
