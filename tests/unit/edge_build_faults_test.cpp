@@ -169,6 +169,30 @@ TEST_P(ChangingMesh, FewerPolygonsAfterTheCountLeaveTheRestUnfilled) {
   empty_edge_cache(&cache);
 }
 
+TEST_P(ChangingMesh, SidesBeyondTheCountedUsesAreEachRecordedOnce) {
+  // Counted: triangles of points used once each; shown later: a polygon from
+  // point 0 to each of 29 others and back, twice, so that point 0 ends far
+  // more sides than its one use could.
+  host::Mesh counted;
+  std::vector<std::uint32_t> spokes;
+  for (std::uint32_t i = 0; i < 60; ++i) {
+    counted.add_point(i % 4, i / 4, i % 3);
+    if (i < 30) {
+      spokes.insert(spokes.end(), {0, i});
+    }
+  }
+  auto later = std::make_shared<host::Mesh>(counted);
+  for (std::uint32_t i = 0; i < 60; i += 3) {
+    counted.add_polygon({i, i + 1, i + 2});
+  }
+  later->add_polygon(spokes);
+  later->add_polygon(spokes);
+  BuiltMesh built(std::move(counted), {kCos89_5, 1, 0},
+                  {.mutate_after_scan = GetParam(), .alt_mesh = later});
+  ASSERT_NE(built.database, nullptr);
+  expect_same(snapshot(*built.database), reference_snapshot(built.object, {kCos89_5, 1, 0}));
+}
+
 INSTANTIATE_TEST_SUITE_P(AfterScan, ChangingMesh, ::testing::Values(1, 2, 3));
 
 // A host whose polSize cannot be trusted: negative counts, and counts that
