@@ -45,6 +45,9 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   const double d =
       find_nearest_edge(info, access, const_cast<EdgeShaderInstance *>(inst), edge_normal, is_open);
   if (!(d >= 0.0)) {
+    if (double LWShaderAccess::*channel = output_channel(inst->out_channel).field) {
+      write_channel_without_edge(access->*channel, inst->out_mode);
+    }
     return;
   }
 
@@ -74,7 +77,7 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   }
 
   if (double LWShaderAccess::*channel = output_channel(inst->out_channel).field) {
-    access->*channel = edge_mask(d, inst->out_width);
+    write_channel(access->*channel, edge_mask(d, inst->out_width), inst->out_mode);
   }
   if (inst->disable_bevel != 0) {
     return;
