@@ -214,7 +214,7 @@ EdgeShaderInstance odd_instance(double width, double angle, double smooth, doubl
   inst.disable_bevel = flags == 0 ? 1 : 0;
   inst.cross_polygons = ~flags;
   inst.edge_kind = channel - 5;
-  inst.out_mode = flags - 1;
+  inst.out_mode = flags ^ 2;
   return inst;
 }
 
