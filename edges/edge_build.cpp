@@ -612,16 +612,6 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
 }  // namespace
 
 ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
-                                        double cos_threshold, std::int32_t open_edge,
-                                        std::int32_t use_deform) {
-  EdgeBuildOptions options;
-  options.cos_threshold = cos_threshold;
-  options.open_edge = open_edge;
-  options.use_deform = use_deform;
-  return build_edge_database(cache, object_id, mesh, options);
-}
-
-ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
                                         const EdgeBuildOptions &options) {
   std::unique_ptr<ObjectEdgeDatabase> database;
   // Whatever stops the build (a failed scan, memory running out, a length

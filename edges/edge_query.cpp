@@ -7,7 +7,7 @@
 #include "edges/edge_build.h"
 #include "edges/foot_point.h"
 #include "module/render_lock.h"
-#include "shader/output_channels.h"
+#include "shader/build_options.h"
 
 namespace korv {
 
@@ -211,24 +211,6 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
 }  // namespace
 
-double cross_polygon_reach(const EdgeShaderInstance &inst) {
-  // Written so that a width that is not a number adds nothing.
-  double reach = 0.0;
-  const double band = 0.5 * inst.edge_width;
-  if (band > reach) {
-    reach = band;
-  }
-  const double open_band = 2.0 * inst.edge_width;
-  if (inst.open_edge != 0 && open_band > reach) {
-    reach = open_band;
-  }
-  const double mask = inst.out_width * std::log(256.0);
-  if (output_channel(inst.out_channel).field != nullptr && mask > reach) {
-    reach = mask;
-  }
-  return reach;
-}
-
 ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
                                                 LWMeshInfo *mesh) {
   // Another thread that missed at the same time may have built the database
@@ -236,14 +218,8 @@ ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItem
   if (ObjectEdgeDatabase *database = find_edge_database(*inst.cache, object)) {
     return database;
   }
-  EdgeBuildOptions options;
-  options.cos_threshold = std::cos(inst.edge_dangle);
-  options.open_edge = inst.open_edge;
-  options.use_deform = inst.use_deform;
-  options.edge_kind = edge_kind_setting(inst.edge_kind);
-  options.cross_polygons = inst.cross_polygons != 0;
-  options.reach = cross_polygon_reach(inst);
-  ObjectEdgeDatabase *database = build_edge_database(*inst.cache, object, mesh, options);
+  ObjectEdgeDatabase *database =
+      build_edge_database(*inst.cache, object, mesh, edge_build_options(inst));
   if (database != nullptr) {
     database->remember_smoothing_cosine(inst.smooth_cos);
   }

@@ -28,13 +28,6 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
 ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
                                                 LWMeshInfo *mesh);
 
-// How far from a sample the search across polygons (cross_polygons) looks:
-// as far as anything the sample shows can reach. That is the band's widest
-// half width (half the edge width; twice the edge width for an open edge,
-// whose band widens with the view) and, with an output channel chosen, the
-// distance at which the edge mask falls below 1/256.
-double cross_polygon_reach(const EdgeShaderInstance &inst);
-
 // Distance from p to the infinite line through the edge's base positions, and
 // the parameter t of p's foot point on it (0 at point_a, 1 at point_b). An
 // edge of length 0 gives 0.0 and leaves t unwritten. t may be null.

@@ -266,9 +266,25 @@ void pnt_base_pos(LWMeshInfoID mesh, LWPntID point, LWFVector pos) {
   read_position(handle_of(mesh).object->mesh().points, point, pos);
 }
 
+// The host documents pntOtherPos as the world coordinates the renderer uses,
+// with deformation and the object's own motion both applied. Each coordinate
+// is computed in double in the renderer's order and rounded to float once.
+// An object that stands unturned at the origin is passed on untouched: adding
+// the zeros of that placement would still turn a coordinate of -0 into +0.
 void pnt_other_pos(LWMeshInfoID mesh, LWPntID point, LWFVector pos) {
-  const Mesh &m = handle_of(mesh).object->mesh();
+  const SceneObject &object = *handle_of(mesh).object;
+  const Mesh &m = object.mesh();
   read_position(m.deformed.empty() ? m.points : m.deformed, point, pos);
+  if (!object.moved()) {
+    return;
+  }
+  const WorldPlacement &w = object.placement();
+  const double p[3] = {pos[0], pos[1], pos[2]};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const double turned =
+        w.rotation[3 * i] * p[0] + w.rotation[3 * i + 1] * p[1] + w.rotation[3 * i + 2] * p[2];
+    pos[i] = float(turned + w.translation[i]);
+  }
 }
 
 int pol_size(LWMeshInfoID mesh, LWPolID polygon) {
