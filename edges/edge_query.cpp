@@ -280,6 +280,7 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
     }
     if (database != nullptr) {
       query.deformed = database->deformed;
+      query.searched = true;
       distance = nearest_in_database(*database, mesh.get(), access, &query.settings, query.normal,
                                      query.is_open);
     } else {
@@ -308,6 +309,7 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
       }
     }
     query.deformed = database->deformed;
+    query.searched = true;
     distance = nearest_in_database(*database, mesh.get(), access, &query.settings, query.normal,
                                    query.is_open);
   }

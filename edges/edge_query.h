@@ -23,6 +23,9 @@ struct EdgeQuery {
   Vec3 normal;
   std::int32_t is_open = 0;
   bool deformed = false;
+  // Whether a database was searched: false where the query gave up before
+  // (no edge width, no mesh, a failed build), true even when it found no edge.
+  bool searched = false;
 };
 
 // Returns the distance from access->oPos to the nearest accepted edge, or

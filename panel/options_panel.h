@@ -18,12 +18,14 @@ inline constexpr std::uint32_t kShapePageId = 0x800C;
 inline constexpr std::uint32_t kMiscPageId = 0x800D;
 inline constexpr std::uint32_t kCrossPolygonsId = kSettings[setting_index("cross_polygons")].id;
 inline constexpr std::uint32_t kEdgeKindId = kSettings[setting_index("edge_kind")].id;
+inline constexpr std::uint32_t kOutModeId = kSettings[setting_index("out_mode")].id;
 
 // Tables shared by every panel; each table is closed by a zero row.
 extern LWXPanelControl panel_controls[kSettingCount + 1];
 extern LWXPanelDataDesc panel_data[kSettingCount + 1];
 extern const char *const panel_channel_choices[9];
 extern const char *const panel_edge_kind_choices[4];
+extern const char *const panel_out_mode_choices[4];
 extern const int panel_enable_map[2];
 extern LWXPanelHint panel_hints[];
 extern const unsigned panel_hint_count;  // words, the final zero included

@@ -25,7 +25,15 @@ double edge_mask(double d, double width) {
 void write_mask(double d, const EdgeSettings &settings, LWShaderAccess *access) {
   double LWShaderAccess::*channel = output_channel(settings.out_channel).field;
   if (channel != nullptr && settings.out_width > 0.0) {
-    access->*channel = edge_mask(d, settings.out_width);
+    write_channel(access->*channel, edge_mask(d, settings.out_width), settings.out_mode);
+  }
+}
+
+// The same where no edge was found: a mask of 0, by the same rules.
+void write_mask_without_edge(const EdgeSettings &settings, LWShaderAccess *access) {
+  double LWShaderAccess::*channel = output_channel(settings.out_channel).field;
+  if (channel != nullptr && settings.out_width > 0.0) {
+    write_channel_without_edge(access->*channel, settings.out_mode);
   }
 }
 
@@ -60,6 +68,12 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   EdgeQuery query;
   const double d = find_nearest_edge(info, access, inst, query);
   if (!(d >= 0.0)) {
+    // Where the object's edges were searched and none was found, the mask is
+    // 0; where the query gave up (the bevel off, a failed build) the sample
+    // passes through.
+    if (query.searched) {
+      write_mask_without_edge(query.settings, access);
+    }
     return;
   }
   const EdgeSettings &settings = query.settings;

@@ -191,6 +191,7 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
   l.set("out_width", c.out_width);
   l.set("cross_polygons", c.cross_polygons);
   l.set("edge_kind", c.edge_kind);
+  l.set("out_mode", c.out_mode);
   const EdgeShaderInstance &settings = l.instance();
 
   l.session->init();
@@ -202,6 +203,7 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
     l.session->evaluate(got);
     LWShaderAccess want = samples[i];
     if (want.polygon != nullptr && settings.edge_width > 0.0 && (reference || !tried)) {
+      korv::testing::ReferenceHit hit;  // none until the reference finds one
       if (LWMeshInfo *info = mesh_info(object)) {
         if (!reference) {
           tried = true;
@@ -211,12 +213,11 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
           }
         }
         if (reference) {
-          korv::testing::reference_shade(
-              korv::testing::reference_nearest_edge(*reference, info, want, settings), settings,
-              want);
+          hit = korv::testing::reference_nearest_edge(*reference, info, want, settings);
         }
         release(info);
       }
+      korv::testing::reference_shade(hit, settings, want);
     }
     const std::string difference = record_difference(got, want);
     if (!difference.empty()) {

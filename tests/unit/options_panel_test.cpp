@@ -47,6 +47,7 @@ TEST(OptionsPanelTables, ControlTableHoldsEveryControlInSettingsOrderThenAZeroRo
           {0x800A, "Channel output widht:", "float"},
           {0x800E, "band crosses polygons", "iBoolean"},
           {0x800F, "Edges:", "iPopChoice"},
+          {0x8010, "Channel output mode:", "iPopChoice"},
       },
       [](std::size_t i) { return panel_controls[i].cid; },
       [](std::size_t i) { return panel_controls[i].label; },
@@ -68,6 +69,7 @@ TEST(OptionsPanelTables, DataTableHoldsEveryDataRowInSettingsOrderThenAZeroRow) 
           {0x800A, "out_width", "float"},
           {0x800E, "cross_polygons", "integer"},
           {0x800F, "edge_kind", "integer"},
+          {0x8010, "out_mode", "integer"},
       },
       [](std::size_t i) { return panel_data[i].vid; },
       [](std::size_t i) { return panel_data[i].name; },
@@ -109,17 +111,18 @@ Word a(const void *p) {
   return {Word::Address, 0, nullptr, p};
 }
 
-TEST(OptionsPanelTables, HintListHoldsTheSixteenHintsWordForWordThenAZeroWord) {
+TEST(OptionsPanelTables, HintListHoldsTheSeventeenHintsWordForWordThenAZeroWord) {
   // clang-format off
   const std::vector<Word> expected = {
       n(0x3D000B03), n(0), t("Brellmoor version 0.40 Options"), n(0),
       n(0x3D014503), n(0x8009), a(panel_channel_choices), n(0),
       n(0x3D014503), n(0x800F), a(panel_edge_kind_choices), n(0),
+      n(0x3D014503), n(0x8010), a(panel_out_mode_choices), n(0),
       n(0x3D01FE81), n(1), n(0x8001), n(0x8002), n(0x8006), n(0x8007), n(0),
       n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x800E), n(0x800F), n(0),
-      n(0x3D01FE81), n(3), n(0x8009), n(0x800A), n(0x8008), n(0),
+      n(0x3D01FE81), n(3), n(0x8009), n(0x800A), n(0x8010), n(0x8008), n(0),
       n(0x3D01F984), n(0x8003), n(0), n(0), n(0), n(0x8004), n(0),
-      n(0x3D01F984), n(0x8009), n(0), n(0), n(0), n(0x800A), n(0),
+      n(0x3D01F984), n(0x8009), n(0), n(0), n(0), n(0x800A), n(0x8010), n(0),
       n(0x3D01F984), n(0x8008), n(0), n(0), a(panel_enable_map),
           n(0x8001), n(0x8003), n(0x8004), n(0x8005), n(0),
       n(0x3D01FE81), n(0x800C), n(2), n(0),
