@@ -245,9 +245,7 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
   }
   if (channel != nullptr && settings.out_width > 0.0) {
     const double host = *channel;
-    {
-      *channel = std::exp(-d / settings.out_width);
-    }
+    *channel = std::exp(-d / settings.out_width);
     // out_mode 1 multiplies the host's value by the mask, 2 by 1 - mask; a
     // product that is not finite leaves the host's value.
     if (settings.out_mode == 1 || settings.out_mode == 2) {
