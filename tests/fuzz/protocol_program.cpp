@@ -11,10 +11,13 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -94,6 +97,60 @@ struct Module {
 const Module &module() {
   static const Module m;
   return m;
+}
+
+// Render threads kept from one program to the next, as a host keeps its
+// own: a batch starts none, and the host's records of each thread stay.
+class Workers {
+ public:
+  Workers() {
+    for (int t = 0; t < 3; ++t) {
+      std::thread([this, t] { serve(t); }).detach();
+    }
+  }
+  // Starts job(t) on threads 0 to count - 1, and returns.
+  void run(int count, std::function<void(int)> job) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job_ = std::move(job);
+    count_ = count;
+    pending_ = 3;
+    ++generation_;
+    wake_.notify_all();
+  }
+  void wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return pending_ == 0; });
+    job_ = nullptr;
+  }
+
+ private:
+  void serve(int t) {
+    for (int seen = 0;;) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [&] { return generation_ != seen; });
+      seen = generation_;
+      const std::function<void(int)> job = t < count_ ? job_ : nullptr;
+      lock.unlock();
+      if (job) {
+        job(t);
+      }
+      lock.lock();
+      if (--pending_ == 0) {
+        wake_.notify_all();
+      }
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::function<void(int)> job_;
+  int count_ = 0;
+  int pending_ = 0;
+  int generation_ = 0;
+};
+
+Workers &workers() {
+  static Workers &w = *new Workers;  // its threads outlive every program
+  return w;
 }
 
 // A mesh the module may have built a database from, and the settings the
@@ -206,17 +263,16 @@ LWShaderAccess expected(const LWShaderAccess &received, const Settings &s, const
   return want;
 }
 
-std::string describe(const LWShaderAccess &got, const LWShaderAccess &want) {
-  char text[400];
-  std::snprintf(text, sizeof text,
-                "wNorm0 (%.17g %.17g %.17g) wNorm (%.17g %.17g %.17g) channels %g %g %g %g %g %g "
-                "%g; the reference gives (%.17g %.17g %.17g) (%.17g %.17g %.17g) %g %g %g %g %g "
-                "%g %g",
-                got.wNorm0[0], got.wNorm0[1], got.wNorm0[2], got.wNorm[0], got.wNorm[1],
-                got.wNorm[2], got.luminous, got.diffuse, got.specular, got.mirror, got.transparency,
-                got.translucency, got.bumpHeight, want.wNorm0[0], want.wNorm0[1], want.wNorm0[2],
-                want.wNorm[0], want.wNorm[1], want.wNorm[2], want.luminous, want.diffuse,
-                want.specular, want.mirror, want.transparency, want.translucency, want.bumpHeight);
+// wNorm0, wNorm and the seven channels.
+std::string describe(const LWShaderAccess &a) {
+  std::string text;
+  for (double x :
+       {a.wNorm0[0], a.wNorm0[1], a.wNorm0[2], a.wNorm[0], a.wNorm[1], a.wNorm[2], a.luminous,
+        a.diffuse, a.specular, a.mirror, a.transparency, a.translucency, a.bumpHeight}) {
+    char value[32];
+    std::snprintf(value, sizeof value, " %.17g", x);
+    text += value;
+  }
   return text;
 }
 
@@ -632,17 +688,14 @@ class Program {
     for (const Sample &sample : samples)
       got.push_back(sample.received);
     std::atomic<int> started{0};
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t) {
-      pool.emplace_back([&, t] {
-        started.fetch_add(1);
-        for (std::size_t i = std::size_t(t); i < samples.size(); i += std::size_t(threads)) {
-          module().handler.evaluate(slots_[samples[i].slot].inst, &got[i]);
-        }
-      });
-    }
+    workers().run(threads, [&](int t) {
+      started.fetch_add(1);
+      for (std::size_t i = std::size_t(t); i < samples.size(); i += std::size_t(threads)) {
+        module().handler.evaluate(slots_[samples[i].slot].inst, &got[i]);
+      }
+    });
     Reader edit{script.data(), script.size()};
-    while (started.load() == 0)
+    while (edits > 0 && started.load() == 0)
       std::this_thread::yield();
     for (int e = 0; e < edits; ++e) {
       Slot &s = slots_[edit.u8() % kSlots];
@@ -655,8 +708,7 @@ class Program {
         states[&s - slots_].push_back(read_settings(s));
       }
     }
-    for (std::thread &t : pool)
-      t.join();
+    workers().wait();
 
     for (int k = 0; k < kSlots; ++k) {
       for (const Sample &sample : samples) {
@@ -687,7 +739,8 @@ class Program {
       if (info != nullptr)
         info->destroy(info);
       check(matched, "sample " + std::to_string(i) + " of object " + std::to_string(sample.object) +
-                         ": " + describe(got[i], first.value_or(sample.received)));
+                         ": " + describe(got[i]) + "; the reference gives" +
+                         describe(first.value_or(sample.received)));
     }
   }
 
