@@ -25,6 +25,7 @@
 #include "host/host_globals.h"
 #include "host/mesh_service.h"
 #include "host/module_loader.h"
+#include "host/render_threads.h"
 #include "host/scene_state.h"
 #include "host/xpanel_service.h"
 #include "hostapi/lwxpanel.h"
@@ -97,60 +98,6 @@ struct Module {
 const Module &module() {
   static const Module m;
   return m;
-}
-
-// Render threads kept from one program to the next, as a host keeps its
-// own: a batch starts none, and the host's records of each thread stay.
-class Workers {
- public:
-  Workers() {
-    for (int t = 0; t < 3; ++t) {
-      std::thread([this, t] { serve(t); }).detach();
-    }
-  }
-  // Starts job(t) on threads 0 to count - 1, and returns.
-  void run(int count, std::function<void(int)> job) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    job_ = std::move(job);
-    count_ = count;
-    pending_ = 3;
-    ++generation_;
-    wake_.notify_all();
-  }
-  void wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait(lock, [this] { return pending_ == 0; });
-    job_ = nullptr;
-  }
-
- private:
-  void serve(int t) {
-    for (int seen = 0;;) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return generation_ != seen; });
-      seen = generation_;
-      const std::function<void(int)> job = t < count_ ? job_ : nullptr;
-      lock.unlock();
-      if (job) {
-        job(t);
-      }
-      lock.lock();
-      if (--pending_ == 0) {
-        wake_.notify_all();
-      }
-    }
-  }
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::function<void(int)> job_;
-  int count_ = 0;
-  int pending_ = 0;
-  int generation_ = 0;
-};
-
-Workers &workers() {
-  static Workers &w = *new Workers;  // its threads outlive every program
-  return w;
 }
 
 // A mesh the module may have built a database from, and the settings the
@@ -688,7 +635,7 @@ class Program {
     for (const Sample &sample : samples)
       got.push_back(sample.received);
     std::atomic<int> started{0};
-    workers().run(threads, [&](int t) {
+    host::RenderThreads::shared().run(threads, [&](int t) {
       started.fetch_add(1);
       for (std::size_t i = std::size_t(t); i < samples.size(); i += std::size_t(threads)) {
         module().handler.evaluate(slots_[samples[i].slot].inst, &got[i]);
@@ -708,7 +655,7 @@ class Program {
         states[&s - slots_].push_back(read_settings(s));
       }
     }
-    workers().wait();
+    host::RenderThreads::shared().wait();
 
     for (int k = 0; k < kSlots; ++k) {
       for (const Sample &sample : samples) {
