@@ -11,13 +11,10 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -27,6 +24,7 @@
 #include "host/module_loader.h"
 #include "host/render_threads.h"
 #include "host/scene_state.h"
+#include "host/scene_state_binary.h"
 #include "host/xpanel_service.h"
 #include "hostapi/lwxpanel.h"
 #include "mesh_case.h"
@@ -341,26 +339,23 @@ class Program {
     const std::uint8_t op = in.u8() % kOpCount;
     const int k = in.u8() % kSlots;
     Slot &s = slots_[k];
-    if (op == kCreate) {
-      destroy(k);
-      create(k);
-      return;
-    }
-    if (op == kNewTime) {
-      new_time(in);
-      return;
-    }
-    if (op == kActivate) {
-      activate(in, s);
-      return;
-    }
-    if (op == kBatch) {
-      batch(in);
-      return;
-    }
-    if (s.inst == nullptr)
+    const bool any_slot = op == kCreate || op == kNewTime || op == kActivate || op == kBatch;
+    if (s.inst == nullptr && !any_slot)
       return;
     switch (op) {
+      case kCreate:
+        destroy(k);
+        create(k);
+        break;
+      case kNewTime:
+        new_time(in);
+        break;
+      case kActivate:
+        activate(in, s);
+        break;
+      case kBatch:
+        batch(in);
+        break;
       case kDestroy:
         destroy(k);
         break;
@@ -398,12 +393,9 @@ class Program {
         break;
       }
       case kItems: {
+        // The shader refers to no item of the scene.
         const LWItemID *items = module().item.useItems(s.inst);
-        for (int i = 0; items != nullptr && items[i] != nullptr; ++i) {
-          check(i < 16, "useItems gave an unterminated list");
-          if (i >= 16)
-            break;
-        }
+        check(items == nullptr || items[0] == nullptr, "useItems named an item");
         const LWItemID ids[] = {objects_[in.u8() % kObjects]->id(),
                                 objects_[in.u8() % kObjects]->id(), nullptr};
         module().item.changeID(s.inst, ids);
@@ -518,55 +510,28 @@ class Program {
     host::StateWriter writer;
     f().save(from.inst, writer.state());
     host::StateItems items = writer.items();
-    const std::uint8_t how = in.u8();
-    if (how % 3 == 1 && !items.empty() && !items[0].words.empty()) {
-      items[0].words[0] = std::uint32_t(in.integer());
-    } else if (how % 3 == 2) {
-      // The n-th item, depth first, erased, cut short, retyped or flipped.
-      host::StateItems *list = &items;
-      std::size_t at = in.u8();
-      while (!list->empty()) {
-        at %= list->size();
-        if ((*list)[at].kind != host::StateKind::Block || (*list)[at].items.empty() ||
-            (in.u8() & 1)) {
-          break;
-        }
-        list = &(*list)[at].items;
-        at = in.u8();
+    const std::uint8_t how = in.u8() % 4;
+    if (how == 1 && !items.empty() && !items[0].words.empty()) {
+      items[0].words[0] = std::uint32_t(in.integer());  // the version
+    } else if (how >= 2) {
+      // Damaged in its stored form: a byte changed, or cut short.
+      std::vector<unsigned char> bytes = host::encode_state_binary(items);
+      const std::size_t at = in.raw<std::uint16_t>() % (bytes.size() + 1);
+      if (how == 2 && at < bytes.size()) {
+        bytes[at] ^= in.u8();
+      } else {
+        bytes.resize(at);
       }
-      if (!list->empty()) {
-        host::StateItem &item = (*list)[at];
-        const std::uint8_t b = in.u8();
-        switch (how / 3 % 4) {
-          case 0:
-            list->erase(list->begin() + std::ptrdiff_t(at));
-            break;
-          case 1:
-            item.words.resize(item.words.size() / 2);
-            item.bytes.resize(item.bytes.size() / 2);
-            item.items.resize(item.items.size() / 2);
-            break;
-          case 2:
-            item.kind = host::StateKind(b % 11);
-            break;
-          default:
-            for (std::uint32_t &w : item.words)
-              w ^= std::uint32_t(b) << (b % 25);
-            for (unsigned char &c : item.bytes)
-              c ^= b;
-            item.id ^= b;
-            break;
-        }
-      }
+      host::ParseReport report;
+      items = host::decode_state_binary(bytes, report);
     }
     const Settings before = s.model;
     host::StateReader reader(items);
     check(f().load(s.inst, reader.state()) == nullptr, "load reported an error");
     s.model = read_settings(s);
-    if (how % 3 == 0) {
+    if (how == 0) {
       check(same_settings(s.model, from.model), "a saved state loaded other settings");
-    } else if (how % 3 == 1 && !items.empty() && !items[0].words.empty() &&
-               items[0].words[0] != 256) {
+    } else if (how == 1 && !items.empty() && !items[0].words.empty() && items[0].words[0] != 256) {
       check(same_settings(s.model, before), "a state of another version changed settings");
     }
   }

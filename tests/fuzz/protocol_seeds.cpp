@@ -83,8 +83,8 @@ std::vector<ProtocolSeed> protocol_seeds() {
     Writer w;
     w.op({kCreate, 0, kCreate, 1}).set(1, at("edge_dangle"), 13).set(1, at("open_edge"), 1);
     w.op({kInit, 0, 1}).batch(2, 0, 2, 12).op({kLoad, 0, 1, 0}).batch(2, 0, 2, 12);
-    w.op({kLoad, 0, 1, 1, 7, kLoad, 0, 1, 2, 1, 3, kLoad, 0, 1, 8, 1, 0, 5, kLoad, 0, 1, 11, 0, 1});
-    w.op({kGet, 0, kLoad, 0, 1, 5, 3, 0, 0}).batch(1, 0, 2, 8);
+    w.op({kLoad, 0, 1, 1, 7, kLoad, 0, 1, 2, 9, 0, 0x40, kLoad, 0, 1, 2, 30, 0, 0xff});
+    w.op({kGet, 0, kLoad, 0, 1, 3, 40, 0}).batch(1, 0, 2, 8);
     add("reload", w);
   }
   {  // Deformed scanning: a new time before the first sample, a reshaped
@@ -112,13 +112,14 @@ std::vector<ProtocolSeed> protocol_seeds() {
     w.op({kCleanup, 1, kCleanup, 1, kDestroy, 1}).batch(2, 2, 2, 8);
     add("untidy_calls", w);
   }
-  {  // A double-sided card, and output widths that are not above 0.
+  {  // Output widths that are not above 0, then a double-sided card.
     Writer w;
     w.op({kCreate, 0}).set(0, at("edge_width"), W01).set(0, at("out_channel"), 1);
-    w.op({kInit, 0, 1}).batch(2, 0, 1, 12).set(0, at("out_width"), NegSmall).batch(1, 0, 0, 8);
+    w.op({kInit, 0, 1}).set(0, at("out_width"), NegSmall).batch(1, 0, 0, 8);
     w.set(0, at("out_width"), NaN).batch(1, 0, 0, 8).set(0, at("out_width"), Zero);
-    w.batch(1, 0, 0, 8).set(0, at("edge_width"), Inf).batch(1, 0, 0, 8).op({kFlags, 0});
-    add("card_and_widths", w);
+    w.batch(1, 0, 0, 8).op({kFlags, 0}).set(0, at("out_width"), W05).batch(2, 0, 1, 12);
+    w.set(0, at("edge_width"), Inf).batch(1, 0, 0, 8);
+    add("widths_and_card", w);
   }
   {  // Both servers at versions a host may try.
     Writer w;
