@@ -75,7 +75,8 @@ std::vector<ProtocolSeed> protocol_seeds() {
   }
   {  // kCopy and paste of a surface while its preview runs, into itself too.
     Writer w;
-    w.op({kCreate, 0, kCreate, 1}).set(0, at("out_channel"), 7).op({kInit, 0, 0});
+    w.op({kCreate, 0, kCreate, 1}).set(0, at("out_channel"), 7).set(0, at("cross_polygons"), 1);
+    w.op({kInit, 0, 0});
     w.batch(3, 0, 2, 18, 1, kPreviewEdits).op({kCopy, 1, 0, kCopy, 0, 0}).batch(2, 1, 2, 12);
     add("copy_in_preview", w);
   }
