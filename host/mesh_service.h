@@ -63,6 +63,9 @@ class SceneObject {
   // host does between frames of an animation. Only while no render thread
   // reads the mesh.
   void set_deformed(std::vector<FloatPoint> positions) { mesh_.deformed = std::move(positions); }
+  // Replaces the whole mesh, as a host does when a modifier changes the
+  // object's topology between frames. Only while no render thread reads it.
+  void set_mesh(Mesh mesh) { mesh_ = std::move(mesh); }
 
   // Places the object in the world, as the renderer does before it casts a
   // ray. A mesh-info handle's pntOtherPos then gives the world positions, as
