@@ -3,14 +3,18 @@
 // callbacks that only read each corner and each position once.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "edges/edge_build.h"
 #include "host/box_field.h"
 #include "host/mesh_service.h"
+#include "tests/e2e/generated_meshes.h"
 
 namespace {
 
@@ -103,6 +107,55 @@ void BM_BuildEdgesOutside(benchmark::State &state) {
   build_edges(state, options);
 }
 
+// Unusual meshes whose build must stay linear in the corners: each is built
+// at two sizes, and its ns/corner should not grow with the size.
+using MeshMaker = korv::host::Mesh (*)(std::int64_t);
+
+void build_unusual(benchmark::State &state, MeshMaker make, korv::EdgeKind kind) {
+  static std::map<std::pair<MeshMaker, std::int64_t>, std::unique_ptr<SceneObject>> objects;
+  auto &object = objects[{make, state.range(0)}];
+  if (!object) {
+    object = std::make_unique<SceneObject>(make(state.range(0)), "unusual");
+  }
+  korv::EdgeBuildOptions options = with_open_edges();
+  options.edge_kind = kind;
+  LWObjectInfo *info = korv::host::object_info_service();
+  for (auto _ : state) {
+    korv::EdgeCache cache;
+    LWMeshInfo *mesh = info->meshInfo(object->id(), 1);
+    if (korv::build_edge_database(cache, object->id(), mesh, options) == nullptr) {
+      state.SkipWithError("the build failed");
+      break;
+    }
+    mesh->destroy(mesh);
+    state.PauseTiming();
+    korv::empty_edge_cache(&cache);
+    state.ResumeTiming();
+  }
+  const double corners = double(object->mesh().corners.size());
+  state.counters["corners"] = corners;
+  state.counters["ns/corner"] =
+      benchmark::Counter(corners * double(state.iterations()) / 1e9,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_BuildHubPolygonOutside(benchmark::State &state) {
+  // The hub has 2 x size uses; every side is sharp and judged.
+  build_unusual(
+      state, [](std::int64_t k) { return korv::testing::hub_polygon_fan(std::uint32_t(k)); },
+      korv::EdgeKind::Convex);
+}
+void BM_BuildCardsAfterBoxes(benchmark::State &state) {
+  build_unusual(
+      state, [](std::int64_t boxes) { return korv::testing::boxes_then_cards(std::size_t(boxes)); },
+      korv::EdgeKind::Both);
+}
+void BM_BuildHubGrid(benchmark::State &state) {
+  build_unusual(
+      state, [](std::int64_t k) { return korv::testing::hub_grid(std::uint32_t(k)); },
+      korv::EdgeKind::Both);
+}
+
 // The scan floor: each polygon scan reads every corner once, the point scan
 // every position once, and nothing else is done.
 struct FloorSink {
@@ -148,6 +201,10 @@ void BM_BuildScansFloor(benchmark::State &state) {
 BENCHMARK(BM_BuildEdges)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildEdgesAcross)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildEdgesOutside)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildHubPolygonOutside)->Arg(10'000)->Arg(20'000)->Unit(benchmark::kMillisecond);
+// 1,048,344 and 2,096,952 corners: just below powers of two.
+BENCHMARK(BM_BuildCardsAfterBoxes)->Arg(3'971)->Arg(7'943)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildHubGrid)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildScansFloor)
     ->Arg(10'000)
     ->Arg(100'000)

@@ -58,10 +58,31 @@ struct EdgeScanContext {
   std::vector<Vec3> unit_normals;
   std::vector<std::uint8_t> have_unit_normal;
 
-  // With an edge kind to keep, the entry index of the next corner after
-  // each corner use, parallel to ordinals (kNoEntry where the next corner's
-  // point was not counted): which way a neighbour runs along a side.
+  // With an edge kind to keep, the entry index of the next and of the
+  // previous corner of each corner use, parallel to ordinals (kNoEntry where
+  // that corner's point was not counted): which way a neighbour runs along a
+  // side, read from the uses of either end.
   std::vector<std::uint32_t> next_corner;
+  std::vector<std::uint32_t> previous_corner;
+  // Set when the fill left out a use beyond those counted (the host's mesh
+  // changed since the count): a side's next corner may then be stored
+  // without the following use, so both ends' uses are read in full.
+  bool fill_dropped_uses = false;
+
+  // The polygons that hold both ends of a side whose ends have more than
+  // kShortLists uses together, found while filling (see note_containers):
+  // for most polygons, per pair of their points, the first two such
+  // polygons; the others by the runs of their points' uses.
+  PairContainers pair_containers;
+  // The runs as (entry, use) in the order met, then by entry:
+  // wide_uses[wide_first[i] .. wide_first[i + 1]).
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> wide_runs;
+  std::vector<std::uint32_t> wide_first;
+  std::vector<std::uint32_t> wide_uses;
+  // The polygon at hand's points, once each: (entry, where its run of uses
+  // begins in the entry's list).
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> polygon_runs;
+  std::vector<std::uint32_t> heavy_runs;
 
   // The entry index of each corner of the polygon at hand.
   std::vector<std::ptrdiff_t> corner_entries;
@@ -184,6 +205,68 @@ void map_counted_points(EdgeScanContext &ctx) {
   points.end_sorted();
 }
 
+// Up to this many polygons at both ends together, find_neighbour walks the
+// two lists side by side.
+constexpr std::size_t kShortLists = 32;
+// A polygon with more points of over kShortLists / 2 uses than this is
+// found by the runs of its points' uses rather than by its pairs of points.
+constexpr std::size_t kPairedHeavyPoints = 8;
+
+// Notes the polygon of ordinal, whose points (once each) and where their
+// runs of uses begin are in ctx.polygon_runs, for the sides whose ends have
+// more than kShortLists uses together, so that find_neighbour need not
+// search two long lists for it. One end of such a side has more than half
+// of them: most polygons have none or a few such points, and note each
+// such point with every other point of theirs. A polygon with many (a large
+// cap of a star of caps) leaves the runs of all its points instead, found
+// by the few polygons that are like it.
+void note_containers(EdgeScanContext &ctx, std::uint32_t ordinal) {
+  const PointMap &points = ctx.database->points;
+  const auto &runs = ctx.polygon_runs;
+  auto uses = [&](std::size_t k) {
+    return std::size_t(points.entry(runs[k].first).second.polygon_count);
+  };
+  ctx.heavy_runs.clear();
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    if (uses(k) > kShortLists / 2) {
+      ctx.heavy_runs.push_back(std::uint32_t(k));
+    }
+  }
+  if (ctx.heavy_runs.size() > kPairedHeavyPoints) {
+    ctx.wide_runs.insert(ctx.wide_runs.end(), runs.begin(), runs.end());
+    return;
+  }
+  for (std::uint32_t h : ctx.heavy_runs) {
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      // A pair of two such points is noted from its first.
+      const bool noted_already = k < h && uses(k) > kShortLists / 2;
+      if (k != h && !noted_already && uses(h) + uses(k) > kShortLists) {
+        ctx.pair_containers.note(runs[h].first, runs[k].first, ordinal, runs[h].second,
+                                 runs[k].second);
+      }
+    }
+  }
+}
+
+// Lists each point entry's runs of uses left by note_containers, in scan
+// order: wide_uses[wide_first[i] .. wide_first[i + 1]).
+void index_wide_runs(EdgeScanContext &ctx) {
+  const std::size_t count = ctx.database->points.size();
+  ctx.wide_first.assign(count + 1, 0);
+  for (const auto &run : ctx.wide_runs) {
+    ctx.wide_first[run.first + 1] += 1;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    ctx.wide_first[i + 1] += ctx.wide_first[i];
+  }
+  ctx.wide_uses.assign(ctx.wide_runs.size(), 0);
+  std::vector<std::uint32_t> cursor(ctx.wide_first.begin(), ctx.wide_first.end() - 1);
+  for (const auto &run : ctx.wide_runs) {
+    ctx.wide_uses[cursor[run.first]++] = run.second;
+  }
+  std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(ctx.wide_runs);
+}
+
 LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
@@ -197,21 +280,27 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
       return false;
     }
     PointMap &points = ctx.database->points;
-    // With sides tracked, each stored use learns its next corner's entry
-    // when that corner comes, the last one the first corner's.
+    // With sides tracked, each stored use learns its previous corner's entry
+    // at once and its next corner's when that corner comes; the first use
+    // learns its previous corner last, and the last its next.
     const bool track_sides = !ctx.next_corner.empty();
     std::uint32_t previous_slot = kNoEntry;
+    std::uint32_t previous_entry = kNoEntry;
     std::uint32_t first_entry = kNoEntry;
+    std::uint32_t first_slot = kNoEntry;
+    ctx.polygon_runs.clear();
     for (int i = 0; i < n; ++i) {
       const std::ptrdiff_t index = points.entry_index(mesh->polVertex(mesh, polygon, i));
+      const std::uint32_t entry = index < 0 ? kNoEntry : std::uint32_t(index);
       if (track_sides) {
-        const std::uint32_t entry = index < 0 ? kNoEntry : std::uint32_t(index);
         if (previous_slot != kNoEntry) {
           ctx.next_corner[previous_slot] = entry;
         }
         previous_slot = kNoEntry;
         first_entry = i == 0 ? entry : first_entry;
       }
+      const std::uint32_t entry_before = previous_entry;
+      previous_entry = entry;
       // A host whose mesh changed since the count may show a point that was
       // not counted, or more uses than were counted: such corners are left
       // out rather than written past the array.
@@ -223,24 +312,34 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
         record.polygons.reset(new LWPolID[std::size_t(record.polygon_count)]());
       }
       if (record.polygon_fill >= record.polygon_count) {
+        ctx.fill_dropped_uses = true;
         continue;
       }
-      const std::uint32_t slot = ctx.first[std::size_t(index)] + std::uint32_t(record.polygon_fill);
+      const auto use = std::uint32_t(record.polygon_fill);
+      const std::uint32_t slot = ctx.first[std::size_t(index)] + use;
+      // The point's first use in this polygon begins a run of its uses.
+      if (use == 0 || ctx.ordinals[slot - 1] != ordinal) {
+        ctx.polygon_runs.emplace_back(entry, use);
+      }
       ctx.ordinals[slot] = ordinal;
       record.polygons[std::size_t(record.polygon_fill)] = polygon;
       record.polygon_fill += 1;
-      previous_slot = slot;
+      if (track_sides) {
+        ctx.previous_corner[slot] = entry_before;
+        first_slot = i == 0 ? slot : first_slot;
+        previous_slot = slot;
+      }
     }
     if (track_sides && previous_slot != kNoEntry) {
       ctx.next_corner[previous_slot] = first_entry;
     }
+    if (track_sides && first_slot != kNoEntry) {
+      ctx.previous_corner[first_slot] = previous_entry;
+    }
+    note_containers(ctx, ordinal);
     return true;
   });
 }
-
-// Up to this many polygons at both ends together, find_neighbour walks the
-// two lists side by side.
-constexpr std::size_t kShortLists = 32;
 
 // The first polygon other than the one of ordinal own that uses both a and b,
 // in the order of a's polygon list, and its ordinal; null when there is none.
@@ -273,30 +372,63 @@ LWPolID find_neighbour(EdgeScanContext &ctx, std::size_t a, std::size_t b, std::
     }
     return nullptr;
   }
-  // Longer ones: walk the shorter one and look each entry up in the longer.
-  const bool walk_a = na <= nb;
-  const std::uint32_t *walk = walk_a ? oa : ob;
-  const std::uint32_t *look = walk_a ? ob : oa;
-  const std::size_t nwalk = walk_a ? na : nb;
-  const std::size_t nlook = walk_a ? nb : na;
-  // A polygon that uses a point at several corners stands in its list once
-  // per use, side by side: each run is looked at once, so that a polygon
-  // listing one point thousands of times does not make every one of its
-  // sides walk all those uses.
-  for (std::size_t i = 0; i < nwalk;) {
-    const std::uint32_t polygon = walk[i];
-    if (polygon != own) {
-      const std::uint32_t *hit = std::lower_bound(look, look + nlook, polygon);
-      if (hit != look + nlook && *hit == polygon) {
-        ordinal = polygon;
-        uses[walk_a ? 0 : 1] = i;
-        uses[walk_a ? 1 : 0] = std::size_t(hit - look);
-        return walk_a ? ra.polygons[i] : ra.polygons[std::size_t(hit - look)];
+  // A side from a point to itself: the point's first polygon but own.
+  if (a == b) {
+    const std::size_t i = oa[0] != own ? 0 : std::size_t(std::upper_bound(oa, oa + na, own) - oa);
+    if (i == na) {
+      return nullptr;
+    }
+    ordinal = oa[i];
+    uses[0] = uses[1] = i;
+    return ra.polygons[i];
+  }
+  // Longer ones: the polygons noted for the pair while filling, and those
+  // that left the runs of their points instead, whichever comes first.
+  bool found = false;
+  if (const PairContainers::Found *noted =
+          ctx.pair_containers.find(std::uint32_t(a), std::uint32_t(b))) {
+    for (std::uint32_t k = 0; k < noted->count; ++k) {
+      const PairContainers::Container &c = noted->first[k];
+      if (c.ordinal != own) {
+        found = true;
+        ordinal = c.ordinal;
+        uses[0] = a < b ? c.use_low : c.use_high;
+        uses[1] = a < b ? c.use_high : c.use_low;
+        break;
       }
     }
-    i = std::size_t(std::upper_bound(walk + i, walk + nwalk, polygon) - walk);
   }
-  return nullptr;
+  const std::uint32_t *wa = ctx.wide_uses.data() + ctx.wide_first[a];
+  const std::uint32_t *wb = ctx.wide_uses.data() + ctx.wide_first[b];
+  const std::size_t nwa = ctx.wide_first[a + 1] - ctx.wide_first[a];
+  const std::size_t nwb = ctx.wide_first[b + 1] - ctx.wide_first[b];
+  // Walk the shorter list of runs and look each up in the longer, by ordinal.
+  const bool walk_a = nwa <= nwb;
+  const std::uint32_t *walk = walk_a ? wa : wb;
+  const std::uint32_t *look = walk_a ? wb : wa;
+  const std::uint32_t *walk_ordinals = walk_a ? oa : ob;
+  const std::uint32_t *look_ordinals = walk_a ? ob : oa;
+  const std::size_t nlook = walk_a ? nwb : nwa;
+  for (std::size_t i = 0; i < (walk_a ? nwa : nwb); ++i) {
+    const std::uint32_t polygon = walk_ordinals[walk[i]];
+    if (found && polygon >= ordinal) {
+      break;
+    }
+    if (polygon == own) {
+      continue;
+    }
+    const std::uint32_t *hit = std::lower_bound(
+        look, look + nlook, polygon,
+        [&](std::uint32_t use, std::uint32_t key) { return look_ordinals[use] < key; });
+    if (hit != look + nlook && look_ordinals[*hit] == polygon) {
+      found = true;
+      ordinal = polygon;
+      uses[walk_a ? 0 : 1] = walk[i];
+      uses[walk_a ? 1 : 0] = *hit;
+      break;
+    }
+  }
+  return found ? ra.polygons[uses[0]] : nullptr;
 }
 
 // Whether the polygon of ordinal, whose uses of entry from begin at position
@@ -315,29 +447,56 @@ bool runs_from(const EdgeScanContext &ctx, std::size_t from, std::size_t first, 
 
 // Which way the neighbour of ordinal runs along the side from entry a to
 // entry b, its uses beginning where find_neighbour found them.
+//
+// It runs from a to b where one of its uses of a is followed by b, or,
+// the same corner seen from the other end, one of its uses of b is preceded
+// by a; and from b to a likewise. So the uses of either end tell both ways,
+// and the two runs are read side by side until the shorter ends: a polygon
+// that visits one end thousands of times costs each of its sides only the
+// other end's few uses. Where the fill left uses out, the uses of a tell
+// a to b and those of b tell b to a, as the lists hold them.
 NeighbourRun neighbour_run(const EdgeScanContext &ctx, std::size_t a, std::size_t b,
                            std::uint32_t ordinal, const std::size_t (&uses)[2]) {
-  const bool same = runs_from(ctx, a, uses[0], std::uint32_t(b), ordinal);
-  const bool reversed = runs_from(ctx, b, uses[1], std::uint32_t(a), ordinal);
+  bool same = false;
+  bool reversed = false;
+  if (ctx.fill_dropped_uses) {
+    same = runs_from(ctx, a, uses[0], std::uint32_t(b), ordinal);
+    reversed = runs_from(ctx, b, uses[1], std::uint32_t(a), ordinal);
+  } else {
+    const auto &points = ctx.database->points;
+    const std::size_t end_a = ctx.first[a] + std::size_t(points.entry(a).second.polygon_fill);
+    const std::size_t end_b = ctx.first[b] + std::size_t(points.entry(b).second.polygon_fill);
+    const auto to_a = std::uint32_t(a);
+    const auto to_b = std::uint32_t(b);
+    for (std::size_t i = ctx.first[a] + uses[0], j = ctx.first[b] + uses[1];; ++i, ++j) {
+      if (i == end_a || ctx.ordinals[i] != ordinal) {
+        break;
+      }
+      same = same || ctx.next_corner[i] == to_b;
+      reversed = reversed || ctx.previous_corner[i] == to_b;
+      if (j == end_b || ctx.ordinals[j] != ordinal) {
+        break;
+      }
+      same = same || ctx.previous_corner[j] == to_a;
+      reversed = reversed || ctx.next_corner[j] == to_a;
+    }
+  }
   if (same == reversed) {
     return NeighbourRun::Unknown;
   }
   return reversed ? NeighbourRun::Reversed : NeighbourRun::Same;
 }
 
-// A pair of points is filed under the end with fewer polygons (the lower
-// position on a tie), so that the key is the same in either direction.
-bool files_under_first(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
+// Records the pair of points ia and ib as having an edge; false when it had
+// one already. A pair is filed under the end with fewer uses (the lower
+// entry on a tie), so that the key is the same in either direction.
+bool record_pair(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
   PointMap &points = ctx.database->points;
   const std::int32_t ca = points.entry(std::size_t(ia)).second.polygon_count;
   const std::int32_t cb = points.entry(std::size_t(ib)).second.polygon_count;
-  return ca != cb ? ca < cb : ia <= ib;
-}
-std::uint32_t pair_bucket(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
-  return std::uint32_t(files_under_first(ctx, ia, ib) ? ia : ib);
-}
-std::uint32_t pair_other(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
-  return std::uint32_t(files_under_first(ctx, ia, ib) ? ib : ia);
+  const bool under_a = ca != cb ? ca < cb : ia <= ib;
+  return ctx.recorded_pairs.insert(std::uint32_t(under_a ? ia : ib),
+                                   std::uint32_t(under_a ? ib : ia));
 }
 
 // The unit normal of the polygon of ordinal in the edge pass, made on first
@@ -405,7 +564,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
         if (dot(own_normal, other) > ctx.cos_threshold) {
           continue;
         }
-        if (!ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib))) {
+        if (!record_pair(ctx, ia, ib)) {
           continue;
         }
         if (ctx.edge_kind != EdgeKind::Both) {
@@ -425,7 +584,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
         along.normalize();
         Vec3 outward = cross(own_normal, along);
         records.push_back({a, b, outward.normalize(), 1});
-        ctx.recorded_pairs.insert(pair_bucket(ctx, ia, ib), pair_other(ctx, ia, ib));
+        record_pair(ctx, ia, ib);
       } else {
         continue;
       }
@@ -567,15 +726,20 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
     corners += std::uint32_t(points.entry(i).second.polygon_count);
   }
   ctx.ordinals.assign(corners, 0);
-  ctx.recorded_pairs.reset(points.size(), corners / 2);
+  std::vector<std::uint32_t> uses(ctx.first);
+  uses.push_back(corners);
+  ctx.recorded_pairs.reset(std::move(uses));
   if (ctx.edge_kind != EdgeKind::Both) {
     ctx.next_corner.assign(corners, kNoEntry);
+    ctx.previous_corner.assign(corners, kNoEntry);
   }
 
   ctx.scan_ordinal = 0;
   if (mesh->scanPolys(mesh, fill_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
+  index_wide_runs(ctx);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(ctx.polygon_runs);
 
   const std::uint32_t filled_polygons = ctx.scan_ordinal;
   database.edge_list = std::make_unique<EdgeList>();
@@ -594,6 +758,10 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   database.edge_list->records.shrink_to_fit();
   std::vector<std::uint32_t>().swap(ctx.ordinals);
   std::vector<std::uint32_t>().swap(ctx.next_corner);
+  std::vector<std::uint32_t>().swap(ctx.previous_corner);
+  ctx.pair_containers.clear();
+  std::vector<std::uint32_t>().swap(ctx.wide_first);
+  std::vector<std::uint32_t>().swap(ctx.wide_uses);
   std::vector<Vec3>().swap(ctx.unit_normals);
   std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
   ctx.recorded_pairs.clear();
@@ -611,16 +779,6 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
 }
 
 }  // namespace
-
-ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
-                                        double cos_threshold, std::int32_t open_edge,
-                                        std::int32_t use_deform) {
-  EdgeBuildOptions options;
-  options.cos_threshold = cos_threshold;
-  options.open_edge = open_edge;
-  options.use_deform = use_deform;
-  return build_edge_database(cache, object_id, mesh, options);
-}
 
 ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
                                         const EdgeBuildOptions &options) {

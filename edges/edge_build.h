@@ -19,17 +19,8 @@ namespace korv {
 inline constexpr std::int64_t kMaxCornerUses =
     std::min<std::int64_t>(INT32_MAX, PTRDIFF_MAX / std::int64_t(sizeof(LWPolID)));
 
-// Builds the database of object from mesh and appends it to cache. On a
-// failed scan, or whatever else stops the build (memory running out, more
-// corner uses than kMaxCornerUses), the partial database is freed, mesh is
-// released with its destroy (when the host supplies one) and null is
-// returned: the caller must then neither use nor release mesh again. Nothing
-// is thrown. On success mesh stays the caller's.
-ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
-                                        double cos_threshold, std::int32_t open_edge,
-                                        std::int32_t use_deform);
-
-// What a build reads from the instance's settings.
+// What a build reads from the instance's settings (derived from them by
+// edge_build_options in shader/build_options.h).
 struct EdgeBuildOptions {
   double cos_threshold = 0.0;  // cosine of the edge detection angle
   std::int32_t open_edge = 0;
@@ -45,8 +36,12 @@ struct EdgeBuildOptions {
   double reach = 0.0;
 };
 
-// The same with every option; the form above builds with the defaults of the
-// options it does not take.
+// Builds the database of object from mesh with options and appends it to
+// cache. On a failed scan, or whatever else stops the build (memory running
+// out, more corner uses than kMaxCornerUses), the partial database is freed,
+// mesh is released with its destroy (when the host supplies one) and null is
+// returned: the caller must then neither use nor release mesh again. Nothing
+// is thrown. On success mesh stays the caller's.
 ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LWMeshInfo *mesh,
                                         const EdgeBuildOptions &options);
 

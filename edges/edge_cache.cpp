@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <new>
 
 #include "edges/edge_records.h"
@@ -32,6 +33,25 @@ void empty_edge_cache(EdgeCache *cache) {
     destroy_edge_database(database.release());
   }
   cache->databases.clear();  // keeps the capacity
+  cache->failed_builds.clear();
+}
+
+void forget_failed_builds(EdgeCache *cache) {
+  if (cache != nullptr) {
+    cache->failed_builds.clear();
+  }
+}
+
+bool remembers_failed_build(const EdgeCache &cache, LWItemID object) {
+  return std::find(cache.failed_builds.begin(), cache.failed_builds.end(), object) !=
+         cache.failed_builds.end();
+}
+
+void remember_failed_build(EdgeCache &cache, LWItemID object) noexcept {
+  try {
+    cache.failed_builds.push_back(object);
+  } catch (const std::bad_alloc &) {
+  }
 }
 
 void destroy_edge_database(ObjectEdgeDatabase *database) {

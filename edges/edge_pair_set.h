@@ -2,41 +2,57 @@
 // duplicate test, which must see every edge recorded so far in either
 // direction (open edges included).
 //
-// Pairs are keyed by the two points' positions in the point map. Each pair is
-// filed under the end with fewer polygons (so that a point shared by thousands
-// of polygons does not pile all its pairs into one run), at a place that grows
-// with that end's position: neighbouring points of a mesh, which the scans meet
-// together, then share cache lines.
+// A pair is filed under one of its ends, in that point's region of the set:
+// four slots per use of the point, the regions lying in the order of the
+// point map, so that neighbouring points of a mesh, which the scans meet
+// together, share cache lines. A point of c uses is the end of at most 2c
+// sides, so its region is never more than half full while the mesh is the
+// one counted; within it, a pair's first probe is a hash of its other end.
+// However unevenly a mesh's pairs fall among its points (closed objects
+// followed by many loose quads, a hub of thousands of sides), the probes
+// stay short. A region that fills all the same (the host's mesh changed
+// since the count) passes its further pairs to a hash set of all the points.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 namespace korv {
 
-class EdgePairSet {
+// The unordered pair of point entries a and b as one key, never zero (which
+// marks an empty slot), and its first probe in a table of size slots (a
+// power of two): Fibonacci hashing, whose top bits depend on every bit of
+// both ends.
+inline std::uint64_t point_pair_key(std::uint32_t a, std::uint32_t b) {
+  return (std::uint64_t(std::min(a, b)) + 1) << 32 | std::max(a, b);
+}
+inline std::size_t point_pair_slot(std::uint64_t key, std::size_t size) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - std::bit_width(size - 1)));
+}
+
+// A hash set of unordered point pairs.
+class PointPairSet {
  public:
-  // Empties the set and makes room for about pair_count pairs among
-  // point_count points.
-  void reset(std::size_t point_count, std::size_t pair_count) {
+  // Empties the set and makes room for about pair_count pairs.
+  void reset(std::size_t pair_count) {
     std::size_t size = 64;
     while (size < 2 * pair_count) {
       size *= 2;
     }
     slots_.assign(size, 0);
     size_ = 0;
-    point_count_ = point_count == 0 ? 1 : point_count;
   }
 
-  // Adds the pair; false when it was there already, so that one probe makes
-  // both the test and the insertion. bucket is the end the pair is filed
-  // under, other the other end.
-  bool insert(std::uint32_t bucket, std::uint32_t other) {
+  // Adds the pair of a and b (in either order); false when it was there
+  // already, so that one probe makes both the test and the insertion.
+  bool insert(std::uint32_t a, std::uint32_t b) {
     if (2 * (size_ + 1) > slots_.size()) {
       grow();
     }
-    if (place(pack(bucket, other), bucket)) {
+    if (place(point_pair_key(a, b))) {
       ++size_;
       return true;
     }
@@ -49,19 +65,10 @@ class EdgePairSet {
   }
 
  private:
-  static std::uint64_t pack(std::uint32_t bucket, std::uint32_t other) {
-    return (std::uint64_t(bucket) + 1) << 32 | other;
-  }
-
-  std::size_t start(std::uint32_t bucket) const {
-    return static_cast<std::size_t>(std::uint64_t(bucket) * slots_.size() / point_count_) &
-           (slots_.size() - 1);
-  }
-
   // False when the pair was there already.
-  bool place(std::uint64_t key, std::uint32_t bucket) {
+  bool place(std::uint64_t key) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t s = start(bucket);
+    std::size_t s = point_pair_slot(key, slots_.size());
     for (; slots_[s] != 0; s = (s + 1) & mask) {
       if (slots_[s] == key) {
         return false;
@@ -77,14 +84,139 @@ class EdgePairSet {
     slots_.assign(2 * slots_.size(), 0);
     for (std::uint64_t key : old) {
       if (key != 0) {
-        place(key, std::uint32_t((key >> 32) - 1));
+        place(key);
       }
     }
   }
 
   std::vector<std::uint64_t> slots_;
   std::size_t size_ = 0;
-  std::size_t point_count_ = 1;
+};
+
+class EdgePairSet {
+ public:
+  // Empties the set and gives each point entry i a region of four slots per
+  // use, uses[i] being where its uses begin among all corner uses and
+  // uses.back() their total.
+  void reset(std::vector<std::uint32_t> uses) {
+    starts_ = std::move(uses);
+    slots_.assign(kSlotsPerUse * std::size_t(starts_.empty() ? 0 : starts_.back()), 0);
+    overflow_.clear();
+  }
+
+  // Adds the pair of points under (the one it is filed under) and other;
+  // false when it was there already.
+  bool insert(std::uint32_t under, std::uint32_t other) {
+    const std::size_t begin = kSlotsPerUse * std::size_t(starts_[under]);
+    const std::size_t size = kSlotsPerUse * std::size_t(starts_[under + 1]) - begin;
+    const auto hash = std::uint32_t((std::uint64_t(other) * 0x9E3779B97F4A7C15ull) >> 32);
+    std::size_t s = std::size_t((std::uint64_t(hash) * size) >> 32);
+    for (std::size_t probe = 0; probe < size; ++probe) {
+      std::uint32_t &slot = slots_[begin + s];
+      if (slot == other + 1) {
+        return false;
+      }
+      if (slot == 0) {
+        slot = other + 1;
+        return true;
+      }
+      s = s + 1 == size ? 0 : s + 1;
+    }
+    return overflow_.insert(under, other);
+  }
+
+  void clear() {
+    std::vector<std::uint32_t>().swap(starts_);
+    std::vector<std::uint32_t>().swap(slots_);
+    overflow_.clear();
+  }
+
+ private:
+  static constexpr std::size_t kSlotsPerUse = 4;
+  std::vector<std::uint32_t> starts_;
+  std::vector<std::uint32_t> slots_;  // the other end + 1, or 0 while empty
+  PointPairSet overflow_;
+};
+
+// For pairs of distinct point entries, the first two polygons noted that
+// hold both points, each with where its uses begin in either point's list.
+// The edge build notes polygons in scan order, so these are the two of the
+// lowest scan ordinals.
+class PairContainers {
+ public:
+  struct Container {
+    std::uint32_t ordinal;
+    std::uint32_t use_low;   // in the list of the lower entry of the two
+    std::uint32_t use_high;  // in the list of the higher
+  };
+  struct Found {
+    Container first[2];
+    std::uint32_t count = 0;
+  };
+
+  // Notes the polygon of ordinal as holding a and b, its uses beginning at
+  // use_a in a's list and use_b in b's; kept while fewer than two are.
+  void note(std::uint32_t a, std::uint32_t b, std::uint32_t ordinal, std::uint32_t use_a,
+            std::uint32_t use_b) {
+    if (2 * (size_ + 1) > slots_.size()) {
+      grow();
+    }
+    const std::uint64_t key = point_pair_key(a, b);
+    Slot &slot = slots_[slot_of(key)];
+    if (slot.key == 0) {
+      slot.key = key;
+      ++size_;
+    }
+    Found &found = slot.found;
+    if (found.count < 2) {
+      found.first[found.count++] =
+          a < b ? Container{ordinal, use_a, use_b} : Container{ordinal, use_b, use_a};
+    }
+  }
+
+  // What was noted for the pair, or null.
+  const Found *find(std::uint32_t a, std::uint32_t b) const {
+    if (size_ == 0) {
+      return nullptr;
+    }
+    const Slot &slot = slots_[slot_of(point_pair_key(a, b))];
+    return slot.key == 0 ? nullptr : &slot.found;
+  }
+
+  void clear() {
+    std::vector<Slot>().swap(slots_);
+    size_ = 0;
+  }
+
+ private:
+  // A key beside its polygons, so that one look finds both.
+  struct Slot {
+    std::uint64_t key = 0;
+    Found found;
+  };
+
+  // The key's slot, or the empty one where it would go.
+  std::size_t slot_of(std::uint64_t key) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = point_pair_slot(key, slots_.size());
+    while (slots_[s].key != 0 && slots_[s].key != key) {
+      s = (s + 1) & mask;
+    }
+    return s;
+  }
+
+  void grow() {
+    std::vector<Slot> old(slots_.empty() ? 32 : 2 * slots_.size());
+    old.swap(slots_);
+    for (const Slot &slot : old) {
+      if (slot.key != 0) {
+        slots_[slot_of(slot.key)] = slot;
+      }
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t size_ = 0;
 };
 
 }  // namespace korv

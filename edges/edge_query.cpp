@@ -7,7 +7,7 @@
 #include "edges/edge_build.h"
 #include "edges/foot_point.h"
 #include "module/render_lock.h"
-#include "shader/output_channels.h"
+#include "shader/build_options.h"
 
 namespace korv {
 
@@ -238,8 +238,8 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
 // The query of one sample's polygon in a database that exists, from the
 // polygon's size to the blended normal.
 double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
-                           const LWShaderAccess *access, const EdgeShaderInstance *inst,
-                           Vec3 &normal, std::int32_t &is_open) {
+                           const LWShaderAccess *access, const EdgeSettings *inst, Vec3 &normal,
+                           std::int32_t &is_open) {
   const LWPolID polygon = access->polygon;
   const int n = mesh->polSize(mesh, polygon);
   if (n < 3) {
@@ -280,24 +280,6 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
 }  // namespace
 
-double cross_polygon_reach(const EdgeShaderInstance &inst) {
-  // Written so that a width that is not a number adds nothing.
-  double reach = 0.0;
-  const double band = 0.5 * inst.edge_width;
-  if (band > reach) {
-    reach = band;
-  }
-  const double open_band = 2.0 * inst.edge_width;
-  if (inst.open_edge != 0 && open_band > reach) {
-    reach = open_band;
-  }
-  const double mask = inst.out_width * std::log(256.0);
-  if (output_channel(inst.out_channel).field != nullptr && mask > reach) {
-    reach = mask;
-  }
-  return reach;
-}
-
 ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
                                                 LWMeshInfo *mesh) {
   // Another thread that missed at the same time may have built the database
@@ -305,17 +287,14 @@ ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItem
   if (ObjectEdgeDatabase *database = find_edge_database(*inst.cache, object)) {
     return database;
   }
-  EdgeBuildOptions options;
-  options.cos_threshold = std::cos(inst.edge_dangle);
-  options.open_edge = inst.open_edge;
-  options.use_deform = inst.use_deform;
-  options.edge_kind = edge_kind_setting(inst.edge_kind);
-  options.cross_polygons = inst.cross_polygons != 0;
-  options.reach = cross_polygon_reach(inst);
+  const EdgeBuildOptions options = edge_build_options(inst);
   ObjectEdgeDatabase *database = build_edge_database(*inst.cache, object, mesh, options);
-  if (database != nullptr) {
-    database->remember_smoothing_cosine(inst.smooth_cos);
+  if (database == nullptr) {
+    remember_failed_build(*inst.cache, object);
+    return nullptr;
   }
+  database->deformed = options.use_deform != 0;
+  database->remember_smoothing_cosine(inst.smooth_cos);
   return database;
 }
 
@@ -326,7 +305,7 @@ namespace {
 // released it already. It goes after the lock, as the query's last host call.
 class QueryMesh {
  public:
-  explicit QueryMesh(LWMeshInfo *mesh) : mesh_(mesh) {}
+  QueryMesh() = default;
   ~QueryMesh() {
     if (mesh_ != nullptr) {
       release(mesh_);
@@ -335,48 +314,73 @@ class QueryMesh {
   QueryMesh(const QueryMesh &) = delete;
   QueryMesh &operator=(const QueryMesh &) = delete;
 
+  void take(LWMeshInfo *mesh) { mesh_ = mesh; }
   LWMeshInfo *get() const { return mesh_; }
   void released_by_build() { mesh_ = nullptr; }
 
  private:
-  LWMeshInfo *mesh_;
+  LWMeshInfo *mesh_ = nullptr;
 };
 
 }  // namespace
 
 double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
-                         Vec3 &normal, std::int32_t &is_open) {
-  QueryMesh mesh(info->meshInfo(access->objID, 1));
-  if (mesh.get() == nullptr || access->polygon == nullptr) {
-    return kNoEdge;
-  }
+                         EdgeQuery &query) {
+  // Declared before the lock, so that its release follows the lock's.
+  QueryMesh mesh;
+  const LWItemID object = access->objID;
   double distance = kNoEdge;
   bool missed = false;
   {
     // The common case: the database exists, and any number of render threads
-    // search it at once.
+    // search it at once. The settings are copied under the same hold.
     RenderLockShared shared;
-    if (inst->cache != nullptr) {
-      const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, access->objID);
-      if (database != nullptr) {
-        distance = nearest_in_database(*database, mesh.get(), access, inst, normal, is_open);
-      } else {
-        missed = true;
-      }
+    query.settings = *inst;
+    if (!(query.settings.edge_width > 0.0) || inst->cache == nullptr) {
+      return kNoEdge;
+    }
+    const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, object);
+    if (database == nullptr && remembers_failed_build(*inst->cache, object)) {
+      return kNoEdge;
+    }
+    mesh.take(info->meshInfo(object, 1));
+    if (mesh.get() == nullptr || access->polygon == nullptr) {
+      return kNoEdge;
+    }
+    if (database != nullptr) {
+      query.deformed = database->deformed;
+      query.searched = true;
+      distance = nearest_in_database(*database, mesh.get(), access, &query.settings, query.normal,
+                                     query.is_open);
+    } else {
+      missed = true;
     }
   }
   if (missed) {
-    // The first query for the object builds its database, alone.
+    // The first query for the object builds its database, alone. The
+    // settings may have changed while this thread waited: it reads them
+    // again, as the build does, so that both follow the settings of now.
     RenderLockGuard exclusive;
-    if (inst->cache != nullptr) {
-      const ObjectEdgeDatabase *database =
-          find_or_build_edge_database(*inst, access->objID, mesh.get());
+    query.settings = *inst;
+    if (!(query.settings.edge_width > 0.0) || inst->cache == nullptr) {
+      return kNoEdge;
+    }
+    const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, object);
+    if (database == nullptr) {
+      // Another thread's build may have failed meanwhile.
+      if (remembers_failed_build(*inst->cache, object)) {
+        return kNoEdge;
+      }
+      database = find_or_build_edge_database(*inst, object, mesh.get());
       if (database == nullptr) {
         mesh.released_by_build();
         return kNoEdge;
       }
-      distance = nearest_in_database(*database, mesh.get(), access, inst, normal, is_open);
     }
+    query.deformed = database->deformed;
+    query.searched = true;
+    distance = nearest_in_database(*database, mesh.get(), access, &query.settings, query.normal,
+                                   query.is_open);
   }
   return distance;
 }

@@ -10,30 +10,44 @@
 
 namespace korv {
 
+// What one query hands to the evaluation.
+struct EdgeQuery {
+  // The instance's settings as this sample sees them: copied once under the
+  // render lock, so that everything the sample does follows one consistent
+  // set. Written on every call.
+  EdgeSettings settings{};
+  // Written only when the result is not -1.0: the nearest edge's normal
+  // (unit or zero), its open flag, and the frame the normal is in: the
+  // world's when its database was built from deformed positions, else the
+  // object's.
+  Vec3 normal;
+  std::int32_t is_open = 0;
+  bool deformed = false;
+  // Whether a database was searched: false where the query gave up before
+  // (no edge width, no mesh, a failed build), true even when it found no edge.
+  bool searched = false;
+};
+
 // Returns the distance from access->oPos to the nearest accepted edge, or
-// -1.0 when there is none; normal and is_open are written only when the result
-// is not -1.0. info is the object-info service the caller found present.
+// -1.0 when there is none. info is the object-info service the caller found
+// present.
 //
 // Takes the render lock itself, and must be called without it: shared while
-// it searches a database that exists, exclusively when it builds the
-// object's database on the first query for it in this instance. Host calls
-// are made in the same order either way.
+// it copies the settings and searches a database that exists, exclusively
+// when it builds the object's database on the first query for it in this
+// instance. Host calls are made in the same order either way. An edge width
+// that is not above 0 gives -1.0 before any host call, and so does an object
+// whose build failed and is remembered.
 double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
-                         Vec3 &normal, std::int32_t &is_open);
+                         EdgeQuery &query);
 
 // The object's database in the instance's cache, built from mesh and
 // appended when it is not there yet. Called by the query that missed, with the
-// render lock held exclusively; the instance has a cache. Null when the build
-// failed, which has then released mesh.
+// render lock held exclusively (so that the instance's settings can be read);
+// the instance has a cache. Null when the build failed, which has then
+// released mesh; the failure is remembered in the cache.
 ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
                                                 LWMeshInfo *mesh);
-
-// How far from a sample the search across polygons (cross_polygons) looks:
-// as far as anything the sample shows can reach. That is the band's widest
-// half width (half the edge width; twice the edge width for an open edge,
-// whose band widens with the view) and, with an output channel chosen, the
-// distance at which the edge mask falls below 1/256.
-double cross_polygon_reach(const EdgeShaderInstance &inst);
 
 // Distance from p to the infinite line through the edge's base positions, and
 // the parameter t of p's foot point on it (0 at point_a, 1 at point_b). An

@@ -171,6 +171,11 @@ struct ObjectEdgeDatabase {
   // The edges at points with many edges and at the corners of polygons with
   // many corners, indexed in space for the query; null when there are none.
   std::unique_ptr<CornerIndex> corners;
+  // The frame of the edge normals: built from the deformed positions (the
+  // world's, as the host gives them), or from the base positions (the
+  // object's). A sample turns a normal by this, never by the setting as it
+  // stands now, which may have changed since the build.
+  bool deformed = false;
 
   // cos(angle) for the query's smoothing: remembered for the angle of the
   // query that built the database, so that later samples need not take the
@@ -199,6 +204,10 @@ struct ObjectEdgeDatabase {
 // An instance's databases, in the order they were built; at most one per object.
 struct EdgeCache {
   std::vector<std::unique_ptr<ObjectEdgeDatabase>> databases;
+  // Objects whose build failed since the cache was emptied or the time
+  // changed: their samples pass through without trying the whole build
+  // again, each under the exclusive lock.
+  std::vector<LWItemID> failed_builds;
 };
 
 // A new empty cache, or null when memory is exhausted.
@@ -207,8 +216,19 @@ EdgeCache *create_edge_cache();
 // Destroys every database in order, then the cache. A null cache is ignored.
 void destroy_edge_cache(EdgeCache *cache);
 
-// Destroys every database in order and leaves the cache empty, its capacity kept.
+// Destroys every database in order and leaves the cache empty, its capacity
+// kept; forgets the failed builds. A null cache is ignored.
 void empty_edge_cache(EdgeCache *cache);
+
+// Forgets the failed builds, keeping the databases. A null cache is ignored.
+void forget_failed_builds(EdgeCache *cache);
+
+// Whether a build of object failed and is remembered.
+bool remembers_failed_build(const EdgeCache &cache, LWItemID object);
+
+// Remembers that the build of object failed. Should memory not allow even
+// that, the failure is not remembered and the next sample tries again.
+void remember_failed_build(EdgeCache &cache, LWItemID object) noexcept;
 
 // Frees a database and everything it owns: the point records (ascending key),
 // the map, then the edge list with its records.

@@ -10,6 +10,7 @@ namespace korv::host {
 namespace {
 
 std::atomic<long> scan_count{0};
+std::atomic<long> build_count{0};  // handles that were scanned at least once
 
 // The host's side of one mesh-info object; LWMeshInfo.priv points here. It
 // is written on every meshInfo and destroy by the thread that holds it, so it
@@ -67,6 +68,7 @@ struct CountTotals {
   long destroy = 0;
   long stray_destroy = 0;
   long scans = 0;
+  long builds = 0;
 
   void add(const ThreadCounts &c) {
     mesh_info += c.mesh_info.load(std::memory_order_relaxed);
@@ -142,6 +144,7 @@ CountTotals Registry::totals() const {
     sum.add(state->counts);
   }
   sum.scans = scan_count.load();
+  sum.builds = build_count.load();
   return sum;
 }
 
@@ -190,7 +193,9 @@ LWScanResult run_scan(MeshHandle &handle, std::size_t count, Id (*id_of)(std::si
   // Scans come only from builds, never once per sample: one shared count is
   // cheap here.
   ++scan_count;
-  ++handle.scans;
+  if (handle.scans++ == 0) {
+    ++build_count;
+  }
   const bool fails = handle.faults.fail_scan == handle.scans;
   const std::size_t visits = fails ? std::min(count, handle.faults.fail_scan_visits) : count;
   for (std::size_t i = 0; i < visits; ++i) {
@@ -266,9 +271,25 @@ void pnt_base_pos(LWMeshInfoID mesh, LWPntID point, LWFVector pos) {
   read_position(handle_of(mesh).object->mesh().points, point, pos);
 }
 
+// The host documents pntOtherPos as the world coordinates the renderer uses,
+// with deformation and the object's own motion both applied. Each coordinate
+// is computed in double in the renderer's order and rounded to float once.
+// An object that stands unturned at the origin is passed on untouched: adding
+// the zeros of that placement would still turn a coordinate of -0 into +0.
 void pnt_other_pos(LWMeshInfoID mesh, LWPntID point, LWFVector pos) {
-  const Mesh &m = handle_of(mesh).object->mesh();
+  const SceneObject &object = *handle_of(mesh).object;
+  const Mesh &m = object.mesh();
   read_position(m.deformed.empty() ? m.points : m.deformed, point, pos);
+  if (!object.moved()) {
+    return;
+  }
+  const WorldPlacement &w = object.placement();
+  const double p[3] = {pos[0], pos[1], pos[2]};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const double turned =
+        w.rotation[3 * i] * p[0] + w.rotation[3 * i + 1] * p[1] + w.rotation[3 * i + 2] * p[2];
+    pos[i] = float(turned + w.translation[i]);
+  }
 }
 
 int pol_size(LWMeshInfoID mesh, LWPolID polygon) {
@@ -451,6 +472,7 @@ MeshServiceCounts mesh_service_counts() {
   counts.destroy = now.destroy - base.destroy;
   counts.stray_destroy = now.stray_destroy - base.stray_destroy;
   counts.scans = now.scans - base.scans;
+  counts.builds = now.builds - base.builds;
   counts.live = now.with_destroy - now.destroy;  // never reset: handles stay live
   return counts;
 }

@@ -4,6 +4,7 @@
 // so that no id is null.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +39,14 @@ struct MeshFaults {
   int absurd_size = 0;
 };
 
+// Where an object stands in the world: world = rotation * object +
+// translation, the rotation's nine doubles in row order (row i, column j at
+// 3i + j, the layout of the shading record's oXfrm).
+struct WorldPlacement {
+  std::array<double, 9> rotation{1, 0, 0, 0, 1, 0, 0, 0, 1};
+  std::array<double, 3> translation{0, 0, 0};
+};
+
 class SceneObject {
  public:
   explicit SceneObject(Mesh mesh, std::string name = "object");
@@ -54,10 +63,29 @@ class SceneObject {
   // host does between frames of an animation. Only while no render thread
   // reads the mesh.
   void set_deformed(std::vector<FloatPoint> positions) { mesh_.deformed = std::move(positions); }
+  // Replaces the whole mesh, as a host does when a modifier changes the
+  // object's topology between frames. Only while no render thread reads it.
+  void set_mesh(Mesh mesh) { mesh_ = std::move(mesh); }
+
+  // Places the object in the world, as the renderer does before it casts a
+  // ray. A mesh-info handle's pntOtherPos then gives the world positions, as
+  // the host documents: the deformed (else base) positions moved by the
+  // placement. Only while no render thread reads the mesh.
+  void place(const WorldPlacement &placement) {
+    placement_ = placement;
+    const WorldPlacement origin;
+    moved_ = placement.rotation != origin.rotation || placement.translation != origin.translation;
+  }
+  const WorldPlacement &placement() const { return placement_; }
+  // False while the object stands unturned at the origin (as it does until
+  // placed): its positions are then world positions exactly as they are.
+  bool moved() const { return moved_; }
 
  private:
   Mesh mesh_;
   std::string name_;
+  WorldPlacement placement_;
+  bool moved_ = false;
 };
 
 inline LWPntID point_id(std::size_t index) {
@@ -87,6 +115,9 @@ struct MeshServiceCounts {
   long destroy = 0;
   long stray_destroy = 0;
   long scans = 0;
+  // Handles on which at least one scan ran: the module's attempts to build an
+  // edge database, each with its own handle, failed ones included.
+  long builds = 0;
   long live = 0;  // handles with a destroy function handed out and not yet released; not reset
 };
 MeshServiceCounts mesh_service_counts();

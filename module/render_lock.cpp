@@ -1,6 +1,7 @@
 #include "module/render_lock.h"
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -81,20 +82,30 @@ inline void yield_thread() {
 #else
 using WriterMutex = std::mutex;
 
-// The initial-exec model puts the number in the static thread-local block
-// that the loader sets aside for modules opened at run time: every sample
-// reads it without a call to __tls_get_addr, and no block is allocated per
-// thread, so none is left behind when the module is unloaded (AddressSanitizer's
-// leak check in GCC 12 misreads such a block at exit, depending on its address).
+// The thread pointer (one register read, no call) names the thread: a module
+// opened at run time keeps no thread-local variable, which would either take
+// room in the loader's static thread-local block (of which modules loaded and
+// unloaded in turn soon run out) or be allocated per thread on first use
+// (reached through a call per sample, and left behind at unload, where GCC
+// 12's leak checker misreads it at exit).
+#if defined(__has_builtin)
+#if __has_builtin(__builtin_thread_pointer)
+#define KORV_THREAD_POINTER_SLOTS 1
+#endif
+#endif
+
+#ifndef KORV_THREAD_POINTER_SLOTS
+// Without a thread pointer, the thread's slot number in a thread-local.
 class ThreadSlotNumber {
  public:
   std::uint32_t get() const { return number; }
   void set(std::uint32_t value) { number = value; }
 
  private:
-  [[gnu::tls_model("initial-exec")]] static thread_local std::uint32_t number;
+  static thread_local std::uint32_t number;
 };
-[[gnu::tls_model("initial-exec")]] thread_local std::uint32_t ThreadSlotNumber::number = 0;
+thread_local std::uint32_t ThreadSlotNumber::number = 0;
+#endif
 
 inline void yield_thread() {
   std::this_thread::yield();
@@ -146,6 +157,31 @@ class RenderLock {
   }
 
  private:
+#ifdef KORV_THREAD_POINTER_SLOTS
+  // A thread claims the first free slot from a place hashed from its thread
+  // pointer, and finds it there again on every later acquire. Threads that
+  // have ended keep their claims; when the few slots looked at are all
+  // claimed, the thread takes over the first one (which is only ever a
+  // matter of speed: two threads counting in one slot still exclude writers).
+  RenderReaderSlot &own_slot() {
+    const auto me = reinterpret_cast<std::uintptr_t>(__builtin_thread_pointer());
+    // Thread pointers lie in different pages.
+    const auto home = std::size_t((std::uint64_t(me >> 12) * 0x9E3779B97F4A7C15ull) >>
+                                  (64 - std::bit_width(kRenderReaderSlots - 1)));
+    for (std::size_t probe = 0; probe < kSlotProbes; ++probe) {
+      const std::size_t s = (home + probe) % kRenderReaderSlots;
+      std::uintptr_t owner = owners_[s].load(std::memory_order_relaxed);
+      if (owner == me || (owner == 0 && owners_[s].compare_exchange_strong(
+                                            owner, me, std::memory_order_relaxed))) {
+        return slots_[s];
+      }
+    }
+    owners_[home].store(me, std::memory_order_relaxed);
+    return slots_[home];
+  }
+  static constexpr std::size_t kSlotProbes = 8;
+  static_assert(std::has_single_bit(kRenderReaderSlots));
+#else
   // A thread takes its slot on its first shared acquire.
   RenderReaderSlot &own_slot() {
     std::uint32_t number = slot_number_.get();
@@ -155,14 +191,22 @@ class RenderLock {
     }
     return slots_[number - 1];
   }
+#endif
 
   RenderReaderSlot slots_[kRenderReaderSlots];
   // 1 while a writer holds the lock or waits for readers to leave. Readers
   // only read it, so its cache line stays with every reader between writes.
   alignas(128) std::atomic<std::uint32_t> writing_{0};
+#ifdef KORV_THREAD_POINTER_SLOTS
+  // Each slot's thread pointer, 0 while unclaimed: written once per thread,
+  // apart from the counters, so that looking here costs no cache line that
+  // another thread writes per sample.
+  alignas(128) std::atomic<std::uintptr_t> owners_[kRenderReaderSlots] = {};
+#else
   alignas(128) std::atomic<std::uint32_t> next_slot_{0};
-  WriterMutex writers_;
   ThreadSlotNumber slot_number_;
+#endif
+  WriterMutex writers_;
 };
 
 // Created by static initialisation, before the host can call anything; its

@@ -1,10 +1,12 @@
 // The render lock: one process-wide lock that guards every instance's edge
-// cache while rendering. It exists from module load to module unload.
+// cache and settings while rendering. It exists from module load to module
+// unload.
 //
-// Queries that find their object's database hold it shared, and any number of
-// them run at once. Building a database and emptying, replacing or destroying
-// a cache hold it exclusively: an exclusive holder first shuts new queries
-// out, then waits until every query already inside has left.
+// Queries hold it shared while they copy their instance's settings and search
+// a database that exists, and any number of them run at once. Building a
+// database, emptying, replacing or destroying a cache, and writing settings
+// hold it exclusively: an exclusive holder first shuts new queries out, then
+// waits until every query already inside has left.
 //
 // A shared holder writes nothing but a counter of its own thread's (each
 // counter on a cache line of its own), so queries on many render threads never

@@ -99,6 +99,15 @@ const char *const panel_edge_kind_choices[4] = {
 };
 static_assert(std::size(panel_edge_kind_choices) == kEdgeKindCount + 1);
 
+// The choice's position is the stored out_mode value.
+const char *const panel_out_mode_choices[4] = {
+    "Replace",
+    "Multiply",
+    "Multiply by inverse",
+    nullptr,
+};
+static_assert(std::size(panel_out_mode_choices) == kOutputModeCount + 1);
+
 // Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
 const int panel_enable_map[2] = {1, 0};
 
@@ -111,14 +120,16 @@ LWXPanelHint panel_hints[] = {
     // The popups' choices.
     word(XPTAG_STRLIST), word(0x8009), ref(panel_channel_choices), word(0),
     word(XPTAG_STRLIST), word(kEdgeKindId), ref(panel_edge_kind_choices), word(0),
+    word(XPTAG_STRLIST), word(kOutModeId), ref(panel_out_mode_choices), word(0),
     // Groups 1 to 3.
     word(XPTAG_GROUP), word(1), word(0x8001), word(0x8002), word(0x8006), word(0x8007), word(0),
     word(XPTAG_GROUP), word(2), word(0x8003), word(0x8004), word(0x8005),
         word(kCrossPolygonsId), word(kEdgeKindId), word(0),
-    word(XPTAG_GROUP), word(3), word(0x8009), word(0x800A), word(0x8008), word(0),
+    word(XPTAG_GROUP), word(3), word(0x8009), word(0x800A), word(kOutModeId), word(0x8008), word(0),
     // Enable links: controlling id, two zero words, the enable map (or 0); the dependents.
     word(XPTAG_ENABLE), word(0x8003), word(0), word(0), word(0), word(0x8004), word(0),
-    word(XPTAG_ENABLE), word(0x8009), word(0), word(0), word(0), word(0x800A), word(0),
+    word(XPTAG_ENABLE), word(0x8009), word(0), word(0), word(0), word(0x800A), word(kOutModeId),
+        word(0),
     word(XPTAG_ENABLE), word(0x8008), word(0), word(0), ref(panel_enable_map),
         word(0x8001), word(0x8003), word(0x8004), word(0x8005), word(0),
     // The pages with their groups and labels, then the tab set.
@@ -166,8 +177,11 @@ LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value) {
   if (info == nullptr || inst == nullptr || value == nullptr) {
     return LWXPRF_NONE;
   }
-  void *field = setting_address(*static_cast<EdgeShaderInstance *>(inst), *info);
-  std::memcpy(field, value, is_double(info->kind) ? sizeof(double) : sizeof(std::int32_t));
+  // Under the render lock, which a preview rendering meanwhile honours: its
+  // samples see the value before or after, never half of it, and a changed
+  // value empties the cache so that every object is built again with it.
+  write_setting(*static_cast<EdgeShaderInstance *>(inst), *info, value,
+                is_double(info->kind) ? sizeof(double) : sizeof(std::int32_t));
   return LWXPRF_DFLT;
 }
 

@@ -18,12 +18,14 @@ inline constexpr std::uint32_t kShapePageId = 0x800C;
 inline constexpr std::uint32_t kMiscPageId = 0x800D;
 inline constexpr std::uint32_t kCrossPolygonsId = kSettings[setting_index("cross_polygons")].id;
 inline constexpr std::uint32_t kEdgeKindId = kSettings[setting_index("edge_kind")].id;
+inline constexpr std::uint32_t kOutModeId = kSettings[setting_index("out_mode")].id;
 
 // Tables shared by every panel; each table is closed by a zero row.
 extern LWXPanelControl panel_controls[kSettingCount + 1];
 extern LWXPanelDataDesc panel_data[kSettingCount + 1];
 extern const char *const panel_channel_choices[9];
 extern const char *const panel_edge_kind_choices[4];
+extern const char *const panel_out_mode_choices[4];
 extern const int panel_enable_map[2];
 extern LWXPanelHint panel_hints[];
 extern const unsigned panel_hint_count;  // words, the final zero included
@@ -37,7 +39,8 @@ LWXPanelID build_options_panel(EdgeShaderInstance *inst);
 void *options_get(void *inst, std::uint32_t id);
 
 // The host's set callback: copies the value (8 bytes for doubles, 4 for ints)
-// into the id's field, unchecked, and returns 1 (LWXPRF_DFLT). An unknown id,
+// into the id's field, unchecked, under the render lock held exclusively
+// (emptying the cache when the value changed), and returns 1 (LWXPRF_DFLT). An unknown id,
 // a null instance or a null value address stores nothing and returns 0
 // (LWXPRF_NONE).
 LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value);

@@ -3,6 +3,17 @@
 // The host owns an instance between its create and destroy callbacks. The
 // instance owns its cache (and through it every edge database); no cache is
 // ever shared between instances.
+//
+// Who reads and writes the settings, and under what: the host's interface
+// callbacks write them (the panel's set, load, copy), each holding the render
+// lock exclusively, and each write that changes a value empties the cache, so
+// that every database is built from the settings of its moment and a change
+// reaches every object through a rebuild. A shading sample copies them once,
+// under the render lock it holds shared for its query anyway, and works from
+// that copy alone: every setting a sample uses comes from one consistent set,
+// and no lock is added per sample. The other interface callbacks (save, flags,
+// the panel's get) read them without the lock, on the host's interface
+// thread, which is the one that writes them.
 #pragma once
 
 #include <array>
@@ -17,11 +28,9 @@ namespace korv {
 
 inline constexpr std::size_t kDescriptionSize = 128;
 
-// A plain record, so that the panel and the scene file can address its fields.
-struct EdgeShaderInstance {
-#define KORV_FIELD(field, type, kind, value, id, label) type field;
-  KORV_EDGE_SETTINGS(KORV_FIELD)
-#undef KORV_FIELD
+// A plain record, so that the panel and the scene file can address its
+// settings; they are its first bytes (the EdgeSettings base).
+struct EdgeShaderInstance : EdgeSettings {
   char description[kDescriptionSize];
   void *context;     // the host's value, stored and never interpreted
   EdgeCache *cache;  // owned; null only when it could not be allocated
@@ -30,7 +39,7 @@ struct EdgeShaderInstance {
 // The settings in field order.
 inline constexpr std::array<SettingInfo, kSettingCount> kSettings = {{
 #define KORV_INFO(field, type, kind, value, id, label) \
-  {#field, SettingKind::kind, offsetof(EdgeShaderInstance, field), id, label},
+  {#field, SettingKind::kind, offsetof(EdgeSettings, field), id, label},
     KORV_EDGE_SETTINGS(KORV_INFO)
 #undef KORV_INFO
 }};
@@ -48,18 +57,27 @@ consteval std::size_t setting_index(std::string_view name) {
   throw "setting_index: no setting of this name";
 }
 
-#define KORV_CHECK_TYPE(field, type, kind, value, id, label)                          \
-  static_assert(is_double(SettingKind::kind) ? sizeof(EdgeShaderInstance::field) == 8 \
-                                             : sizeof(EdgeShaderInstance::field) == 4);
+#define KORV_CHECK_TYPE(field, type, kind, value, id, label)                    \
+  static_assert(is_double(SettingKind::kind) ? sizeof(EdgeSettings::field) == 8 \
+                                             : sizeof(EdgeSettings::field) == 4);
 KORV_EDGE_SETTINGS(KORV_CHECK_TYPE)
 #undef KORV_CHECK_TYPE
 
 // Sets every setting to its default.
 void set_default_settings(EdgeShaderInstance &inst);
 
-// The address of a setting's field within an instance.
-inline void *setting_address(EdgeShaderInstance &inst, const SettingInfo &info) {
-  return reinterpret_cast<char *>(&inst) + info.offset;
+// The address of a setting's field within a set of settings (an instance's
+// own, or a copy).
+inline void *setting_address(EdgeSettings &settings, const SettingInfo &info) {
+  return reinterpret_cast<char *>(&settings) + info.offset;
 }
+
+// The writes of the host's interface callbacks, under the render lock held
+// exclusively. Each empties the instance's cache when it changes a value.
+// Writes size bytes of value into the setting's field (the panel's set).
+void write_setting(EdgeShaderInstance &inst, const SettingInfo &info, const void *value,
+                   std::size_t size);
+// Puts every setting of settings in place at once (load).
+void replace_settings(EdgeShaderInstance &inst, const EdgeSettings &settings);
 
 }  // namespace korv

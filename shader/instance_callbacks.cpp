@@ -25,6 +25,34 @@ void set_default_settings(EdgeShaderInstance &inst) {
 #undef KORV_DEFAULT
 }
 
+bool same_settings(const EdgeSettings &a, const EdgeSettings &b) {
+  // Field by field: the bytes between fields are no setting's.
+#define KORV_SAME(field, type, kind, value, id, label) \
+  std::memcmp(&a.field, &b.field, sizeof(type)) == 0 &&
+  return KORV_EDGE_SETTINGS(KORV_SAME) true;
+#undef KORV_SAME
+}
+
+void write_setting(EdgeShaderInstance &inst, const SettingInfo &info, const void *value,
+                   std::size_t size) {
+  // The lock keeps a sample from copying the settings half written; a
+  // changed value empties the cache, whose databases were built without it.
+  RenderLockGuard lock;
+  void *field = setting_address(inst, info);
+  if (std::memcmp(field, value, size) != 0) {
+    std::memcpy(field, value, size);
+    empty_edge_cache(inst.cache);
+  }
+}
+
+void replace_settings(EdgeShaderInstance &inst, const EdgeSettings &settings) {
+  RenderLockGuard lock;
+  if (!same_settings(inst, settings)) {
+    static_cast<EdgeSettings &>(inst) = settings;
+    empty_edge_cache(inst.cache);
+  }
+}
+
 LWInstance instance_create(void * /*priv*/, void *context, LWError * /*error*/) {
   auto *inst = new (std::nothrow) EdgeShaderInstance;
   if (inst == nullptr) {
@@ -103,11 +131,15 @@ void instance_cleanup(LWInstance inst) {
 LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
   // The host announces a new time only while no evaluation of this instance
   // runs; the lock costs nothing then, and keeps the cache whole should
-  // another thread query all the same.
+  // another thread query all the same. Deformed positions move with the
+  // time; a failed build may succeed at the new time. The databases agree
+  // with the setting: a change of it has emptied the cache.
   EdgeShaderInstance *self = as_instance(inst);
+  RenderLockGuard lock;
   if (self->use_deform != 0) {
-    RenderLockGuard lock;
     empty_edge_cache(self->cache);
+  } else {
+    forget_failed_builds(self->cache);
   }
   return nullptr;
 }

@@ -1,18 +1,6 @@
 #include "shader/persistence.h"
 
-#include "module/render_lock.h"
-
 namespace korv {
-
-namespace {
-
-void copy_settings(const EdgeShaderInstance &from, EdgeShaderInstance &to) {
-#define KORV_COPY(field, type, kind, value, id, label) to.field = from.field;
-  KORV_EDGE_SETTINGS(KORV_COPY)
-#undef KORV_COPY
-}
-
-}  // namespace
 
 std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeShaderInstance &inst) {
   std::array<ParamDescriptor, kSettingCount + 1> table{};
@@ -32,9 +20,10 @@ LWError instance_load(LWInstance inst, const LWLoadState *state) {
   }
   auto *self = static_cast<EdgeShaderInstance *>(inst);
   // The settings are read into a copy and put in place at once under the
-  // render lock, which a query holds while it reads them; the host's reading
-  // functions are not called with the lock held. A load that fails part way
-  // (the boundary stops whatever is thrown) leaves the settings as they were.
+  // render lock, which a sample holds while it copies them (and a changed
+  // set empties the cache); the host's reading functions are not called with
+  // the lock held. A load that fails part way (the boundary stops whatever is
+  // thrown) leaves the settings as they were.
   EdgeShaderInstance loaded = *self;
   int version = 0;
   state->readI4(state->readData, &version, 1);
@@ -43,8 +32,7 @@ LWError instance_load(LWInstance inst, const LWLoadState *state) {
   }
   auto table = settings_param_table(loaded);
   load_param_table(state, table.data());
-  RenderLockGuard lock;
-  copy_settings(loaded, *self);
+  replace_settings(*self, loaded);
   return nullptr;
 }
 

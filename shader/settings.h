@@ -35,12 +35,26 @@ constexpr bool is_double(SettingKind kind) {
   X(out_channel, std::int32_t, Choice, 0, 0x8009, "Edge output channel:")            \
   X(out_width, double, Length, 0.1, 0x800A, "Channel output widht:")                 \
   X(cross_polygons, std::int32_t, Toggle, 0, 0x800E, "band crosses polygons")        \
-  X(edge_kind, std::int32_t, Choice, 0, 0x800F, "Edges:")
+  X(edge_kind, std::int32_t, Choice, 0, 0x800F, "Edges:")                            \
+  X(out_mode, std::int32_t, Choice, 0, 0x8010, "Channel output mode:")
+
+// One set of the settings as plain values, one field per setting in list
+// order. An instance is one (it derives from it), and each shading sample
+// works from its own copy, taken once (see EdgeShaderInstance).
+struct EdgeSettings {
+#define KORV_FIELD(field, type, kind, value, id, label) type field;
+  KORV_EDGE_SETTINGS(KORV_FIELD)
+#undef KORV_FIELD
+};
+
+// True when every setting of a and b holds the same bits (a NaN equals the
+// same NaN): whether a write changed anything.
+bool same_settings(const EdgeSettings &a, const EdgeSettings &b);
 
 struct SettingInfo {
   const char *name;  // field name, scene-file key and panel data name
   SettingKind kind;
-  std::size_t offset;  // of the field within EdgeShaderInstance
+  std::size_t offset;  // of the field within EdgeSettings
   std::uint32_t id;    // panel control and data id
   const char *label;   // panel label
 };

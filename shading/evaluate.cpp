@@ -12,25 +12,47 @@ namespace korv {
 
 namespace {
 
-// exp(-d / width). A width of 0 has no finite quotient (none at all at d = 0):
-// the mask is then 1 on the edge and 0 everywhere else, never NaN.
+// exp(-d / width), for a width above 0 and d >= 0: a number from 0 to 1.
 double edge_mask(double d, double width) {
-  if (width == 0.0) {
-    return d == 0.0 ? 1.0 : 0.0;
-  }
   return std::exp(-d / width);
+}
+
+// The mask goes into the chosen channel only for an output width above 0.
+// Any other width (0, negative, NaN from a damaged scene) has no mask that
+// is a number from 0 to 1, and a renderer turns an infinite or NaN channel
+// into black or white pixels that spread through its filters: no channel
+// value is written then, as with "None".
+void write_mask(double d, const EdgeSettings &settings, LWShaderAccess *access) {
+  double LWShaderAccess::*channel = output_channel(settings.out_channel).field;
+  if (channel != nullptr && settings.out_width > 0.0) {
+    write_channel(access->*channel, edge_mask(d, settings.out_width), settings.out_mode);
+  }
+}
+
+// The same where no edge was found: a mask of 0, by the same rules.
+void write_mask_without_edge(const EdgeSettings &settings, LWShaderAccess *access) {
+  double LWShaderAccess::*channel = output_channel(settings.out_channel).field;
+  if (channel != nullptr && settings.out_width > 0.0) {
+    write_channel_without_edge(access->*channel, settings.out_mode);
+  }
+}
+
+// A normal that can be written: finite and not zero. A zero or non-finite
+// normal shades black or NaN in a renderer.
+bool has_direction(const Vec3 &v) {
+  return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z) &&
+         !(v.x == 0.0 && v.y == 0.0 && v.z == 0.0);
 }
 
 }  // namespace
 
 void evaluate(LWInstance instance, LWShaderAccess *access) {
-  const auto *inst = static_cast<const EdgeShaderInstance *>(instance);
+  auto *inst = static_cast<EdgeShaderInstance *>(instance);
   // Read once: the query is handed the very service this check found.
   LWObjectInfo *const info = current_object_info();
-  if (info == nullptr || access->polygon == nullptr || !(inst->edge_width > 0.0)) {
+  if (info == nullptr || access->polygon == nullptr) {
     return;
   }
-  double band = inst->edge_width * 0.5;
 
   Vec3 u0 = to_vec3(access->wNorm0);
   Vec3 u1 = to_vec3(access->wNorm);
@@ -39,25 +61,34 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   const Vec3 offset = u1 - u0;
 
   // The query takes the render lock itself, only around its use of the
-  // instance's cache; nothing else here touches shared state.
-  Vec3 edge_normal;
-  std::int32_t is_open = 0;
-  const double d =
-      find_nearest_edge(info, access, const_cast<EdgeShaderInstance *>(inst), edge_normal, is_open);
+  // instance's cache and settings; from here on the sample reads the settings
+  // only from its own copy, so all of it follows one consistent set, and
+  // nothing else here touches shared state. An edge width that is not above
+  // 0 finds no edge.
+  EdgeQuery query;
+  const double d = find_nearest_edge(info, access, inst, query);
   if (!(d >= 0.0)) {
+    // Where the object's edges were searched and none was found, the mask is
+    // 0; where the query gave up (the bevel off, a failed build) the sample
+    // passes through.
+    if (query.searched) {
+      write_mask_without_edge(query.settings, access);
+    }
     return;
   }
+  const EdgeSettings &settings = query.settings;
+  double band = settings.edge_width * 0.5;
 
-  // The edge normal in the frame of wNorm. Deformed edges are already there;
-  // base-mesh edges are turned into the world by the object's transform. A
-  // normal takes the inverse transpose of oXfrm, which is wXfrm (world to
-  // object) transposed; wXfrm itself would turn it the wrong way on any
-  // rotated object.
-  const Vec3 toward = inst->use_deform != 0
-                          ? unit_vector(edge_normal)
-                          : apply_transposed_mat3(edge_normal, access->wXfrm).normalize();
+  // The edge normal in the frame of wNorm, by the frame its database was
+  // built in. Deformed edges are already there; base-mesh edges are turned
+  // into the world by the object's transform. A normal takes the inverse
+  // transpose of oXfrm, which is wXfrm (world to object) transposed; wXfrm
+  // itself would turn it the wrong way on any rotated object.
+  const Vec3 toward = query.deformed
+                          ? unit_vector(query.normal)
+                          : apply_transposed_mat3(query.normal, access->wXfrm).normalize();
 
-  if (is_open != 0) {
+  if (query.is_open != 0) {
     // An open edge's band widens as its normal turns towards the viewer.
     Vec3 view = to_vec3(access->raySource) - to_vec3(access->wPos);
     view.normalize();
@@ -65,7 +96,7 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
     const double m = c > 0.5 ? c : 0.5;
     const double e = dot(toward, view);
     const double w = e / m > 0.0 ? e / m : 0.0;
-    band = w * inst->edge_width;
+    band = w * settings.edge_width;
     // A band of 0 (the edge faces away) leaves the sample as it came. So
     // does a band with no value, which an infinite width times 0 would give.
     if (!(band > 0.0)) {
@@ -73,24 +104,33 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
     }
   }
 
-  if (double LWShaderAccess::*channel = output_channel(inst->out_channel).field) {
-    access->*channel = edge_mask(d, inst->out_width);
-  }
-  if (inst->disable_bevel != 0) {
+  write_mask(d, settings, access);
+  // An edge normal with no direction (the two polygons of an edge facing
+  // exactly opposite ways, as back-to-back polygons on shared points do, or
+  // a degenerate transform) has nothing to bend towards: the normals stay as
+  // received.
+  if (settings.disable_bevel != 0 || !has_direction(toward)) {
     return;
   }
 
   double j = d / band;
-  if (inst->round_edge != 0) {
+  if (settings.round_edge != 0) {
     j = j > 1.0 ? 1.0 : (j < 0.0 ? 0.0 : j);
   } else {
     // The band includes its border: at d = band the sample is still bevelled.
     j = j > 1.0 ? 1.0 : 0.0;
   }
   const Vec3 bent = j * u0 + (1.0 - j) * toward;
-  store(bent, access->wNorm0);
   Vec3 shading = bent + offset;
-  store(shading.normalize(), access->wNorm);
+  shading.normalize();
+  // Where the bent normal and the incoming offset cancel (a normal arriving
+  // opposite the edge normal, halfway up the ramp), there is no shading
+  // normal to write either.
+  if (!has_direction(shading)) {
+    return;
+  }
+  store(bent, access->wNorm0);
+  store(shading, access->wNorm);
 }
 
 }  // namespace korv

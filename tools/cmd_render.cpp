@@ -1,5 +1,5 @@
 // korv-host render [MESH] [-o FILE.png] [--size WxH] [--threads N]
-// [--set NAME=VALUE]... [--compare | --mask]: renders the object through the
+// [--set NAME=VALUE]... [--compare | --mask] [--checker N]: renders the object through the
 // loaded module with the Embree renderer and writes a PNG.
 #include <unistd.h>
 
@@ -92,6 +92,11 @@ class RenderCommand : public Command {
                   "the edge mask alone, as grey: the chosen output channel, or luminosity when "
                   "none is chosen")
         ->excludes(compare);
+    sub->add_option("--checker", checker_,
+                    "a checker texture in the channel of this out_channel value (1 to 7), put "
+                    "there before the shader runs; 0: none")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 7));
     session_.add_to(sub);
     return sub;
   }
@@ -140,6 +145,7 @@ class RenderCommand : public Command {
     options.height = height;
     options.threads = threads_;
     options.subsamples = subsamples_;
+    options.surface.checker.channel = checker_;
     options.camera = host::render::render_camera(scene, options);
 
     Totals totals;
@@ -153,8 +159,8 @@ class RenderCommand : public Command {
         std::cerr << "korv-host: " << error << "\n";
         return kUsageError;
       }
-      picture =
-          host::render::compose_labelled(panels, {"without shader", "with shader", "edge mask"});
+      picture = host::render::compose_labelled(
+          panels, {"without shader", "with shader", multiplies(*session) ? "factor" : "edge mask"});
     } else if (mask_) {
       picture = mask_pass(scene, *session, options, totals, error);
       if (!error.empty()) {
@@ -173,6 +179,13 @@ class RenderCommand : public Command {
                 height, compare_ ? " x 3 panels" : "", totals.threads, totals.samples,
                 totals.seconds,
                 totals.seconds > 0.0 ? double(totals.samples) / totals.seconds : 0.0);
+    // What the host served the shader's edge builds: each attempt scans a
+    // mesh-info handle of its own, so a build that failed and was tried
+    // again on every sample would show here as one attempt per sample. The module
+    // keeps a failure until the time or a setting changes: one attempt per
+    // object and pass, failed or not.
+    const host::MeshServiceCounts served = host::mesh_service_counts();
+    std::printf("edge builds: %ld attempted, %ld mesh scans\n", served.builds, served.scans);
     return 0;
   }
 
@@ -182,8 +195,17 @@ class RenderCommand : public Command {
     double seconds = 0.0;
   };
 
+  // Whether the settings multiply the channel by the mask or its inverse.
+  static bool multiplies(host::ShaderSession &session) {
+    std::int32_t mode = 0;
+    read_int_setting(session, "out_mode", mode);
+    return mode == 1 || mode == 2;
+  }
+
   // The edge mask as grey. When the settings write no channel, the mask goes
   // into luminosity for this pass only, and the setting is put back after.
+  // When they multiply the channel, it holds 1 before the shader runs, so
+  // the picture is what the channel is multiplied by.
   host::render::Image mask_pass(const host::render::RayScene &scene, host::ShaderSession &session,
                                 const host::render::RenderOptions &options, Totals &totals,
                                 std::string &error) {
@@ -193,8 +215,10 @@ class RenderCommand : public Command {
     if (own_mask && !(error = session.set_setting("out_channel", "1")).empty()) {
       return {};
     }
+    host::render::RenderOptions mask_options = options;
+    mask_options.mask_start = multiplies(session) ? 1.0 : 0.0;
     host::render::Image image =
-        pass(scene, session, options, Pass::Mask, own_mask ? 1 : chosen, "edge mask", totals);
+        pass(scene, session, mask_options, Pass::Mask, own_mask ? 1 : chosen, "edge mask", totals);
     if (own_mask) {
       session.set_setting("out_channel", std::to_string(chosen));
     }
@@ -239,6 +263,7 @@ class RenderCommand : public Command {
   double smoothing_ = 30.0;
   bool compare_ = false;
   bool mask_ = false;
+  int checker_ = 0;
   SessionOptions session_;
 };
 

@@ -88,8 +88,10 @@ V3 polygon_normal(const Mesh &mesh, std::size_t polygon) {
   return normalized(n);
 }
 
-RayScene::RayScene(const SceneObject &object, const Placement &placement, double smoothing_angle)
+RayScene::RayScene(SceneObject &object, const Placement &placement, double smoothing_angle)
     : object_(object), placement_(placement) {
+  object.place({placement.rotation.m,
+                {placement.translation.x, placement.translation.y, placement.translation.z}});
   const Mesh &mesh = object.mesh();
   std::vector<bool> usable(mesh.polygon_count());
   std::vector<V3> face(mesh.polygon_count());

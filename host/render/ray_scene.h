@@ -36,8 +36,12 @@ class RayScene {
   // around the corner's point that lie within this angle of the polygon's
   // own normal are averaged, as a host's surface smoothing does; 0 gives
   // flat polygons. Polygons with fewer than three corners, corners that name
-  // no point and non-finite positions are left out of the ray caster.
-  RayScene(const SceneObject &object, const Placement &placement, double smoothing_angle);
+  // no point and non-finite positions are left out of the ray caster. The
+  // scene places object (SceneObject::place), so that the host's mesh
+  // service answers its world positions as this scene renders them; a later
+  // scene of the same object moves it, so each object renders in one scene
+  // at a time.
+  RayScene(SceneObject &object, const Placement &placement, double smoothing_angle);
   ~RayScene();
   RayScene(const RayScene &) = delete;
   RayScene &operator=(const RayScene &) = delete;

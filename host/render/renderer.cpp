@@ -42,6 +42,9 @@ V3 trace(Job &job, const RaySample &pixel, double sx, double sy, long long &samp
   fill_record(job.scene, hit, job.camera.eye, o.surface, access, pixel);
   if (o.pass == Pass::Mask) {
     clear_channels(access);
+    if (double *field = channel_field(access, o.mask_channel)) {
+      *field = o.mask_start;
+    }
   }
   if (o.pass != Pass::Plain) {
     job.session->evaluate(access);

@@ -30,6 +30,9 @@ struct RenderOptions {
   // Mask pass: the out_channel value whose field holds the mask. The field
   // starts at 0 for every sample, so what is not written stays black.
   int mask_channel = 1;
+  // Mask pass: what that field holds before the shader runs. 1 shows what a
+  // shader that multiplies the channel multiplies it by.
+  double mask_start = 0.0;
   Surface surface;
   std::optional<Camera> camera;  // default: the three-quarter view of the scene
   // Called on the calling thread now and then with the fraction done.

@@ -51,6 +51,17 @@ void fill_channels(const Surface &surface, LWShaderAccess &access) {
   access.colorFL = 0.0;  // what shows through is not tinted
   access.addTransparency = 0.0;
   access.difSharpness = 0.0;
+  const Checker &checker = surface.checker;
+  double *textured = channel_field(access, checker.channel);
+  if (textured != nullptr && checker.size > 0.0) {
+    double cube = 0.0;  // a whole number as long as the positions are finite
+    for (double p : access.oPos) {
+      cube += std::floor(p / checker.size + 0.37);
+    }
+    if (std::fmod(cube, 2.0) != 0.0) {
+      *textured = checker.value;
+    }
+  }
 }
 
 double *channel_field(LWShaderAccess &access, int channel) {

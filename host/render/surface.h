@@ -10,8 +10,20 @@
 
 namespace korv::host::render {
 
+// A checker texture in one channel, put there as a host's texture layer is,
+// before the surface's shaders run: cubes of size metres in object space,
+// the even ones keeping the surface's own value and the odd ones holding
+// value. The cubes are shifted off the origin by a fraction of a cube so that
+// a face modelled on a round coordinate does not lie on their border.
+struct Checker {
+  int channel = 0;  // an out_channel value (1 luminous ... 7 bumpHeight); 0: none
+  double size = 0.25;
+  double value = 0.3;
+};
+
 // The surface every polygon carries. The channel values go into the shading
-// record as they are; the shader may replace one of them.
+// record as they are (the checker's channel as the checker has it); the
+// shader may replace one of them.
 struct Surface {
   V3 colour{0.60, 0.62, 0.66};  // linear
   double luminous = 0.0;
@@ -24,9 +36,11 @@ struct Surface {
   double bumpHeight = 0.0;
   double eta = 1.0;         // index of refraction
   double roughness = 0.25;  // for shaders; the lighting itself uses glossiness
+  Checker checker;
 };
 
-// Puts the surface's colour and channel values into a shading record.
+// Puts the surface's colour and channel values into a shading record whose
+// oPos is already set (the checker is looked up there).
 void fill_channels(const Surface &surface, LWShaderAccess &access);
 
 // The field of the record that an out_channel value names (1 luminous ...

@@ -1,5 +1,8 @@
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "hostapi/lwshader.h"
@@ -220,6 +223,25 @@ TEST(ModuleLoading, RefusesAModuleWhoseStartUpFails) {
   std::string error;
   EXPECT_EQ(host::ModuleFile::open(beside_the_module("failing_startup.p"), error), nullptr);
   EXPECT_NE(error.find("start-up"), std::string::npos) << error;
+}
+
+// A host that offers two module files loads each anew while the other is
+// still loaded; a copy of the module under another name is a second module
+// to the loader. A module that takes room in the loader's static thread-local
+// block runs it out within a few hundred loads.
+TEST(ModuleLoading, TwoModuleFilesLoadAndUnloadInTurnThousandsOfTimes) {
+  const std::string paths[2] = {host::default_module_path(),
+                                ::testing::TempDir() + "Korv_Edge_second.p"};
+  std::filesystem::copy_file(paths[0], paths[1], std::filesystem::copy_options::overwrite_existing);
+  std::string error;
+  std::unique_ptr<host::ModuleFile> loaded = host::ModuleFile::open(paths[0], error);
+  for (int load = 1; load <= 3000; ++load) {
+    std::unique_ptr<host::ModuleFile> next = host::ModuleFile::open(paths[load % 2], error);
+    ASSERT_NE(next, nullptr) << "load " << load << ": " << error;
+    loaded = std::move(next);
+  }
+  loaded.reset();
+  std::filesystem::remove(paths[1]);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // The bevel band of a closed edge: step and ramp at and around the band's
 // half width K = edge_width / 2, with distances that are exact in binary.
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "evaluate_fixture.h"
+#include "shader/settings.h"
 
 namespace korv::testing {
 namespace {
@@ -192,6 +195,41 @@ TEST_F(EvaluateBand, DefaultsBendNormalsLinearlyUpToAHundredthFromTheEdge) {
   EXPECT_NEAR(tilt_at_5mm, 0.5 * std::sqrt(0.5), 1e-9);  // J = 0.5
   EXPECT_EQ(tilt_beyond, 0.0);
 }
+
+// "scan deformed object" switched in a call order (0 and 1 set it, t is a
+// new time, s shades). The cube turned 90 degrees about z, its deformed
+// positions with it: halfway up the +x top edge's ramp the shading normal is
+// (0, sin 22.5, cos 22.5) either way. (The panel switching it during a render
+// on two threads: EvaluateThreads.)
+using Order = std::pair<const char *, const char *>;
+class DeformSwitch : public EvaluateTest, public ::testing::WithParamInterface<Order> {};
+
+TEST_P(DeformSwitch, TheTurnedCubeIsShadedAlikeWheneverTheSettingIsSwitched) {
+  LWShaderAccess in = cube_top(0.95);
+  place(in, {0, -1, 0, 1, 0, 0, 0, 0, 1});
+  std::vector<host::FloatPoint> turned;
+  for (const host::FloatPoint &p : cube_->mesh().points) {
+    turned.push_back({-p[1], p[0], p[2]});
+  }
+  cube_->set_deformed(turned);
+  set({"edge_width=0.2"});
+  for (const char *step = GetParam().second; *step != '\0'; ++step) {
+    if (*step == 't') {
+      session_->new_time(1, 0.0);
+    } else if (*step == 's') {
+      EXPECT_VEC_NEAR(evaluated(in).wNorm, (Vec3{0, std::sin(kPi / 8), std::cos(kPi / 8)}), 1e-6);
+    } else {
+      set({std::string("use_deform=") + *step});
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, DeformSwitch,
+                         ::testing::Values(Order{"OnWithinAFrame", "0s1s"},
+                                           Order{"OffWithinAFrame", "1s0s"},
+                                           Order{"OnBetweenFrames", "0st1sts"},
+                                           Order{"OffBetweenFrames", "1s0tsts"}),
+                         [](const auto &info) { return info.param.first; });
 
 }  // namespace
 }  // namespace korv::testing

@@ -135,24 +135,28 @@ TEST_F(EvaluateThreads, TwoThreadsStartingOnAnEmptyCacheBuildTheObjectOnceAndAgr
   EXPECT_TRUE(cache().databases.empty());
 }
 
-TEST_F(EvaluateThreads, RenderStartAndEndOnAnotherThreadNeverDisturbAnEvaluation) {
+TEST_F(EvaluateThreads, RenderStartAndEndAndThePanelOnAnotherThreadNeverDisturbTwoRenderThreads) {
   StartLine start;
-  std::atomic<bool> evaluating{true};
-  std::vector<std::vector<LWShaderAccess>> passes(3, samples_);
-  std::thread renderer([&] {
+  std::atomic<int> evaluating{2};
+  std::vector<std::vector<LWShaderAccess>> passes(6, samples_);
+  auto render = [&](std::size_t first) {
     start.arrive_and_wait();
-    for (auto &pass : passes) {
-      for (LWShaderAccess &s : pass) {
+    for (std::size_t p = first; p < first + 3; ++p) {
+      for (LWShaderAccess &s : passes[p]) {
         session_->evaluate(s);
       }
     }
-    evaluating = false;
-  });
+    --evaluating;
+  };
+  std::thread renderer(render, 0), second(render, 3);
   std::thread host_side([&] {
     start.arrive_and_wait();
     long emptied = 0;
-    while (evaluating.load()) {
+    while (evaluating.load() > 0) {
       // Each empties the cache under the lock; the next query rebuilds it.
+      // So does a changed setting: "scan deformed object" changes no result
+      // on this mesh, which has no deformed positions nor a transform.
+      session_->set_setting("use_deform", std::to_string(emptied % 3 % 2));
       if (emptied++ % 2 == 0) {
         session_->init();
       } else {
@@ -162,6 +166,7 @@ TEST_F(EvaluateThreads, RenderStartAndEndOnAnotherThreadNeverDisturbAnEvaluation
     }
   });
   renderer.join();
+  second.join();
   host_side.join();
 
   for (const auto &pass : passes) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/box_field.h"
 #include "host/cut_faces.h"
 #include "host/mesh.h"
 
@@ -54,6 +55,64 @@ inline host::Mesh deformed_bumpy_grid(std::uint32_t n, std::uint64_t seed) {
     mesh.deformed.push_back({p[0], p[1], p[2] + random.below(8) / 32.0f});
   }
   return mesh;
+}
+
+// One polygon that visits a hub between every two of k rim points,
+// [h, x1, h, x2, ..., h, xk], and its reversed copy, as a double-sided
+// model has it: every side is sharp, and the hub has 2k uses.
+inline host::Mesh hub_polygon_fan(std::uint32_t k) {
+  host::Mesh m;
+  const std::uint32_t hub = m.add_point(0, 0, 0);
+  std::vector<std::uint32_t> corners;
+  for (std::uint32_t i = 0; i < k; ++i) {
+    corners.push_back(hub);
+    corners.push_back(m.add_point(i % 7, i / 7 + 1, i % 3));
+  }
+  m.add_polygon(corners);
+  m.add_polygon(std::vector<std::uint32_t>(corners.rbegin(), corners.rend()));
+  return m;
+}
+
+// k x k triangles (X_i, Y_j, c_ij) on 2k hub points: each side X_i-Y_j has
+// ends of k polygons each that share only its own. With `apart`, quads
+// (X_i, d, Y_j, e) hold both hubs of every third side apart, and one
+// polygon holds every hub.
+inline host::Mesh hub_grid(std::uint32_t k, bool apart = false) {
+  host::Mesh m;
+  for (std::uint32_t i = 0; i < 2 * k; ++i) {
+    m.add_point(i < k ? i : 0, i < k ? 0 : i - k, 1);
+  }
+  std::vector<std::uint32_t> all;
+  for (std::uint32_t i = 0; i < k; ++i) {
+    all.push_back(i);
+    all.push_back(k + (i * 5) % k);
+    for (std::uint32_t j = 0; j < k; ++j) {
+      m.add_polygon({i, k + j, m.add_point(i, j, j % 2)});
+      if (apart && (i + j) % 3 == 0) {
+        m.add_polygon({i, m.add_point(i, j, 2), k + j, m.add_point(i + 1, j, 3)});
+      }
+    }
+  }
+  if (apart) {
+    m.add_polygon(all);
+  }
+  return m;
+}
+
+// Closed boxes, then ten times their corners in separate quads (foliage
+// cards), each of points of its own.
+inline host::Mesh boxes_then_cards(std::size_t boxes) {
+  host::BoxFieldOptions options;
+  options.boxes = boxes;
+  options.subdivisions = 1;
+  options.open_every = 0;
+  host::Mesh m = host::box_field(options);
+  for (std::size_t i = 0, cards = 10 * m.corners.size() / 4; i < cards; ++i) {
+    const double x = double(i % 1000), y = double(i / 1000) + 1000.0;
+    const std::uint32_t a = m.add_point(x, y, 0), b = m.add_point(x + 0.5, y, 0);
+    m.add_polygon({a, b, m.add_point(x + 0.5, y, 0.5), m.add_point(x, y, 0.5)});
+  }
+  return m;
 }
 
 // A closed prism over a regular-ish polygon of `sides` corners (integer

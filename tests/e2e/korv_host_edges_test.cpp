@@ -2,14 +2,17 @@
 // lines, and the one-line errors with exit status 2 and nothing on stdout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "edges/edge_build.h"
+#include "edges/edge_query.h"
+#include "host/builtin_meshes.h"
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/module_loader.h"
@@ -22,6 +25,20 @@ namespace korv::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Settings as --set assignments and as the instance takes them; together the
+// rows change every setting the build reads (the reach through each width).
+using Settings = std::vector<std::pair<const char *, const char *>>;
+const Settings kBuildRows[] = {
+    {},
+    {{"open_edge", "1"}, {"edge_dangle", "0.2"}, {"use_deform", "1"}},
+    {{"edge_kind", "1"}},
+    {{"edge_kind", "2"}},
+    {{"cross_polygons", "1"}, {"open_edge", "1"}, {"edge_width", "0.3"}},
+    {{"cross_polygons", "1"}, {"out_channel", "2"}, {"out_width", "0.2"}},
+};
+// A listing's sides (a, b): "all", and by the kind judged.
+using Sides = std::map<std::string, std::vector<std::pair<int, int>>>;
 
 struct ToolRun {
   int status = -1;
@@ -84,6 +101,8 @@ class KorvHostEdges : public ::testing::Test {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
 
+  void expect_module_database(const std::string &path, const Settings &row, Sides &judged);
+
   fs::path tool_;
   fs::path dir_;
 };
@@ -113,7 +132,7 @@ TEST_F(KorvHostEdges, PrintsEdgesThenPointsInTheGivenFormat) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   const std::vector<std::string> expected = {
-      R"({"edge": 0, "a": 0, "b": 1, "normal": [0.0, -0.7071067811865475, 0.7071067811865475], "open": 0})",
+      R"({"edge": 0, "a": 0, "b": 1, "normal": [0.0, -0.7071067811865475, 0.7071067811865475], "open": 0, "kind": "outside"})",
       R"({"point": 0, "polygons": [0, 1], "edges": [0]})",
       R"({"point": 1, "polygons": [0, 1], "edges": [0]})",
       R"({"point": 2, "polygons": [0], "edges": []})",
@@ -125,8 +144,29 @@ TEST_F(KorvHostEdges, PrintsEdgesThenPointsInTheGivenFormat) {
 }
 
 TEST_F(KorvHostEdges, OutputReadsBackToTheDatabaseTheModuleCodeBuilds) {
-  const std::string path = write("quads.json", kQuads);
-  const ToolRun r = run("'" + path + "' --set open_edge=1 --set edge_dangle=45deg");
+  for (const std::string &name : host::builtin_mesh_names()) {
+    Sides judged;
+    for (const Settings &row : kBuildRows)
+      expect_module_database("builtin:" + name, row, judged);
+  }
+}
+
+void KorvHostEdges::expect_module_database(const std::string &path, const Settings &row,
+                                           Sides &judged) {
+  EdgeShaderInstance inst{};
+  set_default_settings(inst);
+  std::string arguments = quoted(path);
+  for (const auto &[name, value] : row) {
+    const SettingInfo &info = *std::find_if(kSettings.begin(), kSettings.end(),
+                                            [&](auto &s) { return s.name == std::string(name); });
+    if (is_double(info.kind))
+      *static_cast<double *>(setting_address(inst, info)) = std::stod(value);
+    else
+      *static_cast<std::int32_t *>(setting_address(inst, info)) = std::stoi(value);
+    arguments += " --set " + std::string(name) + "=" + value;
+  }
+  SCOPED_TRACE(arguments);
+  const ToolRun r = run(arguments);
   ASSERT_EQ(r.status, 0) << r.err;
 
   host::Mesh mesh;
@@ -135,20 +175,23 @@ TEST_F(KorvHostEdges, OutputReadsBackToTheDatabaseTheModuleCodeBuilds) {
   host::SceneObject object(std::move(mesh));
   LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
   EdgeCache cache;
-  const ObjectEdgeDatabase *db = build_edge_database(
-      cache, object.id(), info, std::cos(45.0 * 3.14159265358979323846 / 180.0), 1, 0);
+  inst.cache = &cache;
+  const ObjectEdgeDatabase *db = find_or_build_edge_database(inst, object.id(), info);
   ASSERT_NE(db, nullptr);
   info->destroy(info);
 
   const auto lines = lines_of(r.out);
   const auto &records = db->edge_list->records;
-  ASSERT_EQ(lines.size(), records.size() + db->points.size());
+  ASSERT_EQ(lines.size(), records.size() + db->points.size() + (db->shells ? 1 : 0));
+  Sides sides;
   for (std::size_t k = 0; k < records.size(); ++k) {
     const auto j = nlohmann::ordered_json::parse(lines[k]);
     std::vector<std::string> keys;
     for (const auto &item : j.items())
       keys.push_back(item.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"edge", "a", "b", "normal", "open"}));
+    std::vector<std::string> expected_keys = {"edge", "a", "b", "normal", "open", "kind"};
+    expected_keys.resize(records[k].is_open != 0 ? 5 : 6);  // an open edge is not judged
+    EXPECT_EQ(keys, expected_keys);
     EXPECT_EQ(j["edge"], k);
     EXPECT_EQ(j["a"], host::point_index(records[k].point_a));
     EXPECT_EQ(j["b"], host::point_index(records[k].point_b));
@@ -156,7 +199,13 @@ TEST_F(KorvHostEdges, OutputReadsBackToTheDatabaseTheModuleCodeBuilds) {
     EXPECT_EQ(j["normal"][1].get<double>(), records[k].normal.y);
     EXPECT_EQ(j["normal"][2].get<double>(), records[k].normal.z);
     EXPECT_EQ(j["open"], records[k].is_open);
+    sides["all"].emplace_back(j["a"], j["b"]);
+    sides[j.value("kind", "open")].emplace_back(j["a"], j["b"]);
   }
+  // What an edge was judged is what the build keeping only that kind keeps.
+  judged = row.empty() ? sides : judged;
+  EXPECT_TRUE(inst.edge_kind == 0 ||
+              sides["all"] == judged[inst.edge_kind == 1 ? "outside" : "inside"]);
   std::size_t line = records.size();
   for (const auto &[key, record] : db->points) {
     const auto j = nlohmann::json::parse(lines[line++]);
@@ -166,6 +215,18 @@ TEST_F(KorvHostEdges, OutputReadsBackToTheDatabaseTheModuleCodeBuilds) {
     for (std::size_t i = 0; i < j["edges"].size(); ++i) {
       EXPECT_EQ(j["edges"][i], std::size_t(record.edges[i] - records.data()));
     }
+  }
+  if (db->shells) {
+    // Each edge in the list of its shell, each list one shell's; the reach.
+    const auto j = nlohmann::json::parse(lines[line]);
+    EXPECT_EQ(j["reach"].get<double>(), db->shells->reach());
+    EXPECT_EQ(j["shells"].flatten().size(), records.size());
+    std::map<std::uint32_t, std::size_t> list_of;
+    for (std::size_t s = 0; s < j["shells"].size(); ++s)
+      for (std::size_t k : j["shells"][s]) {
+        const auto shell = db->shells->shell_of(db->points.entry_index(records.at(k).point_a));
+        EXPECT_EQ(list_of.emplace(shell, s).first->second, s);
+      }
   }
   empty_edge_cache(&cache);
 }

@@ -45,12 +45,12 @@ TEST_F(OptionsPanel, IsAViewPanelWithEveryControlAndDataRow) {
   ASSERT_NE(panel_->controls, nullptr);
   ASSERT_NE(panel_->data, nullptr);
   for (std::uint32_t id : {0x8001u, 0x8002u, 0x8003u, 0x8004u, 0x8005u, 0x8006u, 0x8007u, 0x8008u,
-                           0x8009u, 0x800Au, 0x800Eu, 0x800Fu}) {
+                           0x8009u, 0x800Au, 0x800Eu, 0x800Fu, 0x8010u}) {
     EXPECT_NE(panel_->control_row(id), nullptr) << id;
     EXPECT_NE(panel_->data_row(id), nullptr) << id;
   }
-  EXPECT_EQ(panel_->controls[12].cid, 0u);
-  EXPECT_EQ(panel_->data[12].vid, 0u);
+  EXPECT_EQ(panel_->controls[13].cid, 0u);
+  EXPECT_EQ(panel_->data[13].vid, 0u);
   EXPECT_NE(panel_->get, nullptr);
   EXPECT_NE(panel_->set, nullptr);
   EXPECT_EQ(panel_->view_instance, session_->instance());
@@ -66,7 +66,9 @@ TEST_F(OptionsPanel, HintsGiveTheTitleAndThePopupChoices) {
   EXPECT_TRUE(h.error.empty()) << h.error;
   EXPECT_TRUE(h.not_understood.empty());
   EXPECT_EQ(h.title, "Brellmoor version 0.40 Options");
-  ASSERT_EQ(h.choices.size(), 2u);
+  ASSERT_EQ(h.choices.size(), 3u);
+  EXPECT_EQ(h.choices.at(0x8010),
+            (std::vector<std::string>{"Replace", "Multiply", "Multiply by inverse"}));
   EXPECT_EQ(h.choices.at(0x800F),
             (std::vector<std::string>{"Both", "Outside (convex)", "Inside (concave)"}));
   EXPECT_EQ(h.choices.at(0x8009),
@@ -82,7 +84,7 @@ TEST_F(OptionsPanel, HintsGiveThreeGroupsTwoLabelledPagesAndOneTabSet) {
   EXPECT_EQ(h.groups[1].id, 2u);
   EXPECT_EQ(h.groups[1].members, (Ids{0x8003, 0x8004, 0x8005, 0x800E, 0x800F}));
   EXPECT_EQ(h.groups[2].id, 3u);
-  EXPECT_EQ(h.groups[2].members, (Ids{0x8009, 0x800A, 0x8008}));
+  EXPECT_EQ(h.groups[2].members, (Ids{0x8009, 0x800A, 0x8010, 0x8008}));
   EXPECT_EQ(h.groups[3].id, 0x800Cu);
   EXPECT_EQ(h.groups[3].members, Ids{2});
   EXPECT_EQ(h.groups[4].id, 0x800Du);
@@ -103,7 +105,7 @@ TEST_F(OptionsPanel, HintsGiveThreeEnableLinksTheBevelSwitchOnesThroughTheMap) {
   EXPECT_EQ(links[0].dependents, Ids{0x8004});
   EXPECT_EQ(links[1].controller, 0x8009u);
   EXPECT_EQ(links[1].map, nullptr);
-  EXPECT_EQ(links[1].dependents, Ids{0x800A});
+  EXPECT_EQ(links[1].dependents, (Ids{0x800A, 0x8010}));
   EXPECT_EQ(links[2].controller, 0x8008u);
   ASSERT_NE(links[2].map, nullptr);
   EXPECT_EQ(links[2].map[0], 1);
@@ -111,8 +113,8 @@ TEST_F(OptionsPanel, HintsGiveThreeEnableLinksTheBevelSwitchOnesThroughTheMap) {
   EXPECT_EQ(links[2].dependents, (Ids{0x8001, 0x8003, 0x8004, 0x8005}));
 }
 
-TEST_F(OptionsPanel, ANewInstanceShowsOnlyTheOutputWidthDisabled) {
-  EXPECT_EQ(disabled(), Ids{0x800A});
+TEST_F(OptionsPanel, ANewInstanceShowsOnlyTheOutputWidthAndModeDisabled) {
+  EXPECT_EQ(disabled(), (Ids{0x800A, 0x8010}));
 }
 
 TEST_F(OptionsPanel, DisablingTheBevelDisablesWidthSmoothingSmoothingAngleAndRounding) {
@@ -126,10 +128,11 @@ TEST_F(OptionsPanel, DisablingTheBevelDisablesWidthSmoothingSmoothingAngleAndRou
   EXPECT_EQ(disabled(), Ids{});
 }
 
-TEST_F(OptionsPanel, OutputWidthIsDisabledExactlyWhileTheChannelIsNone) {
+TEST_F(OptionsPanel, OutputWidthAndModeAreDisabledExactlyWhileTheChannelIsNone) {
   for (int channel = 0; channel <= 7; ++channel) {
     set("out_channel", std::to_string(channel));
     EXPECT_EQ(host::control_enabled(*panel_, 0x800A), channel != 0) << "channel " << channel;
+    EXPECT_EQ(host::control_enabled(*panel_, 0x8010), channel != 0) << "channel " << channel;
   }
 }
 

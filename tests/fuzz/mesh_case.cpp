@@ -195,6 +195,7 @@ MeshCase decode_mesh_case(const std::uint8_t *data, std::size_t size) {
   const std::uint8_t more = in.u8();
   c.cross_polygons = more & 1;
   c.edge_kind = (more >> 1) & 3;
+  c.out_mode = (more >> 3) & 3;
 
   const std::size_t points = std::min<std::size_t>(in.u16(), kMaxPoints);
   for (std::size_t i = 0; i < points; ++i) {
@@ -246,7 +247,8 @@ std::vector<std::uint8_t> encode_mesh_case(const MeshCase &c) {
   out.value(c.smooth_cos, kAngles);
   out.value(c.out_width, kWidths);
   out.u8(std::uint8_t(std::int8_t(c.out_channel)));
-  out.u8(std::uint8_t((c.cross_polygons != 0 ? 1 : 0) | (c.edge_kind & 3) << 1));
+  out.u8(std::uint8_t((c.cross_polygons != 0 ? 1 : 0) | (c.edge_kind & 3) << 1 |
+                      (c.out_mode & 3) << 3));
   out.u16(std::uint16_t(c.mesh.point_count()));
   for (const host::FloatPoint &p : c.mesh.points) {
     write_point(out, p);

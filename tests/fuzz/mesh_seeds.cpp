@@ -98,6 +98,7 @@ MeshCase varied(MeshCase c) {
   c.cross_polygons = 1;
   c.edge_kind = 1;
   c.out_channel = 2;
+  c.out_mode = 2;
   c.round_edge = 0;
   c.smooth_edge = 0;
   c.edge_width = 0.25;
@@ -115,6 +116,7 @@ MeshCase borders(MeshCase c) {
   c.smooth_cos = 0.0;
   c.out_width = 0.0;
   c.out_channel = 7;
+  c.out_mode = 1;
   c.disable_bevel = 1;
   c.open_edge = 1;
   return c;

@@ -25,6 +25,7 @@ struct ReferenceHit {
   double distance = -1.0;
   Vec3 normal;
   std::int32_t is_open = 0;
+  bool searched = false;  // a database was searched, whatever it found
 };
 
 // The point entry of key, found by walking the list; null when absent.
@@ -111,6 +112,7 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
                                            const LWShaderAccess &access,
                                            const EdgeShaderInstance &settings) {
   ReferenceHit hit;
+  hit.searched = true;
   const int n = mesh->polSize(mesh, access.polygon);
   if (n < 3) {
     return hit;
@@ -200,8 +202,8 @@ inline double *reference_channel(LWShaderAccess &access, std::int32_t out_channe
 // Applies the evaluation to access, given what the query found. The caller
 // has already checked what comes before the query (a polygon, a width above
 // 0). A base-mesh edge normal goes to the world by wXfrm transposed (the
-// inverse transpose of oXfrm), as the host's matrices require. With an
-// out_width of 0 the mask is 1 on the edge and 0 elsewhere.
+// inverse transpose of oXfrm), as the host's matrices require. No mask for
+// an out_width not above 0; no normals for a zero edge or shading normal.
 inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &settings,
                             LWShaderAccess &access) {
   Vec3 u0 = to_vec3(access.wNorm0);
@@ -210,7 +212,12 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
   u1.normalize();
   const Vec3 offset = u1 - u0;
   const double d = hit.distance;
+  double *const channel = reference_channel(access, settings.out_channel);
   if (!(d >= 0.0)) {
+    // No edge: a mask of 0, which only out_mode 1 writes.
+    if (channel != nullptr && settings.out_mode == 1 && std::isfinite(*channel * 0.0)) {
+      *channel = *channel * 0.0;
+    }
     return;
   }
   Vec3 toward;
@@ -236,14 +243,17 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
       return;
     }
   }
-  if (double *channel = reference_channel(access, settings.out_channel)) {
-    if (settings.out_width == 0.0) {
-      *channel = d == 0.0 ? 1.0 : 0.0;
-    } else {
-      *channel = std::exp(-d / settings.out_width);
+  if (channel != nullptr && settings.out_width > 0.0) {
+    const double host = *channel;
+    *channel = std::exp(-d / settings.out_width);
+    // out_mode 1 multiplies the host's value by the mask, 2 by 1 - mask; a
+    // product that is not finite leaves the host's value.
+    if (settings.out_mode == 1 || settings.out_mode == 2) {
+      const double product = host * (settings.out_mode == 1 ? *channel : 1.0 - *channel);
+      *channel = std::isfinite(product) ? product : host;
     }
   }
-  if (settings.disable_bevel != 0) {
+  if (settings.disable_bevel != 0 || toward.length() == 0.0) {
     return;
   }
   double j = d / band;
@@ -253,9 +263,11 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
     j = j > 1.0 ? 1.0 : 0.0;
   }
   const Vec3 bent = j * u0 + (1.0 - j) * toward;
-  store(bent, access.wNorm0);
   Vec3 shading = bent + offset;
-  store(shading.normalize(), access.wNorm);
+  if (shading.normalize().length() > 0.0) {
+    store(bent, access.wNorm0);
+    store(shading, access.wNorm);
+  }
 }
 
 }  // namespace korv::testing

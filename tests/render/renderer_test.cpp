@@ -67,6 +67,10 @@ TEST(RendererRecord, IsFilledAsAHostFillsIt) {
   EXPECT_NEAR(weight_sum, 1.0, 1e-6);
   EXPECT_NEAR(weighed_y, 0.25, 1e-6);
   EXPECT_EQ(a.rayTrace, nullptr);  // the shader does not ask for ray tracing
+  // The hit lies in an odd cube of 0.25 m, which holds the checker's value.
+  surface.checker = {6, 0.25, 0.3};
+  host::render::fill_record(scene, hit, eye, surface, a);
+  EXPECT_EQ(a.translucency, 0.3);
 }
 
 TEST(RendererRecord, FanTrianglesOfOnePolygonReportThatPolygon) {

@@ -48,7 +48,7 @@ TEST_P(FailingScans, BuildReturnsNullReleasesTheMeshOnceAndLeavesTheCacheAlone) 
   EdgeCache cache;
   {
     LWMeshInfo *info = host::object_info_service()->meshInfo(earlier.id(), 1);
-    ASSERT_NE(build_edge_database(cache, earlier.id(), info, kCos89_5, 1, 0), nullptr);
+    ASSERT_NE(build_edge_database(cache, earlier.id(), info, {kCos89_5, 1, 0}), nullptr);
     info->destroy(info);
   }
   ObjectEdgeDatabase *const first = cache.databases[0].get();
@@ -56,7 +56,7 @@ TEST_P(FailingScans, BuildReturnsNullReleasesTheMeshOnceAndLeavesTheCacheAlone) 
   host::reset_mesh_service_counts();
   LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
   ASSERT_NE(info, nullptr);
-  EXPECT_EQ(build_edge_database(cache, object.id(), info, kCos89_5, 1, 0), nullptr);
+  EXPECT_EQ(build_edge_database(cache, object.id(), info, {kCos89_5, 1, 0}), nullptr);
   const host::MeshServiceCounts counts = host::mesh_service_counts();
   EXPECT_EQ(counts.scans, c.scan) << "the passes after the failing one must not run";
   EXPECT_EQ(counts.destroy, c.without_destroy ? 0 : 1);
@@ -87,7 +87,7 @@ TEST(EdgeBuildFaults, SuccessfulBuildLeavesTheMeshToTheCaller) {
   host::reset_mesh_service_counts();
   EdgeCache cache;
   LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
-  ASSERT_NE(build_edge_database(cache, object.id(), info, kCos89_5, 0, 0), nullptr);
+  ASSERT_NE(build_edge_database(cache, object.id(), info, {kCos89_5, 0, 0}), nullptr);
   EXPECT_EQ(host::mesh_service_counts().destroy, 0);
   EXPECT_EQ(host::mesh_service_counts().scans, 4);
   // The handle is still usable by the caller.
@@ -133,7 +133,7 @@ TEST_P(ChangingMesh, MorePolygonsAfterTheCountNeverWriteBeyondTheCounts) {
   host::reset_mesh_service_counts();
   EdgeCache cache;
   LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
-  ObjectEdgeDatabase *database = build_edge_database(cache, object.id(), info, kCos89_5, 1, 0);
+  ObjectEdgeDatabase *database = build_edge_database(cache, object.id(), info, {kCos89_5, 1, 0});
   ASSERT_NE(database, nullptr);
   expect_within_counts(*database, grown->polygon_count());
   EXPECT_EQ(database->points.find(host::point_id(extra)), nullptr);
@@ -154,7 +154,7 @@ TEST_P(ChangingMesh, FewerPolygonsAfterTheCountLeaveTheRestUnfilled) {
   object.faults.alt_mesh = shrunk;
   EdgeCache cache;
   LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
-  ObjectEdgeDatabase *database = build_edge_database(cache, object.id(), info, kCos89_5, 1, 0);
+  ObjectEdgeDatabase *database = build_edge_database(cache, object.id(), info, {kCos89_5, 1, 0});
   ASSERT_NE(database, nullptr);
   expect_within_counts(*database, object.mesh().polygon_count());
   if (GetParam() == 1) {
@@ -167,6 +167,30 @@ TEST_P(ChangingMesh, FewerPolygonsAfterTheCountLeaveTheRestUnfilled) {
   }
   info->destroy(info);
   empty_edge_cache(&cache);
+}
+
+TEST_P(ChangingMesh, SidesBeyondTheCountedUsesAreEachRecordedOnce) {
+  // Counted: triangles of points used once each; shown later: a polygon from
+  // point 0 to each of 29 others and back, twice, so that point 0 ends far
+  // more sides than its one use could.
+  host::Mesh counted;
+  std::vector<std::uint32_t> spokes;
+  for (std::uint32_t i = 0; i < 60; ++i) {
+    counted.add_point(i % 4, i / 4, i % 3);
+    if (i < 30) {
+      spokes.insert(spokes.end(), {0, i});
+    }
+  }
+  auto later = std::make_shared<host::Mesh>(counted);
+  for (std::uint32_t i = 0; i < 60; i += 3) {
+    counted.add_polygon({i, i + 1, i + 2});
+  }
+  later->add_polygon(spokes);
+  later->add_polygon(spokes);
+  BuiltMesh built(std::move(counted), {kCos89_5, 1, 0},
+                  {.mutate_after_scan = GetParam(), .alt_mesh = later});
+  ASSERT_NE(built.database, nullptr);
+  expect_same(snapshot(*built.database), reference_snapshot(built.object, {kCos89_5, 1, 0}));
 }
 
 INSTANTIATE_TEST_SUITE_P(AfterScan, ChangingMesh, ::testing::Values(1, 2, 3));
@@ -217,12 +241,12 @@ TEST_P(AbsurdPolygonSize, IsIgnoredOrFailsTheBuildWithTheMeshReleasedOnce) {
   EdgeCache cache;
   {
     LWMeshInfo *info = host::object_info_service()->meshInfo(earlier.id(), 1);
-    ASSERT_NE(build_edge_database(cache, earlier.id(), info, kCos89_5, 1, 0), nullptr);
+    ASSERT_NE(build_edge_database(cache, earlier.id(), info, {kCos89_5, 1, 0}), nullptr);
     info->destroy(info);
   }
   host::reset_mesh_service_counts();
   LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
-  ObjectEdgeDatabase *database = build_edge_database(cache, object.id(), info, kCos89_5, 1, 0);
+  ObjectEdgeDatabase *database = build_edge_database(cache, object.id(), info, {kCos89_5, 1, 0});
   const host::MeshServiceCounts counts = host::mesh_service_counts();
   EXPECT_EQ(counts.scans, c.scans);
   EXPECT_EQ(counts.stray_destroy, 0);

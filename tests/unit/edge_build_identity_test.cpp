@@ -9,6 +9,7 @@
 
 #include "edge_test_support.h"
 #include "host/box_field.h"
+#include "tests/e2e/generated_meshes.h"
 
 namespace korv::testing {
 namespace {
@@ -80,6 +81,8 @@ std::vector<RandomCase> random_cases() {
     cases.push_back({seed++, 6, 40, options});
     cases.push_back({seed++, 12, 200, options});
     cases.push_back({seed++, 60, 300, options});
+    // Hundreds of uses per point: the long lists' neighbour search.
+    cases.push_back({seed++, 8, 600, options});
   }
   // Few of many points used: keys too thinly spread to be counted in place;
   // every other point used: keys two apart.
@@ -102,6 +105,20 @@ TEST(BoxFieldBuild, IndexedBuildMatchesTheObviousBuildExactly) {
       BuiltMesh built(host::box_field(options), {kCos89_5, open, 0});
       ASSERT_NE(built.database, nullptr);
       expect_same(snapshot(*built.database), reference_snapshot(built.object, {kCos89_5, open, 0}));
+    }
+  }
+}
+
+// Points of many uses: a polygon visiting its hub at every other corner, hub
+// grids (with quads and one polygon holding hubs apart), cards after boxes.
+TEST(UnusualMeshesBuild, IndexedBuildMatchesTheObviousBuildExactly) {
+  for (const host::Mesh &mesh :
+       {hub_polygon_fan(40), hub_grid(20), hub_grid(20, true), boxes_then_cards(8)}) {
+    for (const BuildOptions &options : {BuildOptions{kCos89_5, 1, 0}, BuildOptions{0.5, 0, 0, 1},
+                                        BuildOptions{kCos89_5, 1, 0, 2}}) {
+      BuiltMesh built(mesh, options);
+      ASSERT_NE(built.database, nullptr);
+      expect_same(snapshot(*built.database), reference_snapshot(built.object, options));
     }
   }
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "edge_test_support.h"
 #include "edges/edge_query.h"
@@ -43,9 +44,10 @@ class EdgeQueryTest : public ::testing::Test {
     access.objID = object.id();
     access.polygon = polygon == kNoPolygon ? nullptr : polygon_id(polygon);
     store(spot, access.oPos);
-    normal_ = kUntouched;
-    is_open_ = kUntouchedFlag;
-    return find_nearest_edge(host::object_info_service(), &access, &inst_, normal_, is_open_);
+    EdgeQuery found{{}, kUntouched, kUntouchedFlag};
+    const double d = find_nearest_edge(host::object_info_service(), &access, &inst_, found);
+    std::tie(normal_, is_open_) = std::tie(found.normal, found.is_open);
+    return d;
   }
 
   void expect_untouched() const {
@@ -222,13 +224,17 @@ TEST_F(EdgeQueryTest, FailedBuildGivesMinusOneWithTheHandleReleasedOnceByTheBuil
   host::SceneObject object(lone_triangle());
   for (int scan = 1; scan <= 4; ++scan) {
     object.faults.fail_scan = scan;
+    empty_edge_cache(inst_.cache);  // forgets the last failure
     host::reset_mesh_service_counts();
     EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0) << "scan " << scan;
     expect_untouched();
     EXPECT_EQ(host::mesh_service_counts().destroy, 1) << "scan " << scan;
     EXPECT_TRUE(inst_.cache->databases.empty());
+    EXPECT_EQ(query(object, 0, {0.5, 0.1, 0}), -1.0);  // remembered: no host call
+    EXPECT_EQ(host::mesh_service_counts().mesh_info, 1) << "scan " << scan;
   }
   object.faults.fail_scan = 0;
+  empty_edge_cache(inst_.cache);
   EXPECT_DOUBLE_EQ(query(object, 0, {0.5, 0.1, 0}), 0.1);
 }
 

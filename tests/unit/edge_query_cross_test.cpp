@@ -75,9 +75,11 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   samples.push_back(samples[0]);
   samples.back().oPos[2] = std::numeric_limits<double>::quiet_NaN();
   for (const LWShaderAccess &access : samples) {
-    ReferenceHit got, without;
-    got.distance = find_nearest_edge(info, &access, &on, got.normal, got.is_open);
-    without.distance = find_nearest_edge(info, &access, &off, without.normal, without.is_open);
+    EdgeQuery found, found_without;
+    const ReferenceHit got{find_nearest_edge(info, &access, &on, found), found.normal,
+                           found.is_open};
+    const ReferenceHit without{find_nearest_edge(info, &access, &off, found_without),
+                               found_without.normal, found_without.is_open};
     const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
     for (const auto &[hit, settings] : {std::pair{got, &on}, std::pair{without, &off}}) {
       const ReferenceHit wanted =

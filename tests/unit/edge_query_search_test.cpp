@@ -202,9 +202,9 @@ class EdgeQuerySearch : public ::testing::Test {
     access.objID = object.id();
     access.polygon = host::polygon_id(polygon);
     store(spot, access.oPos);
-    Answer answer;
-    answer.distance = find_nearest_edge(service, &access, &inst_, answer.normal, answer.is_open);
-    return answer;
+    EdgeQuery found{{}, Answer{}.normal, Answer{}.is_open};
+    const double distance = find_nearest_edge(service, &access, &inst_, found);
+    return {distance, found.normal, found.is_open};
   }
 
   // Spots on and around each polygon (corners, centre, beyond the sides),

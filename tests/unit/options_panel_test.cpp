@@ -47,6 +47,7 @@ TEST(OptionsPanelTables, ControlTableHoldsEveryControlInSettingsOrderThenAZeroRo
           {0x800A, "Channel output widht:", "float"},
           {0x800E, "band crosses polygons", "iBoolean"},
           {0x800F, "Edges:", "iPopChoice"},
+          {0x8010, "Channel output mode:", "iPopChoice"},
       },
       [](std::size_t i) { return panel_controls[i].cid; },
       [](std::size_t i) { return panel_controls[i].label; },
@@ -68,6 +69,7 @@ TEST(OptionsPanelTables, DataTableHoldsEveryDataRowInSettingsOrderThenAZeroRow) 
           {0x800A, "out_width", "float"},
           {0x800E, "cross_polygons", "integer"},
           {0x800F, "edge_kind", "integer"},
+          {0x8010, "out_mode", "integer"},
       },
       [](std::size_t i) { return panel_data[i].vid; },
       [](std::size_t i) { return panel_data[i].name; },
@@ -109,17 +111,18 @@ Word a(const void *p) {
   return {Word::Address, 0, nullptr, p};
 }
 
-TEST(OptionsPanelTables, HintListHoldsTheSixteenHintsWordForWordThenAZeroWord) {
+TEST(OptionsPanelTables, HintListHoldsTheSeventeenHintsWordForWordThenAZeroWord) {
   // clang-format off
   const std::vector<Word> expected = {
       n(0x3D000B03), n(0), t("Brellmoor version 0.40 Options"), n(0),
       n(0x3D014503), n(0x8009), a(panel_channel_choices), n(0),
       n(0x3D014503), n(0x800F), a(panel_edge_kind_choices), n(0),
+      n(0x3D014503), n(0x8010), a(panel_out_mode_choices), n(0),
       n(0x3D01FE81), n(1), n(0x8001), n(0x8002), n(0x8006), n(0x8007), n(0),
       n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x800E), n(0x800F), n(0),
-      n(0x3D01FE81), n(3), n(0x8009), n(0x800A), n(0x8008), n(0),
+      n(0x3D01FE81), n(3), n(0x8009), n(0x800A), n(0x8010), n(0x8008), n(0),
       n(0x3D01F984), n(0x8003), n(0), n(0), n(0), n(0x8004), n(0),
-      n(0x3D01F984), n(0x8009), n(0), n(0), n(0), n(0x800A), n(0),
+      n(0x3D01F984), n(0x8009), n(0), n(0), n(0), n(0x800A), n(0x8010), n(0),
       n(0x3D01F984), n(0x8008), n(0), n(0), a(panel_enable_map),
           n(0x8001), n(0x8003), n(0x8004), n(0x8005), n(0),
       n(0x3D01FE81), n(0x800C), n(2), n(0),
@@ -223,13 +226,17 @@ TEST_F(OptionsCallbacks, SetWithoutAValueOrAnInstanceStoresNothingAndReturnsZero
 class OptionsSetBytes : public ::testing::Test {
  protected:
   static constexpr unsigned char kPattern = 0xA5;
-  void SetUp() override { std::memset(static_cast<void *>(&inst_), kPattern, sizeof inst_); }
+  // Every byte up to the cache, which stays null: a set that changes a value
+  // empties it.
+  const std::size_t patterned =
+      std::size_t(reinterpret_cast<char *>(&inst_.cache) - reinterpret_cast<char *>(&inst_));
+  void SetUp() override { std::memset(static_cast<void *>(&inst_), kPattern, patterned); }
 
   // The offsets of the bytes that no longer hold the pattern.
   std::vector<std::size_t> changed_bytes() const {
     std::vector<std::size_t> changed;
     const auto *bytes = reinterpret_cast<const unsigned char *>(&inst_);
-    for (std::size_t i = 0; i < sizeof inst_; ++i) {
+    for (std::size_t i = 0; i < patterned; ++i) {
       if (bytes[i] != kPattern) {
         changed.push_back(i);
       }
@@ -237,7 +244,7 @@ class OptionsSetBytes : public ::testing::Test {
     return changed;
   }
 
-  EdgeShaderInstance inst_;
+  EdgeShaderInstance inst_{};
 };
 
 TEST_F(OptionsSetBytes, OutputWidthWritesAllEightBytesOfTheDoubleAndNothingElse) {
@@ -246,7 +253,7 @@ TEST_F(OptionsSetBytes, OutputWidthWritesAllEightBytesOfTheDoubleAndNothingElse)
   double value;
   std::memcpy(&value, &bits, sizeof value);
   ASSERT_EQ(options_set(&inst_, 0x800A, &value), 1);
-  const std::size_t at = offsetof(EdgeShaderInstance, out_width);
+  const std::size_t at = offsetof(EdgeSettings, out_width);
   EXPECT_EQ(changed_bytes(),
             (std::vector<std::size_t>{at, at + 1, at + 2, at + 3, at + 4, at + 5, at + 6, at + 7}));
   EXPECT_EQ(std::memcmp(&inst_.out_width, &value, 8), 0);
@@ -257,7 +264,7 @@ TEST_F(OptionsSetBytes, OutputChannelWritesOnlyTheFourBytesOfTheInt) {
   // that a set copying too much would show.
   const std::uint64_t source = 0x1122334401020304;
   ASSERT_EQ(options_set(&inst_, 0x8009, const_cast<std::uint64_t *>(&source)), 1);
-  const std::size_t at = offsetof(EdgeShaderInstance, out_channel);
+  const std::size_t at = offsetof(EdgeSettings, out_channel);
   EXPECT_EQ(changed_bytes(), (std::vector<std::size_t>{at, at + 1, at + 2, at + 3}));
   std::int32_t expected;
   std::memcpy(&expected, &source, 4);

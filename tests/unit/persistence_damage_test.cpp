@@ -106,6 +106,7 @@ TEST(LoadBlocks, InAnotherOrderThanTheTableLoadEveryField) {
   EXPECT_EQ(got.disable_bevel, 1);
   EXPECT_EQ(got.out_channel, 4);
   EXPECT_EQ(got.out_width, 2.5);
+  EXPECT_EQ(got.out_mode, 0);  // ten blocks, as written before there was a mode
 }
 
 TEST(LoadBlocks, AKnownNameWithAnotherTypeIsSkippedAndTheNextBlockRead) {

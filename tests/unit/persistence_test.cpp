@@ -58,6 +58,7 @@ void expect_same_settings(const EdgeShaderInstance &a, const EdgeShaderInstance 
   EXPECT_EQ(bits(a.out_width), bits(b.out_width));
   EXPECT_EQ(a.cross_polygons, b.cross_polygons);
   EXPECT_EQ(a.edge_kind, b.edge_kind);
+  EXPECT_EQ(a.out_mode, b.out_mode);
 }
 
 TEST(SettingsTable, FollowsTheSettingsListWithDoublesAsPdblAndIntegersAsPint) {
@@ -65,14 +66,16 @@ TEST(SettingsTable, FollowsTheSettingsListWithDoublesAsPdblAndIntegersAsPint) {
   const auto table = settings_param_table(inst);
   const char *names[] = {"edge_width",  "edge_dangle", "smooth_edge",    "smooth_cos",
                          "round_edge",  "open_edge",   "use_deform",     "disable_bevel",
-                         "out_channel", "out_width",   "cross_polygons", "edge_kind"};
+                         "out_channel", "out_width",   "cross_polygons", "edge_kind",
+                         "out_mode"};
   const void *fields[] = {&inst.edge_width, &inst.edge_dangle,    &inst.smooth_edge,
                           &inst.smooth_cos, &inst.round_edge,     &inst.open_edge,
                           &inst.use_deform, &inst.disable_bevel,  &inst.out_channel,
-                          &inst.out_width,  &inst.cross_polygons, &inst.edge_kind};
-  const std::uint32_t types[] = {PDBL, PDBL, PINT, PDBL, PINT, PINT,
-                                 PINT, PINT, PINT, PDBL, PINT, PINT};
-  for (std::size_t i = 0; i < 12; ++i) {
+                          &inst.out_width,  &inst.cross_polygons, &inst.edge_kind,
+                          &inst.out_mode};
+  const std::uint32_t types[] = {PDBL, PDBL, PINT, PDBL, PINT, PINT, PINT,
+                                 PINT, PINT, PDBL, PINT, PINT, PINT};
+  for (std::size_t i = 0; i < 13; ++i) {
     EXPECT_STREQ(table[i].name, names[i]);
     EXPECT_EQ(table[i].data, fields[i]) << i;
     EXPECT_EQ(table[i].type, types[i]) << i;
@@ -80,19 +83,19 @@ TEST(SettingsTable, FollowsTheSettingsListWithDoublesAsPdblAndIntegersAsPint) {
     EXPECT_EQ(table[i].save_fn, nullptr);
     EXPECT_EQ(table[i].load_fn, nullptr);
   }
-  EXPECT_EQ(table[12].name, nullptr);
-  EXPECT_EQ(table[12].data, nullptr);
-  EXPECT_EQ(table[12].type, 0u);
+  EXPECT_EQ(table[13].name, nullptr);
+  EXPECT_EQ(table[13].data, nullptr);
+  EXPECT_EQ(table[13].type, 0u);
 }
 
-TEST(SaveCallback, WritesTheVersionAndTwelveParameterBlocksForADefaultInstance) {
+TEST(SaveCallback, WritesTheVersionAndThirteenParameterBlocksForADefaultInstance) {
   EdgeShaderInstance inst = default_instance();
   StateWriter writer;
   RecordingSaveState recorder(writer.state());
   EXPECT_EQ(instance_save(&inst, recorder.state()), nullptr);
 
   std::vector<std::string> expected = {"writeI4 256", "beginBlk PDLB \"PluginDataLib\" leaf 0",
-                                       "writeI4 12"};
+                                       "writeI4 13"};
   const std::vector<std::vector<std::string>> params = {
       param_calls("edge_width", "0x5044424C", "writeU1 3F 94 7A E1 47 AE 14 7B"),
       param_calls("edge_dangle", "0x5044424C", "writeU1 3F F8 FE 3C C6 FF 87 DE"),
@@ -106,6 +109,7 @@ TEST(SaveCallback, WritesTheVersionAndTwelveParameterBlocksForADefaultInstance) 
       param_calls("out_width", "0x5044424C", "writeU1 3F B9 99 99 99 99 99 9A"),
       param_calls("cross_polygons", "0x50494E54", "writeI4 0"),
       param_calls("edge_kind", "0x50494E54", "writeI4 0"),
+      param_calls("out_mode", "0x50494E54", "writeI4 0"),
   };
   for (const auto &p : params) {
     expected.insert(expected.end(), p.begin(), p.end());
@@ -127,7 +131,7 @@ TEST(LoadCallback, ReadsADefaultInstanceWithTheDocumentedCalls) {
   EXPECT_EQ(instance_load(&inst, recorder.state()), nullptr);
 
   std::vector<std::string> expected = {"readI4 1 -> 1: 256", "findBlk PDLB -> PDLB",
-                                       "readI4 1 -> 1: 12"};
+                                       "readI4 1 -> 1: 13"};
   const std::vector<std::vector<std::string>> params = {
       load_param_calls("edge_width", "0x5044424C", "readU1 8 -> 8: 3F 94 7A E1 47 AE 14 7B"),
       load_param_calls("edge_dangle", "0x5044424C", "readU1 8 -> 8: 3F F8 FE 3C C6 FF 87 DE"),
@@ -141,6 +145,7 @@ TEST(LoadCallback, ReadsADefaultInstanceWithTheDocumentedCalls) {
       load_param_calls("out_width", "0x5044424C", "readU1 8 -> 8: 3F B9 99 99 99 99 99 9A"),
       load_param_calls("cross_polygons", "0x50494E54", "readI4 1 -> 1: 0"),
       load_param_calls("edge_kind", "0x50494E54", "readI4 1 -> 1: 0"),
+      load_param_calls("out_mode", "0x50494E54", "readI4 1 -> 1: 0"),
   };
   for (const auto &p : params) {
     expected.insert(expected.end(), p.begin(), p.end());
@@ -166,7 +171,8 @@ void expect_restored(const StateItems &stored, const EdgeShaderInstance &saved) 
   target.context = &target;
   target.edge_width = target.edge_dangle = target.smooth_cos = target.out_width = 123.0;
   target.smooth_edge = target.round_edge = target.open_edge = target.use_deform =
-      target.disable_bevel = target.out_channel = target.cross_polygons = target.edge_kind = 99;
+      target.disable_bevel = target.out_channel = target.cross_polygons = target.edge_kind =
+          target.out_mode = 99;
   const EdgeShaderInstance loaded = load(stored, target);
   expect_same_settings(loaded, saved);
   EXPECT_EQ(loaded.context, &target);  // not part of the stored settings
@@ -208,6 +214,7 @@ EdgeShaderInstance odd_instance(double width, double angle, double smooth, doubl
   inst.disable_bevel = flags == 0 ? 1 : 0;
   inst.cross_polygons = ~flags;
   inst.edge_kind = channel - 5;
+  inst.out_mode = flags ^ 2;
   return inst;
 }
 

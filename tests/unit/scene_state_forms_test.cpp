@@ -36,7 +36,7 @@ TEST(TextForm, ShowsADefaultInstanceOneValueALine) {
   const std::string start =
       "I4 256\n"
       "{ PluginDataLib\n"
-      "  I4 12\n"
+      "  I4 13\n"
       "  { PluginDataParam\n"
       "    \"edge_width\"\n"
       "    U4 0x5044424C\n"
@@ -55,7 +55,7 @@ TEST(TextForm, ShowsADefaultInstanceOneValueALine) {
   EXPECT_EQ(text.substr(0, start.size()), start);
   const std::string end =
       "  { PluginDataParam\n"
-      "    \"edge_kind\"\n"
+      "    \"out_mode\"\n"
       "    U4 0x50494E54\n"
       "    I4 0\n"
       "  }\n"
