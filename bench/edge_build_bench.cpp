@@ -68,7 +68,8 @@ void build_edges(benchmark::State &state, const korv::EdgeBuildOptions &options)
     edges = records.size();
     const std::size_t bytes = database->points.memory_bytes() + sizeof(korv::EdgeList) +
                               records.capacity() * sizeof(korv::EdgeRecord) +
-                              (database->shells ? database->shells->memory_bytes() : 0);
+                              (database->shells ? database->shells->memory_bytes() : 0) +
+                              (database->corners ? database->corners->memory_bytes() : 0);
     bytes_per_corner = double(bytes) / double(corner_count(object.mesh()));
     state.PauseTiming();
     korv::empty_edge_cache(&cache);

@@ -16,6 +16,7 @@
 #include "host/mesh_service.h"
 #include "host/module_loader.h"
 #include "host/shader_session.h"
+#include "tests/e2e/generated_meshes.h"
 
 namespace {
 
@@ -65,18 +66,19 @@ struct BoxScene {
 
 // Samples spread over any mesh, as camera rays would meet it: sample i lies
 // on polygon i * step (modulo the count), at a random mix of its corners, and
-// faces the way the polygon does.
+// faces the way the polygon does. With `only`, the samples lie on the first
+// `only` polygons alone.
 struct MeshScene {
   std::unique_ptr<SceneObject> object;
   std::vector<LWShaderAccess> samples;
 
-  explicit MeshScene(Mesh mesh, std::size_t step = 1) {
+  explicit MeshScene(Mesh mesh, std::size_t step = 1, std::size_t only = 0) {
     object = std::make_unique<SceneObject>(std::move(mesh));
     const Mesh &m = object->mesh();
     std::mt19937 random(7);
     std::uniform_real_distribution<double> weight(0.0, 1.0);
     for (std::size_t i = 0; i < kSamples; ++i) {
-      const std::size_t polygon = i * step % m.polygon_count();
+      const std::size_t polygon = i * step % (only != 0 ? only : m.polygon_count());
       const auto corners = m.polygon(polygon);
       auto at = [&](std::size_t c, int k) { return double(m.points[corners[c]][std::size_t(k)]); };
       LWShaderAccess a{};
@@ -165,6 +167,55 @@ void BM_EvaluateAcross(benchmark::State &state) {
   evaluate_samples(state, scene.samples, {"cross_polygons=1"});
 }
 BENCHMARK(BM_EvaluateAcross);
+
+// Meshes whose sample cost once grew with their size, each at two sizes: the
+// time per sample must stay flat from the smaller to the larger.
+
+// A fan written as one polygon visiting its hub k times, with its reversed
+// copy (range: k, then edge smoothing: the smoothed end normal at the hub
+// sums the hub's edges in their order, which is linear in them); samples on
+// both.
+void BM_EvaluateFanPolygon(benchmark::State &state) {
+  MeshScene scene(korv::testing::fan_polygon(std::uint32_t(state.range(0))));
+  evaluate_samples(state, scene.samples, {"smooth_edge=" + std::to_string(state.range(1))});
+}
+BENCHMARK(BM_EvaluateFanPolygon)
+    ->Args({1000, 1})
+    ->Args({4000, 1})
+    ->Args({1000, 0})
+    ->Args({4000, 0});
+
+// A corrugated sheet of long ridges across polygons (range: ridges), turned
+// 45 degrees (/1) or along the axes (/0).
+void BM_EvaluateSheet(benchmark::State &state) {
+  MeshScene scene(korv::testing::corrugated_sheet(std::uint32_t(state.range(0)), state.range(1)));
+  evaluate_samples(state, scene.samples, {"cross_polygons=1"});
+}
+BENCHMARK(BM_EvaluateSheet)->Args({1000, 1})->Args({4000, 1})->Args({1000, 0})->Args({4000, 0});
+
+// The unturned sheet beside a far shell 2^40 away, across polygons.
+void BM_EvaluateAcrossFarShell(benchmark::State &state) {
+  Mesh mesh = korv::testing::corrugated_sheet(std::uint32_t(state.range(0)), false);
+  korv::testing::add_far_shell(mesh);
+  MeshScene scene(std::move(mesh));
+  evaluate_samples(state, scene.samples, {"cross_polygons=1"});
+}
+BENCHMARK(BM_EvaluateAcrossFarShell)->Arg(1000)->Arg(4000);
+
+// Samples on the two large caps of a prism (range: the caps' corners).
+void BM_EvaluateLargeCap(benchmark::State &state) {
+  MeshScene scene(korv::testing::arch_prism(std::uint32_t(state.range(0))), 1, 2);
+  evaluate_samples(state, scene.samples, {});
+}
+BENCHMARK(BM_EvaluateLargeCap)->Arg(4096)->Arg(16384);
+
+// Samples on a star of triangles whose sides at the centre are all sharp
+// (range: triangles, then edge smoothing, as for the fan).
+void BM_EvaluateStar(benchmark::State &state) {
+  MeshScene scene(korv::testing::folded_star(std::uint32_t(state.range(0))));
+  evaluate_samples(state, scene.samples, {"smooth_edge=" + std::to_string(state.range(1))});
+}
+BENCHMARK(BM_EvaluateStar)->Args({2000, 1})->Args({8000, 1})->Args({2000, 0})->Args({8000, 0});
 
 // The machined block with support loops, the mask in a channel at the default
 // output width (a reach of 0.55 m across polygons): /0 without the search

@@ -774,6 +774,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (shells) {
     database.shells = shells->build(ctx.edge_ends, edge_end_positions(ctx), options.reach);
   }
+  database.corners = CornerIndex::build(database, mesh);
   return true;
 }
 

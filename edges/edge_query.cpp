@@ -105,64 +105,110 @@ inline void consider(const EdgeRecord *edge, const LWFVector a_in, const LWFVect
   }
 }
 
-// Across polygons: an edge of the shell of corner's point nearer than the
+// The best so far as the bound of a search: only a lower distance beats it.
+EdgeForest::Best bound_of(const NearestEdge &best) {
+  return {best.distance, best.squared, best.t, 0, 0};
+}
+
+// The best edge a search found, as the walk keeps it.
+NearestEdge nearest_of(const ObjectEdgeDatabase &database, const EdgeForest::Best &found) {
+  return {found.distance, found.squared, found.t, &database.edge_list->records[found.edge]};
+}
+
+// Across polygons: an edge of the shell of the point entry nearer than the
 // best of the polygon's own corners (and within the index's reach) becomes
 // the best. It is measured from the base positions the build read, with the
 // same arithmetic, so no host call is made.
-void nearest_in_shell(const ObjectEdgeDatabase &database, LWPntID corner, const Vec3 &spot,
+void nearest_in_shell(const ObjectEdgeDatabase &database, std::ptrdiff_t entry, const Vec3 &spot,
                       NearestEdge &best) {
   const ShellIndex &shells = *database.shells;
-  const std::ptrdiff_t entry = database.points.entry_index(corner);
-  ShellIndex::Found found;
-  if (entry >= 0 &&
-      shells.search(shells.shell_of(std::size_t(entry)), spot, best.distance, found)) {
-    best.distance = found.distance;
-    best.t = found.t;
-    best.edge = &database.edge_list->records[found.edge];
+  EdgeForest::Best found = bound_of(best);
+  if (entry >= 0 && shells.search(shells.shell_of(std::size_t(entry)), spot, found)) {
+    best = nearest_of(database, found);
   }
 }
 
+// The candidates of a polygon with many corners, from its index: the edges
+// at its other points ranked by the corner that first visits them, then
+// each of its points with many edges in the order the polygon first visits
+// them, so that among equal distances the edge the walk would meet first
+// wins. No host call is made.
+NearestEdge nearest_at_many_corners(const ObjectEdgeDatabase &database,
+                                    const CornerIndex::Polygon &indexed, const Vec3 &spot) {
+  const CornerIndex &corners = *database.corners;
+  EdgeForest::Best found{kFarAway, std::numeric_limits<double>::infinity(), 0.0, 0, 0};
+  bool any = corners.forest().search(indexed.root, spot, std::numeric_limits<double>::infinity(), 0,
+                                     found);
+  for (std::uint32_t k = indexed.busy_begin; k < indexed.busy_end; ++k) {
+    const CornerIndex::BusyCorner &busy = corners.busy_corners()[k];
+    any =
+        corners.forest().search(corners.point_tree(busy.entry), spot,
+                                std::numeric_limits<double>::infinity(), busy.order, found, true) ||
+        any;
+  }
+  return any ? nearest_of(database, found) : NearestEdge{};
+}
+
 // The search of one polygon's corners in a database that exists, from the
-// polygon's size to the blended normal. The caller holds the render lock and
-// releases the handle.
+// polygon's size to the best edge; the entry of the first corner the
+// database knows goes to known (-1 when none). The caller holds the render
+// lock and releases the handle.
 //
-// This runs once per shading sample, so it skips arithmetic whose outcome is
-// already known, never a host call: every candidate edge still has both its
-// ends' base positions read, in the order the query defines. The reads of a
-// batch of a corner's edges come first and the arithmetic after, so that no
-// value of the arithmetic has to survive a call into the host.
+// This runs once per shading sample, so it skips work whose outcome is
+// already known: the edges of a point the polygon visited at an earlier
+// corner are not measured again (the same distance cannot beat itself, nor
+// a best that has since become smaller), and a point with many edges is
+// searched in its index instead of walked. Every edge that is measured has
+// both its ends' base positions read, in the order the query defines. The
+// reads of a batch of a corner's edges come first and the arithmetic after,
+// so that no value of the arithmetic has to survive a call into the host.
 //
 // A side of the polygon ends at two of its corners and is met at both. The
-// second meeting can only repeat the first one's verdict (the same distance
-// cannot beat itself, nor a best that has since become smaller), so an edge
-// whose other end is the first or the previous corner is not measured again
-// when it was measured there: when that corner's point lists its edges. A
-// point the host's point scan never showed lists none (its record comes from
-// the polygons alone), and its edges are then measured where they are met.
-double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
-                           const LWShaderAccess *access, const EdgeSettings *inst, Vec3 &normal,
-                           std::int32_t &is_open) {
-  const LWPolID polygon = access->polygon;
-  const int n = mesh->polSize(mesh, polygon);
-  if (n < 3) {
-    return kNoEdge;
-  }
-
-  const Vec3 spot = to_vec3(access->oPos);
+// second meeting can only repeat the first one's verdict, so an edge whose
+// other end is the first or the previous corner is not measured again when
+// it was measured there: when that corner's point lists its edges. A point
+// the host's point scan never showed lists none (its record comes from the
+// polygons alone), and its edges are then measured where they are met.
+NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
+                               LWPolID polygon, int n, const Vec3 &spot, std::ptrdiff_t &known) {
+  const CornerIndex *index = database.corners.get();
   NearestEdge best;
-  // A corner the database knows: its shell is the polygon's.
-  LWPntID known_corner = nullptr;
+  // The points met so far that list edges, while the polygon is small
+  // enough for the walk to keep them.
+  LWPntID met[CornerIndex::kManyCorners];
+  int met_count = 0;
   // The first and the previous corner, when their points list their edges.
   LWPntID first = nullptr;
   LWPntID previous = nullptr;
   LWFVector ends[kBatch][2];
   for (int i = 0; i < n; ++i) {
     const LWPntID corner = mesh->polVertex(mesh, polygon, i);
-    const PointRecord *record = database.points.find(corner);
-    if (record != nullptr) {
-      if (known_corner == nullptr) {
-        known_corner = corner;
+    const std::ptrdiff_t entry = database.points.entry_index(corner);
+    const PointRecord *record =
+        entry < 0 ? nullptr : &database.points.entry(std::size_t(entry)).second;
+    if (record != nullptr && known < 0) {
+      known = entry;
+    }
+    // A corner's edges were all measured when its point lists any: every
+    // point the host showed lists every edge that ends there.
+    const LWPntID listed = record != nullptr && record->edge_count > 0 ? corner : nullptr;
+    bool again = false;
+    for (int k = 0; k < met_count && listed != nullptr; ++k) {
+      again = again || met[k] == listed;
+    }
+    if (listed != nullptr && !again && met_count < CornerIndex::kManyCorners) {
+      met[met_count++] = listed;
+    }
+    const std::uint32_t tree = index != nullptr && !again && listed != nullptr
+                                   ? index->point_tree(std::size_t(entry))
+                                   : EdgeForest::kNone;
+    if (tree != EdgeForest::kNone) {
+      EdgeForest::Best found = bound_of(best);
+      if (index->forest().search(tree, spot, std::numeric_limits<double>::infinity(), 0, found,
+                                 true)) {
+        best = nearest_of(database, found);
       }
+    } else if (listed != nullptr && !again) {
       const EdgeRecord *const *edges = record->edges.get();
       for (std::int32_t start = 0; start < record->edge_count; start += kBatch) {
         const std::int32_t count = std::min(kBatch, record->edge_count - start);
@@ -181,16 +227,39 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
         }
       }
     }
-    // A corner's edges were all measured when its point lists any: every
-    // point the host showed lists every edge that ends there.
-    const LWPntID listed = record != nullptr && record->edge_count > 0 ? corner : nullptr;
     if (i == 0) {
       first = listed;
     }
     previous = listed;
   }
-  if (database.shells != nullptr && known_corner != nullptr) {
-    nearest_in_shell(database, known_corner, spot, best);
+  return best;
+}
+
+// The query of one sample's polygon in a database that exists, from the
+// polygon's size to the blended normal.
+double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
+                           const LWShaderAccess *access, const EdgeSettings *inst, Vec3 &normal,
+                           std::int32_t &is_open) {
+  const LWPolID polygon = access->polygon;
+  const int n = mesh->polSize(mesh, polygon);
+  if (n < 3) {
+    return kNoEdge;
+  }
+  const Vec3 spot = to_vec3(access->oPos);
+  const CornerIndex::Polygon *indexed = n > CornerIndex::kManyCorners && database.corners != nullptr
+                                            ? database.corners->polygon(polygon)
+                                            : nullptr;
+  // The entry of a corner the database knows: its shell is the polygon's.
+  std::ptrdiff_t known = -1;
+  NearestEdge best;
+  if (indexed != nullptr) {
+    best = nearest_at_many_corners(database, *indexed, spot);
+    known = std::ptrdiff_t(indexed->first_known);
+  } else {
+    best = nearest_at_corners(database, mesh, polygon, n, spot, known);
+  }
+  if (database.shells != nullptr && known >= 0) {
+    nearest_in_shell(database, known, spot, best);
   }
   if (best.edge == nullptr) {
     return kNoEdge;

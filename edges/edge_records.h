@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "edges/corner_index.h"
 #include "edges/shell_index.h"
 #include "hostapi/lwmeshes.h"
 #include "shading/vec3.h"
@@ -167,6 +168,9 @@ struct ObjectEdgeDatabase {
   // The shells' edges indexed in space, for a search across polygons; null
   // unless the database was built with cross_polygons on.
   std::unique_ptr<ShellIndex> shells;
+  // The edges at points with many edges and at the corners of polygons with
+  // many corners, indexed in space for the query; null when there are none.
+  std::unique_ptr<CornerIndex> corners;
   // The frame of the edge normals: built from the deformed positions (the
   // world's, as the host gives them), or from the base positions (the
   // object's). A sample turns a normal by this, never by the setting as it

@@ -5,11 +5,12 @@
 // band.
 //
 // A shell is a set of polygons joined to each other through shared points.
-// Each shell's edges have a bounding volume hierarchy of their own, so that
-// the search never meets an edge of another shell, and its cost grows with
-// the depth of the hierarchy (the logarithm of the shell's edge count), not
-// with the count. A database owns its index; the index is read-only once
-// built, and a search allocates nothing and writes only its caller's result.
+// Each shell's edges have a bounding volume hierarchy of their own (in one
+// EdgeForest), so that the search never meets an edge of another shell, and
+// its cost grows with the depth of the hierarchy (the logarithm of the
+// shell's edge count), not with the count. A database owns its index; the
+// index is read-only once built, and a search allocates nothing and writes
+// only its caller's result.
 #pragma once
 
 #include <array>
@@ -19,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "edges/edge_forest.h"
 #include "hostapi/lwmeshes.h"
 #include "shading/vec3.h"
 
@@ -29,15 +31,6 @@ class ShellIndex {
   // A point entry whose shell has no edges.
   static constexpr std::uint32_t kNoShell = 0xFFFFFFFFu;
 
-  // The nearest edge a search found: its position in the edge list, its
-  // distance and the foot parameter t on it.
-  struct Found {
-    double distance = 0.0;
-    double t = 0.0;
-    std::uint32_t edge = 0xFFFFFFFFu;
-    bool any() const { return edge != 0xFFFFFFFFu; }
-  };
-
   // The shell (its hierarchy's root) of a point entry, or kNoShell.
   std::uint32_t shell_of(std::size_t entry) const {
     return entry < point_shell_.size() ? point_shell_[entry] : kNoShell;
@@ -47,11 +40,11 @@ class ShellIndex {
   double reach() const { return reach_; }
 
   // The edge of the shell nearest to spot whose foot point lies on it, at a
-  // distance of at most reach() and below before (strictly); among edges at
-  // the same distance, the first in the edge list. Distances are measured as
-  // the query measures them, to the bit. Returns false, found unwritten, when
-  // there is none.
-  bool search(std::uint32_t shell, const Vec3 &spot, double before, Found &found) const;
+  // distance of at most reach() and below best.distance (strictly); among
+  // edges at the same distance, the first in the edge list. Distances are
+  // measured as the query measures them, to the bit. Returns false, best
+  // unwritten, when there is none.
+  bool search(std::uint32_t shell, const Vec3 &spot, EdgeForest::Best &best) const;
 
   // Bytes held (for measurements).
   std::size_t memory_bytes() const;
@@ -74,29 +67,10 @@ class ShellIndex {
     std::vector<std::uint32_t> parent_;
   };
 
-  struct Node {
-    float lo[3];
-    float hi[3];
-    // An inner node's first child follows it; first is its second child.
-    // A leaf's segments are segments_[first .. first + count).
-    std::uint32_t first;
-    std::uint32_t count;  // 0 for an inner node
-  };
-  struct Segment {
-    LWFVector a;  // point_a's base position, as the host gave it
-    LWFVector b;  // point_b's
-    std::uint32_t edge;
-  };
-
  private:
-  std::uint32_t build_node(std::uint32_t begin, std::uint32_t end, std::uint32_t leaf_size);
-
   double reach_ = 0.0;
-  // The largest magnitude of any coordinate of the edges' ends.
-  double scale_ = 0.0;
   std::vector<std::uint32_t> point_shell_;
-  std::vector<Node> nodes_;
-  std::vector<Segment> segments_;
+  EdgeForest forest_;
 };
 
 }  // namespace korv

@@ -211,4 +211,93 @@ inline host::Mesh pocketed_block() {
   return m;
 }
 
+// Meshes that once made a sample's cost grow with the mesh (benchmarked at
+// two sizes, compared with the reference in the tables):
+
+// A fan written as one polygon [h, x1, h, x2, ..., h, xk] with its reversed
+// copy, as a double-sided model has it: each polygon visits the hub k times,
+// and every side is a sharp edge at the hub.
+inline host::Mesh fan_polygon(std::uint32_t k) {
+  host::Mesh m;
+  const std::uint32_t hub = m.add_point(0, 0, 0);
+  std::vector<std::uint32_t> corners;
+  for (std::uint32_t i = 0; i < k; ++i) {
+    corners.push_back(hub);
+    corners.push_back(m.add_point(double(i) - k / 2.0, 16 + (i % 3), 0));
+  }
+  m.add_polygon(corners);
+  m.add_polygon(std::vector<std::uint32_t>(corners.rbegin(), corners.rend()));
+  return m;
+}
+
+// A corrugated sheet: `ridges` sharp ridges 1/4 apart and 1/2 high, each one
+// edge as long as the sheet is wide. turned: turned 45 degrees about z (and
+// scaled by sqrt 2, so that every coordinate stays exact).
+inline host::Mesh corrugated_sheet(std::uint32_t ridges, bool turned) {
+  host::Mesh m;
+  const double length = ridges / 4.0;
+  for (std::uint32_t j = 0; j <= ridges; ++j) {
+    for (const double y : {0.0, length}) {
+      const double x = j / 4.0;
+      m.add_point(turned ? x - y : x, turned ? x + y : y, (j % 2) / 2.0);
+    }
+  }
+  for (std::uint32_t j = 0; j < ridges; ++j) {
+    m.add_polygon({2 * j, 2 * j + 2, 2 * j + 3, 2 * j + 1});
+  }
+  return m;
+}
+
+// A tetrahedron of sharp edges 2^40 away, as a stray point or a far shell.
+inline void add_far_shell(host::Mesh &m) {
+  const double far = 1099511627776.0;
+  const std::uint32_t a = m.add_point(far, 0, 0), b = m.add_point(far + 1, 0, 0),
+                      c = m.add_point(far, 1, 0), d = m.add_point(far, 0, 1);
+  m.add_polygon({a, c, b});
+  m.add_polygon({a, b, d});
+  m.add_polygon({b, c, d});
+  m.add_polygon({c, a, d});
+}
+
+// A prism over a parabolic arch of `sides` corners (sides even): two large
+// convex caps whose rims are sharp, and smooth walls, listed from the last.
+// caps_last: the top cap comes after the walls, which then record its rim's
+// edges in the other order than the cap's corners.
+inline host::Mesh arch_prism(std::uint32_t sides, bool caps_last = false) {
+  host::Mesh m;
+  std::vector<std::uint32_t> bottom, top;
+  for (std::uint32_t i = 0; i < sides; ++i) {
+    const double x = double(i) - sides / 2.0;
+    bottom.push_back(m.add_point(x, x * x / sides, 0));
+    top.push_back(m.add_point(x, x * x / sides, 1));
+  }
+  if (!caps_last) {
+    m.add_polygon(top);
+  }
+  m.add_polygon(std::vector<std::uint32_t>(bottom.rbegin(), bottom.rend()));
+  for (std::uint32_t i = sides; i-- > 0;) {
+    const std::uint32_t j = (i + 1) % sides;
+    m.add_polygon({bottom[i], bottom[j], top[j], top[i]});
+  }
+  if (caps_last) {
+    m.add_polygon(top);
+  }
+  return m;
+}
+
+// A star: k triangles around one point (their second corner), folded to
+// and fro so that every side at the centre is sharp.
+inline host::Mesh folded_star(std::uint32_t k) {
+  host::Mesh m;
+  const std::uint32_t centre = m.add_point(0, 0, 0);
+  std::vector<std::uint32_t> rim;
+  for (std::uint32_t i = 0; i <= k; ++i) {
+    rim.push_back(m.add_point(double(i) - k / 2.0, k, (i % 2) * 2.0));
+  }
+  for (std::uint32_t i = 0; i < k; ++i) {
+    m.add_polygon({rim[i], centre, rim[i + 1]});
+  }
+  return m;
+}
+
 }  // namespace korv::testing

@@ -1,0 +1,228 @@
+#include "edges/corner_index.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "edges/edge_records.h"
+
+namespace korv {
+
+namespace {
+
+// Open addressing over polygon handles: a multiplicative hash's top bits.
+std::size_t slot_of(std::uintptr_t key, int bits) {
+  return std::size_t((std::uint64_t(key) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+}
+
+int bits_for(std::size_t count) {
+  int bits = 4;
+  while ((std::size_t(1) << bits) < 2 * count) {
+    ++bits;
+  }
+  return bits;
+}
+
+// The polygons with more than kManyCorners uses in the point lists (each
+// use of a polygon is one of its corners): the polygons whose walk would be
+// long, as candidates, each at least once; the caller asks each one's size.
+// Uses are counted by hash in a table of saturating bytes, a few bits per
+// use, so that the pass costs little beside the build: a slot past the
+// count names every polygon that uses it from then on, among them surely
+// each polygon of that many uses, and the rare small polygon that shares a
+// slot with others.
+std::vector<std::uintptr_t> many_cornered_polygons(const PointMap &points) {
+  std::size_t uses = 0;
+  for (const auto &[key, record] : points) {
+    uses += std::size_t(record.polygon_fill);
+  }
+  const int bits = bits_for(uses / 4 + 1);
+  std::vector<std::uint8_t> counts(std::size_t(1) << bits, 0);
+  std::vector<std::uintptr_t> found;
+  for (const auto &[key, record] : points) {
+    for (std::int32_t k = 0; k < record.polygon_fill; ++k) {
+      const auto polygon = reinterpret_cast<std::uintptr_t>(record.polygons[std::size_t(k)]);
+      std::uint8_t &count = counts[slot_of(polygon, bits)];
+      count = count == 255 ? count : std::uint8_t(count + 1);
+      if (count > CornerIndex::kManyCorners && polygon != 0 &&
+          (found.empty() || found.back() != polygon)) {
+        found.push_back(polygon);
+      }
+    }
+  }
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  return found;
+}
+
+// Reads each point entry's base position once, on first need.
+class Positions {
+ public:
+  Positions(const PointMap &points, LWMeshInfo *mesh)
+      : points_(points), mesh_(mesh), read_(points.size(), 0), at_(points.size()) {}
+
+  // False when the point is not in the map or its position is not finite:
+  // such an edge has no foot point, and the walk never takes it.
+  bool get(LWPntID point, float out[3]) {
+    const std::ptrdiff_t entry = points_.entry_index(point);
+    if (entry < 0) {
+      return false;
+    }
+    const auto i = std::size_t(entry);
+    if (read_[i] == 0) {
+      at_[i] = {0.0f, 0.0f, 0.0f};
+      mesh_->pntBasePos(mesh_, point, at_[i].data());
+      read_[i] = 1;
+    }
+    for (int k = 0; k < 3; ++k) {
+      out[k] = at_[i][std::size_t(k)];
+    }
+    return std::isfinite(out[0]) && std::isfinite(out[1]) && std::isfinite(out[2]);
+  }
+
+ private:
+  const PointMap &points_;
+  LWMeshInfo *mesh_;
+  std::vector<std::uint8_t> read_;
+  std::vector<std::array<float, 3>> at_;
+};
+
+// Appends a segment for edge (ranked by order) when both its ends are finite.
+void add_segment(std::vector<EdgeForest::Segment> &segments, Positions &positions,
+                 const EdgeRecord &edge, std::uint32_t index, std::uint32_t order) {
+  EdgeForest::Segment s{};
+  if (positions.get(edge.point_a, s.a) && positions.get(edge.point_b, s.b)) {
+    s.edge = index;
+    s.order = order;
+    segments.push_back(s);
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<CornerIndex> CornerIndex::build(const ObjectEdgeDatabase &database,
+                                                LWMeshInfo *mesh) {
+  const PointMap &points = database.points;
+  if (database.edge_list == nullptr || database.edge_list->records.empty()) {
+    return nullptr;
+  }
+  const EdgeRecord *records = database.edge_list->records.data();
+  bool any_busy = false;
+  for (const auto &[key, record] : points) {
+    any_busy = any_busy || record.edge_count > kManyEdges;
+  }
+  const std::vector<std::uintptr_t> large = many_cornered_polygons(points);
+  if (!any_busy && large.empty()) {
+    return nullptr;
+  }
+  auto index = std::make_unique<CornerIndex>();
+  Positions positions(points, mesh);
+  std::vector<EdgeForest::Segment> segments;
+
+  if (any_busy) {
+    index->point_root_.assign(points.size(), EdgeForest::kNone);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const PointRecord &record = points.entry(i).second;
+      if (record.edge_count <= kManyEdges) {
+        continue;
+      }
+      segments.clear();
+      for (std::int32_t j = 0; j < record.edge_count; ++j) {
+        const EdgeRecord *edge = record.edges[std::size_t(j)];
+        add_segment(segments, positions, *edge, std::uint32_t(edge - records), 0);
+      }
+      // Every edge of the point ends at it: a cone from there bounds them.
+      float apex[3];
+      const bool finite = positions.get(reinterpret_cast<LWPntID>(points.entry(i).first), apex);
+      index->point_root_[i] = finite ? index->forest_.add_tree(segments, apex) : EdgeForest::kNone;
+    }
+  }
+
+  if (!large.empty()) {
+    const int bits = bits_for(large.size());
+    index->polygon_bits_ = bits;
+    index->polygons_.assign(std::size_t(1) << bits, Polygon{0, EdgeForest::kNone, -1, 0, 0});
+    // Which points and edges the polygon at hand has met already: marked
+    // with its number, so that the marks need no clearing between polygons.
+    std::vector<std::uint32_t> point_seen(points.size(), 0);
+    std::vector<std::uint32_t> edge_seen(database.edge_list->records.size(), 0);
+    std::uint32_t stamp = 0;
+    for (const std::uintptr_t key : large) {
+      const auto polygon = reinterpret_cast<LWPolID>(key);
+      const int n = mesh->polSize(mesh, polygon);
+      if (n <= kManyCorners) {
+        continue;  // the walk is short
+      }
+      ++stamp;
+      Polygon entry{key, EdgeForest::kNone, -1, std::uint32_t(index->busy_.size()), 0};
+      segments.clear();
+      for (int i = 0; i < n; ++i) {
+        const std::ptrdiff_t e = points.entry_index(mesh->polVertex(mesh, polygon, i));
+        if (e < 0) {
+          continue;
+        }
+        if (entry.first_known < 0) {
+          entry.first_known = e;
+        }
+        const auto p = std::size_t(e);
+        if (point_seen[p] == stamp) {
+          continue;  // a later visit of a point can only repeat the first one's verdicts
+        }
+        point_seen[p] = stamp;
+        const PointRecord &record = points.entry(p).second;
+        if (record.edge_count > kManyEdges) {
+          index->busy_.push_back({std::uint32_t(p), std::uint32_t(i)});
+          continue;
+        }
+        // An edge whose other end the polygon visited before was ranked
+        // there, or is searched in that point's own index with that rank.
+        for (std::int32_t j = 0; j < record.edge_count; ++j) {
+          const EdgeRecord *edge = record.edges[std::size_t(j)];
+          const auto k = std::size_t(edge - records);
+          const auto self = reinterpret_cast<LWPntID>(points.entry(p).first);
+          const std::ptrdiff_t other =
+              points.entry_index(edge->point_a == self ? edge->point_b : edge->point_a);
+          if (edge_seen[k] != stamp &&
+              (other < 0 || point_seen[std::size_t(other)] != stamp || std::size_t(other) == p)) {
+            edge_seen[k] = stamp;
+            add_segment(segments, positions, *edge, std::uint32_t(k), std::uint32_t(i));
+          }
+        }
+      }
+      entry.root = index->forest_.add_tree(segments);
+      entry.busy_end = std::uint32_t(index->busy_.size());
+      std::size_t slot = slot_of(key, bits);
+      while (index->polygons_[slot].key != 0) {
+        slot = (slot + 1) & (index->polygons_.size() - 1);
+      }
+      index->polygons_[slot] = entry;
+    }
+  }
+  index->forest_.shrink_to_fit();
+  index->busy_.shrink_to_fit();
+  return index;
+}
+
+const CornerIndex::Polygon *CornerIndex::polygon(LWPolID polygon) const {
+  const auto key = reinterpret_cast<std::uintptr_t>(polygon);
+  if (polygons_.empty() || key == 0) {
+    return nullptr;
+  }
+  for (std::size_t slot = slot_of(key, polygon_bits_);;
+       slot = (slot + 1) & (polygons_.size() - 1)) {
+    if (polygons_[slot].key == key) {
+      return &polygons_[slot];
+    }
+    if (polygons_[slot].key == 0) {
+      return nullptr;
+    }
+  }
+}
+
+std::size_t CornerIndex::memory_bytes() const {
+  return sizeof(CornerIndex) + point_root_.capacity() * sizeof(std::uint32_t) +
+         polygons_.capacity() * sizeof(Polygon) + busy_.capacity() * sizeof(BusyCorner) +
+         forest_.memory_bytes();
+}
+
+}  // namespace korv

@@ -1,0 +1,417 @@
+#include "edges/edge_forest.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "edges/foot_point.h"
+
+namespace korv {
+
+namespace {
+
+// A leaf holds up to this many edges, and a tree of up to kSmallTree edges
+// is one leaf: measuring a few edges' boxes one after another costs less than
+// descending through nodes whose boxes all hold the sample, as on a box.
+constexpr std::uint32_t kLeafSize = 4;
+constexpr std::uint32_t kSmallTree = 16;
+
+// Every split halves a node's edges, so a hierarchy of fewer than 2^32
+// edges is at most 31 levels deep; the search's stack holds one entry per
+// level and one more.
+constexpr int kStackSize = 64;
+
+// A node is passed over only when it lies farther than the bound by more
+// than the rounding of the distances measured: measuring an edge (its
+// difference of ends, the foot point a + t.D, the difference from the spot,
+// the sum of squares and its root) and a node's box carries an absolute
+// error of a few dozen units in the last place of the largest coordinate
+// involved, the node's or the spot's, whatever t came out as (a + t.D lies
+// on the edge for any t in [0, 1]). 2^-44 is 256 units: a true bound with
+// room to spare, taken per node, so that a far shell or a stray point widens
+// only the margin of the nodes that hold it.
+constexpr double kRounding = 0x1p-44;
+// A capsule's radius is widened by this much of its own coordinates' size,
+// more than the rounding of the distance to its axis can be, at the build
+// and in the search.
+constexpr double kCapsuleRounding = 0x1p-40;
+
+// How far c lies outside [lo, hi] on one axis: written to select, not to
+// branch, since the search meets either side as often.
+inline double outside(double lo, double hi, double c) {
+  const double below = lo - c;
+  const double above = c - hi;
+  const double out = below > above ? below : above;
+  return out > 0.0 ? out : 0.0;
+}
+
+// The squared distance from p to the segment from a to a + d; t clamped to it.
+inline double squared_to_axis(const Vec3 &a, const Vec3 &d, const Vec3 &p) {
+  const double along = dot(d, d);
+  double t = along > 0.0 ? (dot(d, p) - dot(d, a)) / along : 0.0;
+  t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+  const Vec3 r = (a + t * d) - p;
+  return dot(r, r);
+}
+
+// The distance from p to the cone of half-angle alpha (its sine and cosine)
+// about the unit axis u from the apex: L sin(beta - alpha) for the angle
+// beta between p - apex and u, 0 inside, the distance to the apex beyond a
+// right angle.
+inline double cone_distance(const Vec3 &apex, const Vec3 &u, double sine, const Vec3 &p) {
+  const Vec3 v = p - apex;
+  const double along = dot(v, u);
+  const double across = cross(v, u).length();
+  const double cosine = std::sqrt(1.0 - sine * sine);
+  const double gap = across * cosine - along * sine;
+  if (!(gap > 0.0)) {
+    return 0.0;
+  }
+  return along * cosine + across * sine <= 0.0 ? v.length() : gap;
+}
+
+// A lower bound of the squared distance from p to anything in the node.
+inline double node_squared(const EdgeForest::Node &node, const Vec3 &p, bool cones) {
+  const double x = outside(node.lo[0], node.hi[0], p.x);
+  const double y = outside(node.lo[1], node.hi[1], p.y);
+  const double z = outside(node.lo[2], node.hi[2], p.z);
+  double squared = x * x + y * y + z * z;
+  if (cones) {
+    if (node.radius >= 0.0f) {
+      const double gap =
+          cone_distance(to_vec3(node.axis_a), to_vec3(node.axis_b), double(node.radius), p);
+      squared = gap * gap > squared ? gap * gap : squared;
+    }
+  } else if (node.radius >= 0.0f) {
+    const Vec3 a = to_vec3(node.axis_a);
+    const double gap =
+        std::sqrt(squared_to_axis(a, to_vec3(node.axis_b) - a, p)) - double(node.radius);
+    if (gap > 0.0 && gap * gap > squared) {
+      squared = gap * gap;
+    }
+  }
+  return squared;
+}
+
+// The squared distance from p to the box around a segment's two ends.
+inline double segment_box_squared(const EdgeForest::Segment &s, const Vec3 &p) {
+  const double x = outside(std::min(s.a[0], s.b[0]), std::max(s.a[0], s.b[0]), p.x);
+  const double y = outside(std::min(s.a[1], s.b[1]), std::max(s.a[1], s.b[1]), p.y);
+  const double z = outside(std::min(s.a[2], s.b[2]), std::max(s.a[2], s.b[2]), p.z);
+  return x * x + y * y + z * z;
+}
+
+// The largest magnitude of a coordinate of the node's box.
+inline double node_magnitude(const EdgeForest::Node &node) {
+  float m = 0.0f;
+  for (int k = 0; k < 3; ++k) {
+    m = std::max({m, std::fabs(node.lo[k]), std::fabs(node.hi[k])});
+  }
+  return double(m);
+}
+
+inline bool beats(double distance, std::uint32_t order, std::uint32_t edge,
+                  const EdgeForest::Best &best) {
+  return distance < best.distance ||
+         (distance == best.distance &&
+          (order < best.order || (order == best.order && edge < best.edge)));
+}
+
+void store_float(const Vec3 &v, float out[3]) {
+  out[0] = float(v.x);
+  out[1] = float(v.y);
+  out[2] = float(v.z);
+}
+
+double centre(const EdgeForest::Segment &s, int axis) {
+  return double(s.a[axis]) + double(s.b[axis]);
+}
+
+}  // namespace
+
+std::uint32_t EdgeForest::add_tree(std::vector<Segment> &segments, const float *apex) {
+  if (segments.empty()) {
+    return kNone;
+  }
+  const auto begin = std::uint32_t(segments_.size());
+  segments_.insert(segments_.end(), segments.begin(), segments.end());
+  apex_ = apex;
+  const std::uint32_t root = build_node(begin, std::uint32_t(segments_.size()), kSmallTree);
+  apex_ = nullptr;
+  return root;
+}
+
+std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
+                                     std::uint32_t leaf_size) {
+  const std::uint32_t self = std::uint32_t(nodes_.size());
+  Node node{};
+  for (int k = 0; k < 3; ++k) {
+    node.lo[k] = std::numeric_limits<float>::infinity();
+    node.hi[k] = -std::numeric_limits<float>::infinity();
+  }
+  double centre_lo[3] = {INFINITY, INFINITY, INFINITY};
+  double centre_hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+  for (std::uint32_t i = begin; i < end; ++i) {
+    const Segment &s = segments_[i];
+    for (int k = 0; k < 3; ++k) {
+      node.lo[k] = std::min({node.lo[k], s.a[k], s.b[k]});
+      node.hi[k] = std::max({node.hi[k], s.a[k], s.b[k]});
+      centre_lo[k] = std::min(centre_lo[k], centre(s, k));
+      centre_hi[k] = std::max(centre_hi[k], centre(s, k));
+    }
+  }
+  // A leaf's few edges are measured against their own boxes: bounds of its
+  // own would cost the build more than they spare a search.
+  node.radius = -1.0f;
+  if (end - begin > leaf_size) {
+    if (apex_ != nullptr) {
+      fit_cone(node, begin, end);
+    } else {
+      fit_capsule(node, begin, end);
+    }
+  }
+  nodes_.push_back(node);
+  if (end - begin <= leaf_size) {
+    nodes_[self].first = begin;
+    nodes_[self].count = end - begin;
+    return self;
+  }
+  // Halves by the edges' centres along the widest spread of centres; equal
+  // centres are ordered by rank, so that every build makes the same tree.
+  int axis = 0;
+  for (int k = 1; k < 3; ++k) {
+    if (centre_hi[k] - centre_lo[k] > centre_hi[axis] - centre_lo[axis]) {
+      axis = k;
+    }
+  }
+  const std::uint32_t middle = begin + (end - begin) / 2;
+  std::nth_element(segments_.begin() + begin, segments_.begin() + middle, segments_.begin() + end,
+                   [axis](const Segment &x, const Segment &y) {
+                     const double cx = centre(x, axis);
+                     const double cy = centre(y, axis);
+                     return cx < cy || (cx == cy && (x.order < y.order ||
+                                                     (x.order == y.order && x.edge < y.edge)));
+                   });
+  build_node(begin, middle, kLeafSize);
+  const std::uint32_t second = build_node(middle, end, kLeafSize);
+  nodes_[self].first = second;
+  nodes_[self].count = 0;
+  return self;
+}
+
+// A capsule around an axis along the node's edges: the longest edge's
+// direction, with every edge added to it the same way round, through the
+// box's centre and as long as the ends project. Every end lies within the
+// radius, so every edge does (a capsule is convex). Kept only where it is
+// much narrower than the box, so that a mesh of short edges or edges along
+// the axes pays nothing for it.
+void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end) const {
+  node.radius = -1.0f;
+  double extent[3];
+  for (int k = 0; k < 3; ++k) {
+    extent[k] = double(node.hi[k]) - double(node.lo[k]);
+  }
+  std::sort(extent, extent + 3);
+  if (!(extent[1] > 0.0) || !std::isfinite(extent[2])) {
+    return;
+  }
+  Vec3 longest;
+  for (std::uint32_t i = begin; i < end; ++i) {
+    const Vec3 d = to_vec3(segments_[i].b) - to_vec3(segments_[i].a);
+    if (dot(d, d) > dot(longest, longest)) {
+      longest = d;
+    }
+  }
+  // Short edges (most nodes of most meshes) split into boxes that fit them
+  // well enough: no capsule is tried.
+  if (!(4.0 * longest.length() >= extent[1])) {
+    return;
+  }
+  Vec3 sum;
+  for (std::uint32_t i = begin; i < end; ++i) {
+    const Vec3 d = to_vec3(segments_[i].b) - to_vec3(segments_[i].a);
+    sum = sum + (dot(d, longest) < 0.0 ? -1.0 : 1.0) * d;
+  }
+  const double length = sum.length();
+  if (!(length > 0.0) || !std::isfinite(length)) {
+    return;
+  }
+  const Vec3 u{sum.x / length, sum.y / length, sum.z / length};
+  const Vec3 mid{(double(node.lo[0]) + double(node.hi[0])) / 2.0,
+                 (double(node.lo[1]) + double(node.hi[1])) / 2.0,
+                 (double(node.lo[2]) + double(node.hi[2])) / 2.0};
+  double s_lo = INFINITY, s_hi = -INFINITY;
+  for (std::uint32_t i = begin; i < end; ++i) {
+    for (const float *p : {segments_[i].a, segments_[i].b}) {
+      const double s = dot(to_vec3(p) - mid, u);
+      s_lo = std::min(s_lo, s);
+      s_hi = std::max(s_hi, s);
+    }
+  }
+  float axis_a[3], axis_b[3];
+  store_float(mid + s_lo * u, axis_a);
+  store_float(mid + s_hi * u, axis_b);
+  const Vec3 a = to_vec3(axis_a);
+  const Vec3 d = to_vec3(axis_b) - a;
+  double squared = 0.0;
+  double magnitude = node_magnitude(node);
+  for (int k = 0; k < 3; ++k) {
+    magnitude = std::max({magnitude, double(std::fabs(axis_a[k])), double(std::fabs(axis_b[k]))});
+  }
+  for (std::uint32_t i = begin; i < end; ++i) {
+    for (const float *p : {segments_[i].a, segments_[i].b}) {
+      squared = std::max(squared, squared_to_axis(a, d, to_vec3(p)));
+    }
+  }
+  const double radius = std::sqrt(squared) + kCapsuleRounding * magnitude;
+  if (!(4.0 * radius < extent[1]) || !std::isfinite(magnitude)) {
+    return;
+  }
+  float stored = float(radius);
+  if (double(stored) < radius) {
+    stored = std::nextafter(stored, INFINITY);
+  }
+  std::copy(axis_a, axis_a + 3, node.axis_a);
+  std::copy(axis_b, axis_b + 3, node.axis_b);
+  node.radius = stored;
+}
+
+// The cone from the apex around every edge's direction: the mean of the
+// unit directions as its axis, the widest sine from it (measured against
+// the axis as stored, and widened a little more than its rounding) as its
+// half-angle. None when the edges spread over a right angle or more.
+void EdgeForest::fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) const {
+  node.radius = -1.0f;
+  const Vec3 apex = to_vec3(apex_);
+  auto direction = [&](const Segment &s) {
+    const Vec3 a = to_vec3(s.a) - apex;
+    const Vec3 b = to_vec3(s.b) - apex;
+    Vec3 w = dot(a, a) > dot(b, b) ? a : b;
+    return w.normalize();
+  };
+  Vec3 sum;
+  for (std::uint32_t i = begin; i < end; ++i) {
+    sum = sum + direction(segments_[i]);
+  }
+  float axis[3];
+  store_float(sum.normalize(), axis);
+  const Vec3 u = to_vec3(axis);
+  if (!(dot(u, u) > 0.5)) {
+    return;
+  }
+  double sine = 0.0;
+  for (std::uint32_t i = begin; i < end; ++i) {
+    const Vec3 w = direction(segments_[i]);
+    if (dot(w, w) == 0.0) {
+      continue;  // an edge of length 0 at the apex: never taken
+    }
+    if (!(dot(w, u) > 0.0)) {
+      return;
+    }
+    sine = std::max(sine, cross(w, u).length());
+  }
+  sine += 0x1p-30;
+  if (!(sine < 1.0)) {
+    return;
+  }
+  float stored = float(sine);
+  if (double(stored) < sine) {
+    stored = std::nextafter(stored, INFINITY);
+  }
+  std::copy(apex_, apex_ + 3, node.axis_a);
+  std::copy(axis, axis + 3, node.axis_b);
+  node.radius = stored;
+}
+
+bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
+                        std::uint32_t order_base, Best &best, bool cones) const {
+  // A coordinate that is not a number would rule out no node.
+  if (root >= nodes_.size() ||
+      !(std::isfinite(spot.x) && std::isfinite(spot.y) && std::isfinite(spot.z))) {
+    return false;
+  }
+  const double spot_magnitude = std::max({std::fabs(spot.x), std::fabs(spot.y), std::fabs(spot.z)});
+  // Nothing beyond the reach, nor beyond the best distance, can be taken.
+  double bound = reach < best.distance ? reach : best.distance;
+  if (!(bound >= 0.0)) {
+    return false;
+  }
+  // The margin is taken only for a node beyond the bound itself: the
+  // bound's own square rounds by far less than any margin.
+  auto beyond = [&](double squared, const Node &node) {
+    if (!(squared > bound * bound)) {
+      return false;
+    }
+    const double limit = bound + kRounding * (node_magnitude(node) + spot_magnitude);
+    return squared > limit * limit;
+  };
+  // Each entry: a node and the squared distance to its bounds, measured
+  // when it was put on the stack and tested again when it comes off, since
+  // the bound may have shrunk meanwhile.
+  struct Entry {
+    std::uint32_t node;
+    double squared;
+  };
+  Entry stack[kStackSize];
+  int top = 0;
+  stack[top++] = {root, node_squared(nodes_[root], spot, cones)};
+  bool found = false;
+  while (top > 0) {
+    const Entry entry = stack[--top];
+    const Node &node = nodes_[entry.node];
+    if (beyond(entry.squared, node)) {
+      continue;
+    }
+    if (node.count == 0) {
+      // The nearer child is searched first, so that the bound shrinks early;
+      // a child beyond it already is not put on the stack.
+      const Node &first = nodes_[entry.node + 1];
+      const Node &second = nodes_[node.first];
+      Entry near = {entry.node + 1, node_squared(first, spot, cones)};
+      Entry far = {node.first, node_squared(second, spot, cones)};
+      if (far.squared < near.squared) {
+        std::swap(near, far);
+      }
+      if (!beyond(far.squared, nodes_[far.node])) {
+        stack[top++] = far;
+      }
+      if (!beyond(near.squared, nodes_[near.node])) {
+        stack[top++] = near;
+      }
+      continue;
+    }
+    for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+      const Segment &s = segments_[i];
+      // The segment's own box first: most edges of a leaf lie farther than
+      // the bound, and this needs no division.
+      if (beyond(segment_box_squared(s, spot), node)) {
+        continue;
+      }
+      const Vec3 a = to_vec3(s.a);
+      const Vec3 d = to_vec3(s.b) - a;
+      double t = 0.0;
+      if (!foot_parameter(a, d, spot, t) || !(t >= 0.0 && t <= 1.0)) {
+        continue;
+      }
+      const double squared = squared_foot_distance(a, d, spot, t);
+      const double distance = std::sqrt(squared);
+      const std::uint32_t order = order_base + s.order;
+      if (distance <= reach && beats(distance, order, s.edge, best)) {
+        best = {distance, squared, t, order, s.edge};
+        bound = distance;
+        found = true;
+      }
+    }
+  }
+  return found;
+}
+
+std::size_t EdgeForest::memory_bytes() const {
+  return nodes_.capacity() * sizeof(Node) + segments_.capacity() * sizeof(Segment);
+}
+
+void EdgeForest::shrink_to_fit() {
+  nodes_.shrink_to_fit();
+  segments_.shrink_to_fit();
+}
+
+}  // namespace korv

@@ -1,0 +1,92 @@
+// Bounding volume hierarchies over edges, many in one pool: the shells of an
+// object (a search across polygons), and the corners of its large polygons
+// and of its points with many edges (the query's own candidates). A search
+// finds the nearest edge whose foot point lies on it, measured from the base
+// positions the build read with the query's own arithmetic, so that it gives
+// the very bits a walk of the same edges would, without a host call. It
+// allocates nothing and writes only its caller's result.
+//
+// A node is bounded by its box and, where the box is much wider than the
+// edges in it (long edges in any direction but along an axis, whose boxes
+// cover everything between), by a capsule around an axis along the edges:
+// a search visits about the depth of its hierarchy plus the edges near the
+// sample, whatever the edges' direction.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "hostapi/lwmeshes.h"
+#include "shading/vec3.h"
+
+namespace korv {
+
+class EdgeForest {
+ public:
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  struct Segment {
+    LWFVector a;          // point_a's base position, as the host gave it
+    LWFVector b;          // point_b's
+    std::uint32_t edge;   // position in the edge list
+    std::uint32_t order;  // among equal distances, the lower (order, edge) wins
+  };
+
+  // The best edge so far, and the bound a search must beat: a candidate is
+  // taken when its distance is lower, or equal with a lower (order, edge).
+  // With order and edge 0 only a lower distance is taken.
+  struct Best {
+    double distance = 0.0;
+    double squared = 0.0;  // the distance before its root
+    double t = 0.0;
+    std::uint32_t order = 0;
+    std::uint32_t edge = kNone;
+  };
+
+  // Builds one hierarchy over segments (any order), appends it to the pool
+  // and returns its root; kNone when segments is empty. With an apex, every
+  // segment has an end there (the edges of one point): its nodes are then
+  // bounded by cones from the apex instead of capsules, since edges that
+  // meet at a point lie close together near it whatever their directions.
+  std::uint32_t add_tree(std::vector<Segment> &segments, const float *apex = nullptr);
+
+  // Searches the tree of root for an edge within reach that beats best, each
+  // segment's order raised by order_base, and writes it to best. Returns
+  // whether it did. A spot with a coordinate that is not finite is refused.
+  // cones: the tree was built with an apex.
+  bool search(std::uint32_t root, const Vec3 &spot, double reach, std::uint32_t order_base,
+              Best &best, bool cones = false) const;
+
+  std::size_t memory_bytes() const;
+  void shrink_to_fit();
+
+  struct Node {
+    float lo[3];
+    float hi[3];
+    // The capsule: every edge lies within radius of the segment from
+    // axis_a to axis_b. radius < 0: the node has none (its box suffices).
+    // In a tree with an apex, the cone instead: every edge lies within the
+    // angle whose sine is radius of the unit axis axis_b from the apex axis_a.
+    float axis_a[3];
+    float axis_b[3];
+    float radius;
+    // An inner node's first child follows it; first is its second child.
+    // A leaf's segments are segments_[first .. first + count).
+    std::uint32_t first;
+    std::uint32_t count;  // 0 for an inner node
+  };
+
+ private:
+  std::uint32_t build_node(std::uint32_t begin, std::uint32_t end, std::uint32_t leaf_size);
+  void fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end) const;
+  void fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) const;
+
+  const float *apex_ = nullptr;  // the apex of the tree being built, or null
+
+  std::vector<Node> nodes_;
+  std::vector<Segment> segments_;
+};
+
+}  // namespace korv
