@@ -570,20 +570,20 @@ class Program {
       const int k = in.u8() % kObjects;
       MeshCase c;
       c.mesh = objects_[k]->mesh();
-      SampleSpec spec;
+      SampleSpec wanted;
       const std::uint8_t p = in.u8();
-      spec.polygon = p == 255 ? kNoPolygon : std::uint16_t(p % c.mesh.polygon_count());
-      spec.corner = in.u8();
-      spec.along = in.u8();
-      spec.inset = in.u8() % 16;
-      spec.normals = in.u8();
-      spec.eye = in.u8();
-      spec.transform = in.u8();
-      if (spec.normals % 4 == 3) {
-        for (double &v : spec.raw_normals)
+      wanted.polygon = p == 255 ? kNoPolygon : std::uint16_t(p % c.mesh.polygon_count());
+      wanted.corner = in.u8();
+      wanted.along = in.u8();
+      wanted.inset = in.u8() % 16;
+      wanted.normals = in.u8();
+      wanted.eye = in.u8();
+      wanted.transform = in.u8();
+      if (wanted.normals % 4 == 3) {
+        for (double &v : wanted.raw_normals)
           v = in.real();
       }
-      c.samples.push_back(spec);
+      c.samples.push_back(wanted);
       if (slots_[slot].inst != nullptr) {
         samples.push_back({slot, k, make_samples(c, *objects_[k])[0]});
       }
