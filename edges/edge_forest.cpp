@@ -9,6 +9,16 @@ namespace korv {
 
 namespace {
 
+// The nearest float not below value, so that a bound stored as a float still
+// bounds what it was computed to bound.
+float float_at_least(double value) {
+  float stored = float(value);
+  if (double(stored) < value) {
+    stored = std::nextafter(stored, INFINITY);
+  }
+  return stored;
+}
+
 // A leaf holds up to this many edges, and a tree of up to kSmallTree edges
 // is one leaf: measuring a few edges' boxes one after another costs less than
 // descending through nodes whose boxes all hold the sample, as on a box.
@@ -266,10 +276,7 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
   if (!(4.0 * radius < extent[1]) || !std::isfinite(magnitude)) {
     return;
   }
-  float stored = float(radius);
-  if (double(stored) < radius) {
-    stored = std::nextafter(stored, INFINITY);
-  }
+  const float stored = float_at_least(radius);
   std::copy(axis_a, axis_a + 3, node.axis_a);
   std::copy(axis_b, axis_b + 3, node.axis_b);
   node.radius = stored;
@@ -313,10 +320,7 @@ void EdgeForest::fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) co
   if (!(sine < 1.0)) {
     return;
   }
-  float stored = float(sine);
-  if (double(stored) < sine) {
-    stored = std::nextafter(stored, INFINITY);
-  }
+  const float stored = float_at_least(sine);
   std::copy(apex_, apex_ + 3, node.axis_a);
   std::copy(axis, axis + 3, node.axis_b);
   node.radius = stored;
