@@ -214,8 +214,10 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
   const double d = hit.distance;
   double *const channel = reference_channel(access, settings.out_channel);
   if (!(d >= 0.0)) {
-    // No edge: a mask of 0, which only out_mode 1 writes.
-    if (channel != nullptr && settings.out_mode == 1 && std::isfinite(*channel * 0.0)) {
+    // No edge in a database that was searched: a mask of 0, which only
+    // out_mode 1 writes, for an out_width above 0.
+    if (hit.searched && channel != nullptr && settings.out_width > 0.0 &&
+        settings.out_mode == 1 && std::isfinite(*channel * 0.0)) {
       *channel = *channel * 0.0;
     }
     return;
