@@ -18,6 +18,20 @@ float float_at_least(double value) {
   }
   return stored;
 }
+float float_at_most(double value) {
+  float stored = float(value);
+  if (double(stored) > value) {
+    stored = std::nextafter(stored, -INFINITY);
+  }
+  return stored;
+}
+
+// An edge longer than kLongEdge times the tree's mean edge length is cut into
+// pieces of about kPieceLength times the mean, at most kMaxPieces: in all at
+// most about half again as many items as edges.
+constexpr double kLongEdge = 8.0;
+constexpr double kPieceLength = 2.0;
+constexpr std::uint32_t kMaxPieces = 256;
 
 // A leaf holds up to this many edges, and a tree of up to kSmallTree edges
 // is one leaf: measuring a few edges' boxes one after another costs less than
@@ -132,8 +146,9 @@ void store_float(const Vec3 &v, float out[3]) {
   out[2] = float(v.z);
 }
 
-double centre(const EdgeForest::Segment &s, int axis) {
-  return double(s.a[axis]) + double(s.b[axis]);
+// Twice the centre of an item's box: for a whole edge, the sum of its ends.
+double centre(const EdgeForest::Item &item, int axis) {
+  return double(item.lo[axis]) + double(item.hi[axis]);
 }
 
 }  // namespace
@@ -151,23 +166,84 @@ std::size_t node_count(std::size_t count, std::uint32_t leaf_size) {
 
 }  // namespace
 
+bool EdgeForest::make_items(const Array<Segment> &segments) {
+  // Edges from one apex all start there: none is cut.
+  double mean = 0.0;
+  if (apex_ == nullptr && segments.size() > kSmallTree) {
+    for (const Segment &s : segments) {
+      mean += (to_vec3(s.b) - to_vec3(s.a)).length();
+    }
+    mean /= double(segments.size());
+  }
+  const bool cut = mean > 0.0 && std::isfinite(mean);
+  items_.clear();
+  if (!items_.reserve(segments.size())) {
+    return false;
+  }
+  for (const Segment &s : segments) {
+    const Vec3 a = to_vec3(s.a);
+    const Vec3 d = to_vec3(s.b) - a;
+    const double length = d.length();
+    std::uint32_t pieces = 1;
+    if (cut && length > kLongEdge * mean && std::isfinite(length)) {
+      pieces =
+          std::uint32_t(std::min(std::ceil(length / (kPieceLength * mean)), double(kMaxPieces)));
+    }
+    if (pieces == 1) {
+      Item item{s, {}, {}, false};
+      for (int k = 0; k < 3; ++k) {
+        item.lo[k] = std::min(s.a[k], s.b[k]);
+        item.hi[k] = std::max(s.a[k], s.b[k]);
+      }
+      if (!items_.push_back(item)) {
+        return false;
+      }
+      continue;
+    }
+    // Each piece's box holds its stretch of the edge with room for the
+    // rounding of the ends computed here.
+    const double slack = kCapsuleRounding * std::max({std::fabs(a.x), std::fabs(a.y),
+                                                      std::fabs(a.z), std::fabs(a.x + d.x),
+                                                      std::fabs(a.y + d.y), std::fabs(a.z + d.z)});
+    for (std::uint32_t j = 0; j < pieces; ++j) {
+      const Vec3 p = a + (double(j) / double(pieces)) * d;
+      const Vec3 q = a + (double(j + 1) / double(pieces)) * d;
+      const double from[3] = {p.x, p.y, p.z};
+      const double to[3] = {q.x, q.y, q.z};
+      Item item{s, {}, {}, true};
+      for (int k = 0; k < 3; ++k) {
+        item.lo[k] = float_at_most(std::min(from[k], to[k]) - slack);
+        item.hi[k] = float_at_least(std::max(from[k], to[k]) + slack);
+      }
+      if (!items_.push_back(item)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 bool EdgeForest::add_tree(const Array<Segment> &segments, std::uint32_t &root, const float *apex) {
   root = kNone;
   if (segments.empty()) {
     return true;
   }
+  apex_ = apex;
   // Both pools are given their room first, so that the tree's nodes are
   // built without a failure half way.
-  if (!nodes_.make_room(node_count(segments.size(), kSmallTree)) ||
-      !segments_.make_room(segments.size())) {
-    return false;
+  const bool room = make_items(segments) &&
+                    nodes_.make_room(node_count(items_.size(), kSmallTree)) &&
+                    segments_.make_room(items_.size());
+  if (room) {
+    base_ = std::uint32_t(segments_.size());
+    root = build_node(base_, base_ + std::uint32_t(items_.size()), kSmallTree);
+    for (const Item &item : items_) {
+      (void)segments_.push_back(item.segment);  // room made above
+    }
   }
-  const auto begin = std::uint32_t(segments_.size());
-  (void)segments_.append(segments.begin(), segments.end());  // room made above
-  apex_ = apex;
-  root = build_node(begin, std::uint32_t(segments_.size()), kSmallTree);
   apex_ = nullptr;
-  return true;
+  items_.reset();
+  return room;
 }
 
 std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
@@ -181,12 +257,12 @@ std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
   double centre_lo[3] = {INFINITY, INFINITY, INFINITY};
   double centre_hi[3] = {-INFINITY, -INFINITY, -INFINITY};
   for (std::uint32_t i = begin; i < end; ++i) {
-    const Segment &s = segments_[i];
+    const Item &item = items_[i - base_];
     for (int k = 0; k < 3; ++k) {
-      node.lo[k] = std::min({node.lo[k], s.a[k], s.b[k]});
-      node.hi[k] = std::max({node.hi[k], s.a[k], s.b[k]});
-      centre_lo[k] = std::min(centre_lo[k], centre(s, k));
-      centre_hi[k] = std::max(centre_hi[k], centre(s, k));
+      node.lo[k] = std::min(node.lo[k], item.lo[k]);
+      node.hi[k] = std::max(node.hi[k], item.hi[k]);
+      centre_lo[k] = std::min(centre_lo[k], centre(item, k));
+      centre_hi[k] = std::max(centre_hi[k], centre(item, k));
     }
   }
   // A leaf's few edges are measured against their own boxes: bounds of its
@@ -214,13 +290,16 @@ std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
     }
   }
   const std::uint32_t middle = begin + (end - begin) / 2;
-  std::nth_element(segments_.begin() + begin, segments_.begin() + middle, segments_.begin() + end,
-                   [axis](const Segment &x, const Segment &y) {
-                     const double cx = centre(x, axis);
-                     const double cy = centre(y, axis);
-                     return cx < cy || (cx == cy && (x.order < y.order ||
-                                                     (x.order == y.order && x.edge < y.edge)));
-                   });
+  Item *items = items_.data() - base_;
+  std::nth_element(
+      items + begin, items + middle, items + end, [axis](const Item &ix, const Item &iy) {
+        const Segment &x = ix.segment;
+        const Segment &y = iy.segment;
+        const double cx = centre(ix, axis);
+        const double cy = centre(iy, axis);
+        return cx < cy ||
+               (cx == cy && (x.order < y.order || (x.order == y.order && x.edge < y.edge)));
+      });
   build_node(begin, middle, kLeafSize);
   const std::uint32_t second = build_node(middle, end, kLeafSize);
   nodes_[self].first = second;
@@ -246,7 +325,10 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
   }
   Vec3 longest;
   for (std::uint32_t i = begin; i < end; ++i) {
-    const Vec3 d = to_vec3(segments_[i].b) - to_vec3(segments_[i].a);
+    if (items_[i - base_].piece) {
+      return;  // pieces of long edges are bounded by their boxes alone
+    }
+    const Vec3 d = to_vec3(items_[i - base_].segment.b) - to_vec3(items_[i - base_].segment.a);
     if (dot(d, d) > dot(longest, longest)) {
       longest = d;
     }
@@ -258,7 +340,7 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
   }
   Vec3 sum;
   for (std::uint32_t i = begin; i < end; ++i) {
-    const Vec3 d = to_vec3(segments_[i].b) - to_vec3(segments_[i].a);
+    const Vec3 d = to_vec3(items_[i - base_].segment.b) - to_vec3(items_[i - base_].segment.a);
     sum = sum + (dot(d, longest) < 0.0 ? -1.0 : 1.0) * d;
   }
   const double length = sum.length();
@@ -271,7 +353,7 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
                  (double(node.lo[2]) + double(node.hi[2])) / 2.0};
   double s_lo = INFINITY, s_hi = -INFINITY;
   for (std::uint32_t i = begin; i < end; ++i) {
-    for (const float *p : {segments_[i].a, segments_[i].b}) {
+    for (const float *p : {items_[i - base_].segment.a, items_[i - base_].segment.b}) {
       const double s = dot(to_vec3(p) - mid, u);
       s_lo = std::min(s_lo, s);
       s_hi = std::max(s_hi, s);
@@ -288,7 +370,7 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
     magnitude = std::max({magnitude, double(std::fabs(axis_a[k])), double(std::fabs(axis_b[k]))});
   }
   for (std::uint32_t i = begin; i < end; ++i) {
-    for (const float *p : {segments_[i].a, segments_[i].b}) {
+    for (const float *p : {items_[i - base_].segment.a, items_[i - base_].segment.b}) {
       squared = std::max(squared, squared_to_axis(a, d, to_vec3(p)));
     }
   }
@@ -317,7 +399,7 @@ void EdgeForest::fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) co
   };
   Vec3 sum;
   for (std::uint32_t i = begin; i < end; ++i) {
-    sum = sum + direction(segments_[i]);
+    sum = sum + direction(items_[i - base_].segment);
   }
   float axis[3];
   store_float(sum.normalize(), axis);
@@ -327,7 +409,7 @@ void EdgeForest::fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) co
   }
   double sine = 0.0;
   for (std::uint32_t i = begin; i < end; ++i) {
-    const Vec3 w = direction(segments_[i]);
+    const Vec3 w = direction(items_[i - base_].segment);
     if (dot(w, w) == 0.0) {
       continue;  // an edge of length 0 at the apex: never taken
     }

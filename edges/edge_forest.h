@@ -80,12 +80,26 @@ class EdgeForest {
     std::uint32_t count;  // 0 for an inner node
   };
 
+  // What a tree is built from: each edge, or each piece of a long edge
+  // (the edge itself, with a box around its piece), so that one long edge
+  // does not stretch every node on its way to the root over the whole tree.
+  struct Item {
+    Segment segment;
+    float lo[3];
+    float hi[3];
+    bool piece;
+  };
+
  private:
   std::uint32_t build_node(std::uint32_t begin, std::uint32_t end, std::uint32_t leaf_size);
   void fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end) const;
   void fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) const;
 
+  [[nodiscard]] bool make_items(const Array<Segment> &segments);
+
   const float *apex_ = nullptr;  // the apex of the tree being built, or null
+  Array<Item> items_;            // while a tree is built
+  std::uint32_t base_ = 0;       // where its first item goes in segments_
 
   Array<Node> nodes_;
   Array<Segment> segments_;
