@@ -22,8 +22,8 @@ LWError instance_load(LWInstance inst, const LWLoadState *state) {
   // The settings are read into a copy and put in place at once under the
   // render lock, which a sample holds while it copies them (and a changed
   // set empties the cache); the host's reading functions are not called with
-  // the lock held. A load that fails part way (the boundary stops whatever is
-  // thrown) leaves the settings as they were.
+  // the lock held. A field that a damaged block does not deliver whole (or
+  // that memory does not allow to be read) keeps the value it had.
   EdgeShaderInstance loaded = *self;
   int version = 0;
   state->readI4(state->readData, &version, 1);
