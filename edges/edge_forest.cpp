@@ -43,6 +43,8 @@ constexpr std::uint32_t kSmallTree = 16;
 // edges is at most 31 levels deep; the search's stack holds one entry per
 // level and one more.
 constexpr int kStackSize = 64;
+// Nodes a search keeps aside, nearest first, before it goes depth first.
+constexpr int kFrontierSize = 128;
 
 // A node is passed over only when it lies farther than the bound by more
 // than the rounding of the distances measured: measuring an edge (its
@@ -451,40 +453,14 @@ bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
     return squared > limit * limit;
   };
   // Each entry: a node and the squared distance to its bounds, measured
-  // when it was put on the stack and tested again when it comes off, since
-  // the bound may have shrunk meanwhile.
+  // when it was put aside and tested again when it is taken up, since the
+  // bound may have shrunk meanwhile.
   struct Entry {
     std::uint32_t node;
     double squared;
   };
-  Entry stack[kStackSize];
-  int top = 0;
-  stack[top++] = {root, node_squared(nodes_[root], spot, cones)};
   bool found = false;
-  while (top > 0) {
-    const Entry entry = stack[--top];
-    const Node &node = nodes_[entry.node];
-    if (beyond(entry.squared, node)) {
-      continue;
-    }
-    if (node.count == 0) {
-      // The nearer child is searched first, so that the bound shrinks early;
-      // a child beyond it already is not put on the stack.
-      const Node &first = nodes_[entry.node + 1];
-      const Node &second = nodes_[node.first];
-      Entry near = {entry.node + 1, node_squared(first, spot, cones)};
-      Entry far = {node.first, node_squared(second, spot, cones)};
-      if (far.squared < near.squared) {
-        std::swap(near, far);
-      }
-      if (!beyond(far.squared, nodes_[far.node])) {
-        stack[top++] = far;
-      }
-      if (!beyond(near.squared, nodes_[near.node])) {
-        stack[top++] = near;
-      }
-      continue;
-    }
+  auto visit_leaf = [&](const Node &node) {
     for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
       const Segment &s = segments_[i];
       // The segment's own box first: most edges of a leaf lie farther than
@@ -506,6 +482,71 @@ bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
         bound = distance;
         found = true;
       }
+    }
+  };
+  // An inner node's children with their distances, each unless it lies
+  // beyond the bound already.
+  auto for_children = [&](const Entry &entry, const Node &node, auto take) {
+    const Entry first = {entry.node + 1, node_squared(nodes_[entry.node + 1], spot, cones)};
+    const Entry second = {node.first, node_squared(nodes_[node.first], spot, cones)};
+    const bool second_nearer = second.squared < first.squared;
+    const Entry &near = second_nearer ? second : first;
+    const Entry &far = second_nearer ? first : second;
+    if (!beyond(far.squared, nodes_[far.node])) {
+      take(far);
+    }
+    if (!beyond(near.squared, nodes_[near.node])) {
+      take(near);
+    }
+  };
+  // A subtree searched depth first, the nearer child first: where the
+  // frontier below is full.
+  auto depth_first = [&](const Entry &start) {
+    Entry stack[kStackSize];
+    int top = 0;
+    stack[top++] = start;
+    while (top > 0) {
+      const Entry entry = stack[--top];
+      const Node &node = nodes_[entry.node];
+      if (beyond(entry.squared, node)) {
+        continue;
+      }
+      if (node.count == 0) {
+        for_children(entry, node, [&](const Entry &child) { stack[top++] = child; });
+      } else {
+        visit_leaf(node);
+      }
+    }
+  };
+  // Nodes are taken up nearest first, so that the bound shrinks to the
+  // nearest edge's distance before the nodes beyond it are met: with depth
+  // first order, a far edge met first (the long side of a large cap) lets a
+  // search into most of the tree before the near ones bring the bound down.
+  // The frontier lives on the stack; a child that finds it full is searched
+  // depth first at once.
+  Entry frontier[kFrontierSize];
+  int size = 0;
+  auto later = [](const Entry &x, const Entry &y) { return x.squared > y.squared; };
+  auto put_aside = [&](const Entry &entry) {
+    if (size == kFrontierSize) {
+      depth_first(entry);
+      return;
+    }
+    frontier[size++] = entry;
+    std::push_heap(frontier, frontier + size, later);
+  };
+  put_aside({root, node_squared(nodes_[root], spot, cones)});
+  while (size > 0) {
+    std::pop_heap(frontier, frontier + size, later);
+    const Entry entry = frontier[--size];
+    const Node &node = nodes_[entry.node];
+    if (beyond(entry.squared, node)) {
+      continue;
+    }
+    if (node.count == 0) {
+      for_children(entry, node, put_aside);
+    } else {
+      visit_leaf(node);
     }
   }
   return found;
