@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "edges/edge_pair_set.h"
-#include "module/host_boundary.h"
+#include "runtime/host_boundary.h"
 
 namespace korv {
 

@@ -18,8 +18,8 @@
 #include <limits>
 #include <vector>
 
+#include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
-#include "shading/vec3.h"
 
 namespace korv {
 

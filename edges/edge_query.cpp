@@ -4,10 +4,10 @@
 #include <cmath>
 #include <limits>
 
+#include "edges/build_options.h"
 #include "edges/edge_build.h"
 #include "edges/foot_point.h"
-#include "module/render_lock.h"
-#include "shader/build_options.h"
+#include "runtime/render_lock.h"
 
 namespace korv {
 

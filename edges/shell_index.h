@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "edges/edge_forest.h"
+#include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
-#include "shading/vec3.h"
 
 namespace korv {
 

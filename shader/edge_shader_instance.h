@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "edges/edge_records.h"
-#include "shader/settings.h"
+#include "edges/settings.h"
 
 namespace korv {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "module/render_lock.h"
+#include "runtime/render_lock.h"
 #include "shader/output_channels.h"
 
 namespace korv {

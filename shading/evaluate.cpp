@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "edges/edge_query.h"
-#include "module/host_services.h"
+#include "runtime/host_services.h"
 #include "shader/edge_shader_instance.h"
 #include "shader/output_channels.h"
 

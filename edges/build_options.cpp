@@ -1,4 +1,4 @@
-#include "shader/build_options.h"
+#include "edges/build_options.h"
 
 #include <cmath>
 
