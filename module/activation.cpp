@@ -5,9 +5,9 @@
 #include "panel/options_panel.h"
 #include "runtime/host_boundary.h"
 #include "runtime/host_services.h"
+#include "shader/evaluate_callback.h"
 #include "shader/instance_callbacks.h"
 #include "shader/persistence.h"
-#include "shading/evaluate.h"
 
 namespace korv {
 

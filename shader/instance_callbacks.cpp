@@ -25,14 +25,6 @@ void set_default_settings(EdgeShaderInstance &inst) {
 #undef KORV_DEFAULT
 }
 
-bool same_settings(const EdgeSettings &a, const EdgeSettings &b) {
-  // Field by field: the bytes between fields are no setting's.
-#define KORV_SAME(field, type, kind, value, id, label) \
-  std::memcmp(&a.field, &b.field, sizeof(type)) == 0 &&
-  return KORV_EDGE_SETTINGS(KORV_SAME) true;
-#undef KORV_SAME
-}
-
 void write_setting(EdgeShaderInstance &inst, const SettingInfo &info, const void *value,
                    std::size_t size) {
   // The lock keeps a sample from copying the settings half written; a

@@ -14,11 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "edges/build_options.h"
 #include "edges/edge_build.h"
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/render/render_math.h"
+#include "shader/build_options.h"
+#include "shader/edge_shader_instance.h"
 #include "tools/command.h"
 #include "tools/session_options.h"
 
