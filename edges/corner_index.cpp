@@ -30,36 +30,40 @@ int bits_for(std::size_t count) {
 // use, so that the pass costs little beside the build: a slot past the
 // count names every polygon that uses it from then on, among them surely
 // each polygon of that many uses, and the rare small polygon that shares a
-// slot with others.
-std::vector<std::uintptr_t> many_cornered_polygons(const PointMap &points) {
+// slot with others. False when memory runs out.
+bool many_cornered_polygons(const PointMap &points, Array<std::uintptr_t> &found) {
   std::size_t uses = 0;
   for (const auto &[key, record] : points) {
     uses += std::size_t(record.polygon_fill);
   }
   const int bits = bits_for(uses / 4 + 1);
-  std::vector<std::uint8_t> counts(std::size_t(1) << bits, 0);
-  std::vector<std::uintptr_t> found;
+  Array<std::uint8_t> counts;
+  if (!counts.assign(std::size_t(1) << bits, 0)) {
+    return false;
+  }
   for (const auto &[key, record] : points) {
     for (std::int32_t k = 0; k < record.polygon_fill; ++k) {
       const auto polygon = reinterpret_cast<std::uintptr_t>(record.polygons[std::size_t(k)]);
       std::uint8_t &count = counts[slot_of(polygon, bits)];
       count = count == 255 ? count : std::uint8_t(count + 1);
       if (count > CornerIndex::kManyCorners && polygon != 0 &&
-          (found.empty() || found.back() != polygon)) {
-        found.push_back(polygon);
+          (found.empty() || found.back() != polygon) && !found.push_back(polygon)) {
+        return false;
       }
     }
   }
   std::sort(found.begin(), found.end());
-  found.erase(std::unique(found.begin(), found.end()), found.end());
-  return found;
+  found.truncate(std::size_t(std::unique(found.begin(), found.end()) - found.begin()));
+  return true;
 }
 
 // Reads each point entry's base position once, on first need.
 class Positions {
  public:
-  Positions(const PointMap &points, LWMeshInfo *mesh)
-      : points_(points), mesh_(mesh), read_(points.size(), 0), at_(points.size()) {}
+  Positions(const PointMap &points, LWMeshInfo *mesh) : points_(points), mesh_(mesh) {}
+  [[nodiscard]] bool start() {
+    return read_.assign(points_.size(), 0) && at_.resize(points_.size());
+  }
 
   // False when the point is not in the map or its position is not finite:
   // such an edge has no foot point, and the walk never takes it.
@@ -83,44 +87,55 @@ class Positions {
  private:
   const PointMap &points_;
   LWMeshInfo *mesh_;
-  std::vector<std::uint8_t> read_;
-  std::vector<std::array<float, 3>> at_;
+  Array<std::uint8_t> read_;
+  Array<std::array<float, 3>> at_;
 };
 
-// Appends a segment for edge (ranked by order) when both its ends are finite.
-void add_segment(std::vector<EdgeForest::Segment> &segments, Positions &positions,
-                 const EdgeRecord &edge, std::uint32_t index, std::uint32_t order) {
+// Appends a segment for edge (ranked by order) when both its ends are
+// finite. False when memory runs out.
+bool add_segment(Array<EdgeForest::Segment> &segments, Positions &positions, const EdgeRecord &edge,
+                 std::uint32_t index, std::uint32_t order) {
   EdgeForest::Segment s{};
   if (positions.get(edge.point_a, s.a) && positions.get(edge.point_b, s.b)) {
     s.edge = index;
     s.order = order;
-    segments.push_back(s);
+    return segments.push_back(s);
   }
+  return true;
 }
 
 }  // namespace
 
-std::unique_ptr<CornerIndex> CornerIndex::build(const ObjectEdgeDatabase &database,
-                                                LWMeshInfo *mesh) {
+bool CornerIndex::build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
+                        std::unique_ptr<CornerIndex> &built) {
+  built.reset();
   const PointMap &points = database.points;
   if (database.edge_list == nullptr || database.edge_list->records.empty()) {
-    return nullptr;
+    return true;
   }
   const EdgeRecord *records = database.edge_list->records.data();
   bool any_busy = false;
   for (const auto &[key, record] : points) {
     any_busy = any_busy || record.edge_count > kManyEdges;
   }
-  const std::vector<std::uintptr_t> large = many_cornered_polygons(points);
+  Array<std::uintptr_t> large;
+  if (!many_cornered_polygons(points, large)) {
+    return false;
+  }
   if (!any_busy && large.empty()) {
-    return nullptr;
+    return true;
   }
   auto index = std::make_unique<CornerIndex>();
   Positions positions(points, mesh);
-  std::vector<EdgeForest::Segment> segments;
+  Array<EdgeForest::Segment> segments;
+  if (index == nullptr || !positions.start()) {
+    return false;
+  }
 
   if (any_busy) {
-    index->point_root_.assign(points.size(), EdgeForest::kNone);
+    if (!index->point_root_.assign(points.size(), EdgeForest::kNone)) {
+      return false;
+    }
     for (std::size_t i = 0; i < points.size(); ++i) {
       const PointRecord &record = points.entry(i).second;
       if (record.edge_count <= kManyEdges) {
@@ -129,23 +144,31 @@ std::unique_ptr<CornerIndex> CornerIndex::build(const ObjectEdgeDatabase &databa
       segments.clear();
       for (std::int32_t j = 0; j < record.edge_count; ++j) {
         const EdgeRecord *edge = record.edges[std::size_t(j)];
-        add_segment(segments, positions, *edge, std::uint32_t(edge - records), 0);
+        if (!add_segment(segments, positions, *edge, std::uint32_t(edge - records), 0)) {
+          return false;
+        }
       }
       // Every edge of the point ends at it: a cone from there bounds them.
       float apex[3];
       const bool finite = positions.get(reinterpret_cast<LWPntID>(points.entry(i).first), apex);
-      index->point_root_[i] = finite ? index->forest_.add_tree(segments, apex) : EdgeForest::kNone;
+      if (finite && !index->forest_.add_tree(segments, index->point_root_[i], apex)) {
+        return false;
+      }
     }
   }
 
   if (!large.empty()) {
     const int bits = bits_for(large.size());
     index->polygon_bits_ = bits;
-    index->polygons_.assign(std::size_t(1) << bits, Polygon{0, EdgeForest::kNone, -1, 0, 0});
     // Which points and edges the polygon at hand has met already: marked
     // with its number, so that the marks need no clearing between polygons.
-    std::vector<std::uint32_t> point_seen(points.size(), 0);
-    std::vector<std::uint32_t> edge_seen(database.edge_list->records.size(), 0);
+    Array<std::uint32_t> point_seen;
+    Array<std::uint32_t> edge_seen;
+    if (!index->polygons_.assign(std::size_t(1) << bits, Polygon{0, EdgeForest::kNone, -1, 0, 0}) ||
+        !point_seen.assign(points.size(), 0) ||
+        !edge_seen.assign(database.edge_list->records.size(), 0)) {
+      return false;
+    }
     std::uint32_t stamp = 0;
     for (const std::uintptr_t key : large) {
       const auto polygon = reinterpret_cast<LWPolID>(key);
@@ -171,7 +194,9 @@ std::unique_ptr<CornerIndex> CornerIndex::build(const ObjectEdgeDatabase &databa
         point_seen[p] = stamp;
         const PointRecord &record = points.entry(p).second;
         if (record.edge_count > kManyEdges) {
-          index->busy_.push_back({std::uint32_t(p), std::uint32_t(i)});
+          if (!index->busy_.push_back({std::uint32_t(p), std::uint32_t(i)})) {
+            return false;
+          }
           continue;
         }
         // An edge whose other end the polygon visited before was ranked
@@ -185,11 +210,15 @@ std::unique_ptr<CornerIndex> CornerIndex::build(const ObjectEdgeDatabase &databa
           if (edge_seen[k] != stamp &&
               (other < 0 || point_seen[std::size_t(other)] != stamp || std::size_t(other) == p)) {
             edge_seen[k] = stamp;
-            add_segment(segments, positions, *edge, std::uint32_t(k), std::uint32_t(i));
+            if (!add_segment(segments, positions, *edge, std::uint32_t(k), std::uint32_t(i))) {
+              return false;
+            }
           }
         }
       }
-      entry.root = index->forest_.add_tree(segments);
+      if (!index->forest_.add_tree(segments, entry.root)) {
+        return false;
+      }
       entry.busy_end = std::uint32_t(index->busy_.size());
       std::size_t slot = slot_of(key, bits);
       while (index->polygons_[slot].key != 0) {
@@ -200,7 +229,8 @@ std::unique_ptr<CornerIndex> CornerIndex::build(const ObjectEdgeDatabase &databa
   }
   index->forest_.shrink_to_fit();
   index->busy_.shrink_to_fit();
-  return index;
+  built = std::move(index);
+  return true;
 }
 
 const CornerIndex::Polygon *CornerIndex::polygon(LWPolID polygon) const {

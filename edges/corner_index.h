@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
+#include "edges/checked_memory.h"
 #include "edges/edge_forest.h"
 #include "hostapi/lwmeshes.h"
 
@@ -21,7 +21,7 @@ namespace korv {
 
 struct ObjectEdgeDatabase;
 
-class CornerIndex {
+class CornerIndex : public NoThrowNew {
  public:
   // A point with more edges than this has a hierarchy of them; a polygon
   // with more corners than this has one of the edges at its other corners.
@@ -43,9 +43,11 @@ class CornerIndex {
   };
 
   // Built at the end of the database's build, from its point records and the
-  // edges' base positions, read from mesh once per point. Null when no point
-  // has many edges and no polygon many corners.
-  static std::unique_ptr<CornerIndex> build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh);
+  // edges' base positions, read from mesh once per point: index is left null
+  // when no point has many edges and no polygon many corners. False when
+  // memory runs out.
+  [[nodiscard]] static bool build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
+                                  std::unique_ptr<CornerIndex> &index);
 
   // The hierarchy of a point entry's edges, or EdgeForest::kNone.
   std::uint32_t point_tree(std::size_t entry) const {
@@ -59,10 +61,10 @@ class CornerIndex {
   std::size_t memory_bytes() const;
 
  private:
-  std::vector<std::uint32_t> point_root_;
-  std::vector<Polygon> polygons_;  // open addressing by key; key 0 is empty
-  int polygon_bits_ = 0;           // log2 of polygons_.size()
-  std::vector<BusyCorner> busy_;
+  Array<std::uint32_t> point_root_;
+  Array<Polygon> polygons_;  // open addressing by key; key 0 is empty
+  int polygon_bits_ = 0;     // log2 of polygons_.size()
+  Array<BusyCorner> busy_;
   EdgeForest forest_;
 };
 

@@ -4,8 +4,9 @@
 #include <array>
 #include <bit>
 #include <optional>
-#include <vector>
+#include <utility>
 
+#include "edges/checked_memory.h"
 #include "edges/edge_pair_set.h"
 #include "runtime/host_boundary.h"
 
@@ -36,7 +37,7 @@ struct EdgeScanContext {
 
   // The count pass's corners' point keys, in the order met: the points are
   // counted and mapped once the pass is over (map_counted_points).
-  std::vector<std::uintptr_t> corner_keys;
+  Array<std::uintptr_t> corner_keys;
 
   // Position of the polygon in the host's scan order, counted anew per pass.
   std::uint32_t scan_ordinal = 0;
@@ -46,8 +47,8 @@ struct EdgeScanContext {
   // Both lists come in scan order, so each is sorted and two of them can be
   // intersected by a walk of both side by side, or by binary search, instead
   // of a walk of one inside the other.
-  std::vector<std::uint32_t> first;
-  std::vector<std::uint32_t> ordinals;
+  Array<std::uint32_t> first;
+  Array<std::uint32_t> ordinals;
 
   // Unordered end pairs of every edge recorded so far, open edges included.
   EdgePairSet recorded_pairs;
@@ -55,15 +56,15 @@ struct EdgeScanContext {
   // The edge pass's unit polygon normals by scan ordinal, each made once:
   // by the polygon's own visit or by the first side that meets it as a
   // neighbour, whichever comes first.
-  std::vector<Vec3> unit_normals;
-  std::vector<std::uint8_t> have_unit_normal;
+  Array<Vec3> unit_normals;
+  Array<std::uint8_t> have_unit_normal;
 
   // With an edge kind to keep, the entry index of the next and of the
   // previous corner of each corner use, parallel to ordinals (kNoEntry where
   // that corner's point was not counted): which way a neighbour runs along a
   // side, read from the uses of either end.
-  std::vector<std::uint32_t> next_corner;
-  std::vector<std::uint32_t> previous_corner;
+  Array<std::uint32_t> next_corner;
+  Array<std::uint32_t> previous_corner;
   // Set when the fill left out a use beyond those counted (the host's mesh
   // changed since the count): a side's next corner may then be stored
   // without the following use, so both ends' uses are read in full.
@@ -76,23 +77,23 @@ struct EdgeScanContext {
   PairContainers pair_containers;
   // The runs as (entry, use) in the order met, then by entry:
   // wide_uses[wide_first[i] .. wide_first[i + 1]).
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> wide_runs;
-  std::vector<std::uint32_t> wide_first;
-  std::vector<std::uint32_t> wide_uses;
+  Array<std::pair<std::uint32_t, std::uint32_t>> wide_runs;
+  Array<std::uint32_t> wide_first;
+  Array<std::uint32_t> wide_uses;
   // The polygon at hand's points, once each: (entry, where its run of uses
   // begins in the entry's list).
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> polygon_runs;
-  std::vector<std::uint32_t> heavy_runs;
+  Array<std::pair<std::uint32_t, std::uint32_t>> polygon_runs;
+  Array<std::uint32_t> heavy_runs;
 
   // The entry index of each corner of the polygon at hand.
-  std::vector<std::ptrdiff_t> corner_entries;
+  Array<std::ptrdiff_t> corner_entries;
   // The entry indices of each recorded edge's two ends, parallel to the list.
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> edge_ends;
+  Array<EdgeEnds> edge_ends;
 
   // Each point entry's edges as indices into the edge list, filled in one
   // sweep after the edge pass: edge_indices[edge_first[i] .. edge_first[i + 1]).
-  std::vector<std::uint32_t> edge_first;
-  std::vector<std::uint32_t> edge_indices;
+  Array<std::uint32_t> edge_first;
+  Array<std::uint32_t> edge_indices;
 };
 
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
@@ -147,8 +148,11 @@ LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
       return false;
     }
     ctx.corner_uses += n;
+    if (!ctx.corner_keys.make_room(std::size_t(n))) {
+      return false;
+    }
     for (int i = 0; i < n; ++i) {
-      ctx.corner_keys.push_back(point_key(mesh->polVertex(mesh, polygon, i)));
+      (void)ctx.corner_keys.push_back(point_key(mesh->polVertex(mesh, polygon, i)));
     }
     return true;
   });
@@ -163,12 +167,12 @@ LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
 // sorted, with no hashing and no sort. The grid's spacing is the largest
 // power of two dividing every key's distance from the lowest. Keys spread
 // more thinly than two grid places per corner use go through the map's
-// hash table and sort instead.
-void map_counted_points(EdgeScanContext &ctx) {
-  const std::vector<std::uintptr_t> &keys = ctx.corner_keys;
+// hash table and sort instead. False when memory runs out.
+bool map_counted_points(EdgeScanContext &ctx) {
+  const Array<std::uintptr_t> &keys = ctx.corner_keys;
   PointMap &points = ctx.database->points;
   if (keys.empty()) {
-    return;
+    return true;
   }
   // The lowest bit in which any key differs from the first is the lowest in
   // which any differs from the lowest key.
@@ -184,25 +188,33 @@ void map_counted_points(EdgeScanContext &ctx) {
   const std::uintptr_t last_place = (highest - lowest) >> shift;
   if (last_place / 2 >= keys.size()) {
     for (std::uintptr_t key : keys) {
-      points.find_or_insert(reinterpret_cast<LWPntID>(key)).polygon_count += 1;
+      PointRecord *record = points.find_or_insert(reinterpret_cast<LWPntID>(key));
+      if (record == nullptr) {
+        return false;
+      }
+      record->polygon_count += 1;
     }
-    points.sort_keys();
-    return;
+    return points.sort_keys();
   }
   const std::size_t places = std::size_t(last_place) + 1;
-  std::vector<std::int32_t> uses(places, 0);
+  Array<std::int32_t> uses;
+  if (!uses.assign(places, 0)) {
+    return false;
+  }
   for (std::uintptr_t key : keys) {
     uses[(key - lowest) >> shift] += 1;
   }
   const std::size_t distinct =
       places - std::size_t(std::count(uses.begin(), uses.end(), std::int32_t{0}));
-  points.begin_sorted(distinct);
+  if (!points.begin_sorted(distinct)) {
+    return false;
+  }
   for (std::size_t i = 0; i < places; ++i) {
     if (uses[i] != 0) {
       points.append_sorted(lowest + (std::uintptr_t(i) << shift)).polygon_count = uses[i];
     }
   }
-  points.end_sorted();
+  return points.end_sorted();
 }
 
 // Up to this many polygons at both ends together, find_neighbour walks the
@@ -219,22 +231,24 @@ constexpr std::size_t kPairedHeavyPoints = 8;
 // of them: most polygons have none or a few such points, and note each
 // such point with every other point of theirs. A polygon with many (a large
 // cap of a star of caps) leaves the runs of all its points instead, found
-// by the few polygons that are like it.
-void note_containers(EdgeScanContext &ctx, std::uint32_t ordinal) {
+// by the few polygons that are like it. False when memory runs out.
+bool note_containers(EdgeScanContext &ctx, std::uint32_t ordinal) {
   const PointMap &points = ctx.database->points;
   const auto &runs = ctx.polygon_runs;
   auto uses = [&](std::size_t k) {
     return std::size_t(points.entry(runs[k].first).second.polygon_count);
   };
   ctx.heavy_runs.clear();
+  if (!ctx.heavy_runs.make_room(runs.size())) {
+    return false;
+  }
   for (std::size_t k = 0; k < runs.size(); ++k) {
     if (uses(k) > kShortLists / 2) {
-      ctx.heavy_runs.push_back(std::uint32_t(k));
+      (void)ctx.heavy_runs.push_back(std::uint32_t(k));
     }
   }
   if (ctx.heavy_runs.size() > kPairedHeavyPoints) {
-    ctx.wide_runs.insert(ctx.wide_runs.end(), runs.begin(), runs.end());
-    return;
+    return ctx.wide_runs.append(runs.begin(), runs.end());
   }
   for (std::uint32_t h : ctx.heavy_runs) {
     for (std::size_t k = 0; k < runs.size(); ++k) {
@@ -246,25 +260,33 @@ void note_containers(EdgeScanContext &ctx, std::uint32_t ordinal) {
       }
     }
   }
+  return !ctx.pair_containers.failed();
 }
 
 // Lists each point entry's runs of uses left by note_containers, in scan
-// order: wide_uses[wide_first[i] .. wide_first[i + 1]).
-void index_wide_runs(EdgeScanContext &ctx) {
+// order: wide_uses[wide_first[i] .. wide_first[i + 1]). False when memory
+// runs out.
+bool index_wide_runs(EdgeScanContext &ctx) {
   const std::size_t count = ctx.database->points.size();
-  ctx.wide_first.assign(count + 1, 0);
+  Array<std::uint32_t> cursor;
+  if (!ctx.wide_first.assign(count + 1, 0)) {
+    return false;
+  }
   for (const auto &run : ctx.wide_runs) {
     ctx.wide_first[run.first + 1] += 1;
   }
   for (std::size_t i = 0; i < count; ++i) {
     ctx.wide_first[i + 1] += ctx.wide_first[i];
   }
-  ctx.wide_uses.assign(ctx.wide_runs.size(), 0);
-  std::vector<std::uint32_t> cursor(ctx.wide_first.begin(), ctx.wide_first.end() - 1);
+  if (!ctx.wide_uses.assign(ctx.wide_runs.size(), 0) ||
+      !cursor.assign(ctx.wide_first.begin(), ctx.wide_first.end() - 1)) {
+    return false;
+  }
   for (const auto &run : ctx.wide_runs) {
     ctx.wide_uses[cursor[run.first]++] = run.second;
   }
-  std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(ctx.wide_runs);
+  ctx.wide_runs.reset();
+  return true;
 }
 
 LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
@@ -289,6 +311,9 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
     std::uint32_t first_entry = kNoEntry;
     std::uint32_t first_slot = kNoEntry;
     ctx.polygon_runs.clear();
+    if (!ctx.polygon_runs.make_room(std::size_t(n))) {
+      return false;
+    }
     for (int i = 0; i < n; ++i) {
       const std::ptrdiff_t index = points.entry_index(mesh->polVertex(mesh, polygon, i));
       const std::uint32_t entry = index < 0 ? kNoEntry : std::uint32_t(index);
@@ -308,9 +333,6 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
         continue;
       }
       PointRecord &record = points.entry(std::size_t(index)).second;
-      if (record.polygons == nullptr && record.polygon_count != 0) {
-        record.polygons.reset(new LWPolID[std::size_t(record.polygon_count)]());
-      }
       if (record.polygon_fill >= record.polygon_count) {
         ctx.fill_dropped_uses = true;
         continue;
@@ -319,7 +341,7 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
       const std::uint32_t slot = ctx.first[std::size_t(index)] + use;
       // The point's first use in this polygon begins a run of its uses.
       if (use == 0 || ctx.ordinals[slot - 1] != ordinal) {
-        ctx.polygon_runs.emplace_back(entry, use);
+        (void)ctx.polygon_runs.push_back({entry, use});  // room for every corner was made
       }
       ctx.ordinals[slot] = ordinal;
       record.polygons[std::size_t(record.polygon_fill)] = polygon;
@@ -336,8 +358,7 @@ LWScanResult fill_point_polygons(void *user_data, LWPolID polygon) {
     if (track_sides && first_slot != kNoEntry) {
       ctx.previous_corner[first_slot] = previous_entry;
     }
-    note_containers(ctx, ordinal);
-    return true;
+    return note_containers(ctx, ordinal);
   });
 }
 
@@ -537,9 +558,11 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       return false;
     }
     PointMap &points = ctx.database->points;
-    std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
-    std::vector<std::ptrdiff_t> &entries = ctx.corner_entries;
-    entries.resize(std::size_t(n));
+    Array<EdgeRecord> &records = ctx.database->edge_list->records;
+    Array<std::ptrdiff_t> &entries = ctx.corner_entries;
+    if (!entries.resize(std::size_t(n))) {
+      return false;
+    }
     for (int i = 0; i < n; ++i) {
       entries[std::size_t(i)] = points.entry_index(mesh->polVertex(mesh, polygon, i));
     }
@@ -567,6 +590,9 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
         if (!record_pair(ctx, ia, ib)) {
           continue;
         }
+        if (ctx.recorded_pairs.failed()) {
+          return false;
+        }
         if (ctx.edge_kind != EdgeKind::Both) {
           const EdgeShape shape = judge_sharp_side(
               own_normal, other, point_position(mesh, a, ctx.use_deform),
@@ -577,28 +603,40 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
           }
         }
         Vec3 bisector = own_normal + other;
-        records.push_back({a, b, bisector.normalize(), 0});
+        if (!records.push_back({a, b, bisector.normalize(), 0})) {
+          return false;
+        }
       } else if (ctx.open_edge != 0) {
         Vec3 along =
             point_position(mesh, a, ctx.use_deform) - point_position(mesh, b, ctx.use_deform);
         along.normalize();
         Vec3 outward = cross(own_normal, along);
-        records.push_back({a, b, outward.normalize(), 1});
+        if (!records.push_back({a, b, outward.normalize(), 1})) {
+          return false;
+        }
         record_pair(ctx, ia, ib);
+        if (ctx.recorded_pairs.failed()) {
+          return false;
+        }
       } else {
         continue;
       }
-      ctx.edge_ends.emplace_back(std::uint32_t(ia), std::uint32_t(ib));
+      if (!ctx.edge_ends.push_back({std::uint32_t(ia), std::uint32_t(ib)})) {
+        return false;
+      }
     }
     return true;
   });
 }
 
 // Gives every point entry the indices of the edges that touch it, in list
-// order: one sweep over the list instead of one per point.
-void index_point_edges(EdgeScanContext &ctx) {
+// order: one sweep over the list instead of one per point; and makes the
+// pool their pointers go to. False when memory runs out.
+bool index_point_edges(EdgeScanContext &ctx) {
   PointMap &points = ctx.database->points;
-  ctx.edge_first.assign(points.size() + 1, 0);
+  if (!ctx.edge_first.assign(points.size() + 1, 0)) {
+    return false;
+  }
   auto for_each_end = [&](auto visit) {
     for (std::size_t k = 0; k < ctx.edge_ends.size(); ++k) {
       const auto [ia, ib] = ctx.edge_ends[k];
@@ -613,10 +651,15 @@ void index_point_edges(EdgeScanContext &ctx) {
   for (std::size_t i = 0; i < points.size(); ++i) {
     ctx.edge_first[i + 1] += ctx.edge_first[i];
   }
-  ctx.edge_indices.assign(ctx.edge_first.back(), 0);
-  std::vector<std::uint32_t> cursor(ctx.edge_first.begin(), ctx.edge_first.end() - 1);
+  Array<std::uint32_t> cursor;
+  if (!ctx.edge_indices.assign(ctx.edge_first.back(), 0) ||
+      !cursor.assign(ctx.edge_first.begin(), ctx.edge_first.end() - 1) ||
+      !points.edge_pool.assign(ctx.edge_first.back(), nullptr)) {
+    return false;
+  }
   for_each_end(
       [&](std::size_t i, std::size_t k) { ctx.edge_indices[cursor[i]++] = std::uint32_t(k); });
+  return true;
 }
 
 LWScanResult collect_point_edges(void *user_data, LWPntID point) {
@@ -630,13 +673,13 @@ LWScanResult collect_point_edges(void *user_data, LWPntID point) {
     PointRecord &record = points.entry(std::size_t(index)).second;
     const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
     const std::uint32_t end = ctx.edge_first[std::size_t(index) + 1];
-    const std::vector<EdgeRecord> &records = ctx.database->edge_list->records;
+    const Array<EdgeRecord> &records = ctx.database->edge_list->records;
     // A point without edges (inside a flat area, most of a mesh's points)
-    // keeps no array: each one is an allocation of its own.
+    // has no array.
     if (end == begin) {
       return true;
     }
-    record.edges.reset(new const EdgeRecord *[end - begin]);
+    record.edges = points.edge_pool.data() + begin;
     record.edge_count = std::int32_t(end - begin);
     for (std::uint32_t j = begin; j < end; ++j) {
       record.edges[j - begin] = &records[ctx.edge_indices[j]];
@@ -670,10 +713,13 @@ void polygon_normal(LWMeshInfo *mesh, LWPolID polygon, std::int32_t use_deform, 
 namespace {
 
 // Joins the points that list a common polygon into shells: the first point
-// met that lists a polygon stands for it.
-void join_shells(const EdgeScanContext &ctx, std::uint32_t polygons, ShellIndex::Builder &shells) {
+// met that lists a polygon stands for it. False when memory runs out.
+bool join_shells(const EdgeScanContext &ctx, std::uint32_t polygons, ShellIndex::Builder &shells) {
   const PointMap &points = ctx.database->points;
-  std::vector<std::uint32_t> holder(polygons, kNoEntry);
+  Array<std::uint32_t> holder;
+  if (!shells.start(points.size()) || !holder.assign(polygons, kNoEntry)) {
+    return false;
+  }
   for (std::size_t i = 0; i < points.size(); ++i) {
     const std::uint32_t *uses = ctx.ordinals.data() + ctx.first[i];
     const std::int32_t fill = points.entry(i).second.polygon_fill;
@@ -686,96 +732,128 @@ void join_shells(const EdgeScanContext &ctx, std::uint32_t polygons, ShellIndex:
       }
     }
   }
+  return true;
 }
 
 // The base position of every point entry that ends an edge, read once each
 // in entry order (zero for the others, and where the host writes nothing).
-std::vector<std::array<float, 3>> edge_end_positions(const EdgeScanContext &ctx) {
+// False when memory runs out.
+bool edge_end_positions(const EdgeScanContext &ctx, Array<std::array<float, 3>> &positions) {
   PointMap &points = ctx.database->points;
-  std::vector<std::uint8_t> wanted(points.size(), 0);
+  Array<std::uint8_t> wanted;
+  if (!wanted.assign(points.size(), 0) || !positions.assign(points.size(), {0.0f, 0.0f, 0.0f})) {
+    return false;
+  }
   for (const auto &[a, b] : ctx.edge_ends) {
     wanted[a] = 1;
     wanted[b] = 1;
   }
-  std::vector<std::array<float, 3>> positions(points.size(), {0.0f, 0.0f, 0.0f});
   for (std::size_t i = 0; i < points.size(); ++i) {
     if (wanted[i] != 0) {
       const auto point = reinterpret_cast<LWPntID>(points.entry(i).first);
       ctx.mesh->pntBasePos(ctx.mesh, point, positions[i].data());
     }
   }
-  return positions;
+  return true;
 }
 
 // The four passes over a created database, and the shells' index when it is
-// wanted. False when a scan failed or a callback stopped it.
+// wanted. False when a scan failed, a callback stopped it or memory ran out.
 bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   LWMeshInfo *mesh = ctx.mesh;
   ObjectEdgeDatabase &database = *ctx.database;
   if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
-  map_counted_points(ctx);
-  std::vector<std::uintptr_t>().swap(ctx.corner_keys);
+  if (!map_counted_points(ctx)) {
+    return false;
+  }
+  ctx.corner_keys.reset();
   PointMap &points = database.points;
-  ctx.first.resize(points.size());
+  if (!ctx.first.resize(points.size())) {
+    return false;
+  }
   // At most kMaxCornerUses in all, so every offset fits.
   std::uint32_t corners = 0;
   for (std::size_t i = 0; i < points.size(); ++i) {
     ctx.first[i] = corners;
     corners += std::uint32_t(points.entry(i).second.polygon_count);
   }
-  ctx.ordinals.assign(corners, 0);
-  std::vector<std::uint32_t> uses(ctx.first);
-  uses.push_back(corners);
-  ctx.recorded_pairs.reset(std::move(uses));
-  if (ctx.edge_kind != EdgeKind::Both) {
-    ctx.next_corner.assign(corners, kNoEntry);
-    ctx.previous_corner.assign(corners, kNoEntry);
+  // Every record's polygons lie in one pool, in map order, parallel to the
+  // ordinals.
+  if (!points.polygon_pool.assign(corners, nullptr)) {
+    return false;
+  }
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    points.entry(i).second.polygons = points.polygon_pool.data() + ctx.first[i];
+  }
+  Array<std::uint32_t> uses;
+  if (!ctx.ordinals.assign(corners, 0) || !uses.reserve(points.size() + 1) ||
+      !uses.assign(ctx.first.begin(), ctx.first.end()) || !uses.push_back(corners) ||
+      !ctx.recorded_pairs.reset(std::move(uses))) {
+    return false;
+  }
+  if (ctx.edge_kind != EdgeKind::Both && (!ctx.next_corner.assign(corners, kNoEntry) ||
+                                          !ctx.previous_corner.assign(corners, kNoEntry))) {
+    return false;
   }
 
   ctx.scan_ordinal = 0;
   if (mesh->scanPolys(mesh, fill_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
-  index_wide_runs(ctx);
-  std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(ctx.polygon_runs);
+  if (!index_wide_runs(ctx)) {
+    return false;
+  }
+  ctx.polygon_runs.reset();
 
   const std::uint32_t filled_polygons = ctx.scan_ordinal;
   database.edge_list = std::make_unique<EdgeList>();
-  ctx.unit_normals.resize(ctx.scan_ordinal);
-  ctx.have_unit_normal.assign(ctx.scan_ordinal, 0);
+  if (database.edge_list == nullptr || !ctx.unit_normals.resize(ctx.scan_ordinal) ||
+      !ctx.have_unit_normal.assign(ctx.scan_ordinal, 0)) {
+    return false;
+  }
   ctx.scan_ordinal = 0;
   if (mesh->scanPolys(mesh, find_polygon_edges, &ctx) != 0 || ctx.stopped) {
     return false;
   }
   std::optional<ShellIndex::Builder> shells;
   if (options.cross_polygons) {
-    shells.emplace(points.size());
-    join_shells(ctx, filled_polygons, *shells);
+    shells.emplace();
+    if (!join_shells(ctx, filled_polygons, *shells)) {
+      return false;
+    }
   }
   // The list is complete: from here on records are referred to by address.
   database.edge_list->records.shrink_to_fit();
-  std::vector<std::uint32_t>().swap(ctx.ordinals);
-  std::vector<std::uint32_t>().swap(ctx.next_corner);
-  std::vector<std::uint32_t>().swap(ctx.previous_corner);
+  ctx.ordinals.reset();
+  ctx.next_corner.reset();
+  ctx.previous_corner.reset();
   ctx.pair_containers.clear();
-  std::vector<std::uint32_t>().swap(ctx.wide_first);
-  std::vector<std::uint32_t>().swap(ctx.wide_uses);
-  std::vector<Vec3>().swap(ctx.unit_normals);
-  std::vector<std::uint8_t>().swap(ctx.have_unit_normal);
+  ctx.wide_first.reset();
+  ctx.wide_uses.reset();
+  ctx.unit_normals.reset();
+  ctx.have_unit_normal.reset();
   ctx.recorded_pairs.clear();
-  std::vector<std::ptrdiff_t>().swap(ctx.corner_entries);
+  ctx.corner_entries.reset();
 
-  index_point_edges(ctx);
+  if (!index_point_edges(ctx)) {
+    return false;
+  }
   if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.stopped) {
     return false;
   }
   if (shells) {
-    database.shells = shells->build(ctx.edge_ends, edge_end_positions(ctx), options.reach);
+    Array<std::array<float, 3>> positions;
+    if (!edge_end_positions(ctx, positions)) {
+      return false;
+    }
+    database.shells = shells->build(ctx.edge_ends, positions, options.reach);
+    if (database.shells == nullptr) {
+      return false;
+    }
   }
-  database.corners = CornerIndex::build(database, mesh);
-  return true;
+  return CornerIndex::build(database, mesh, database.corners);
 }
 
 }  // namespace
@@ -789,6 +867,9 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
   const bool built = at_host_boundary(
       [&] {
         database = std::make_unique<ObjectEdgeDatabase>();
+        if (database == nullptr) {
+          return false;
+        }
         database->object_id = object_id;
         EdgeScanContext ctx;
         ctx.mesh = mesh;
@@ -797,11 +878,7 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
         ctx.open_edge = options.open_edge;
         ctx.use_deform = options.use_deform;
         ctx.edge_kind = options.edge_kind;
-        if (!run_passes(ctx, options)) {
-          return false;
-        }
-        cache.databases.push_back(std::move(database));
-        return true;
+        return run_passes(ctx, options) && cache.databases.push_back(std::move(database));
       },
       [] { return false; });
   if (!built) {

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <new>
 
 #include "edges/edge_records.h"
 
@@ -14,7 +13,7 @@ ObjectEdgeDatabase::~ObjectEdgeDatabase() {
 }
 
 EdgeCache *create_edge_cache() {
-  return new (std::nothrow) EdgeCache();
+  return new EdgeCache();  // null when memory is exhausted
 }
 
 void destroy_edge_cache(EdgeCache *cache) {
@@ -48,10 +47,7 @@ bool remembers_failed_build(const EdgeCache &cache, LWItemID object) {
 }
 
 void remember_failed_build(EdgeCache &cache, LWItemID object) noexcept {
-  try {
-    cache.failed_builds.push_back(object);
-  } catch (const std::bad_alloc &) {
-  }
+  (void)cache.failed_builds.push_back(object);  // unremembered, the next sample tries again
 }
 
 void destroy_edge_database(ObjectEdgeDatabase *database) {

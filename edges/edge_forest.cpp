@@ -138,16 +138,36 @@ double centre(const EdgeForest::Segment &s, int axis) {
 
 }  // namespace
 
-std::uint32_t EdgeForest::add_tree(std::vector<Segment> &segments, const float *apex) {
+namespace {
+
+// The nodes build_node makes for count segments: a leaf, or a node and its
+// two halves.
+std::size_t node_count(std::size_t count, std::uint32_t leaf_size) {
+  if (count <= leaf_size) {
+    return 1;
+  }
+  return 1 + node_count(count / 2, kLeafSize) + node_count(count - count / 2, kLeafSize);
+}
+
+}  // namespace
+
+bool EdgeForest::add_tree(const Array<Segment> &segments, std::uint32_t &root, const float *apex) {
+  root = kNone;
   if (segments.empty()) {
-    return kNone;
+    return true;
+  }
+  // Both pools are given their room first, so that the tree's nodes are
+  // built without a failure half way.
+  if (!nodes_.make_room(node_count(segments.size(), kSmallTree)) ||
+      !segments_.make_room(segments.size())) {
+    return false;
   }
   const auto begin = std::uint32_t(segments_.size());
-  segments_.insert(segments_.end(), segments.begin(), segments.end());
+  (void)segments_.append(segments.begin(), segments.end());  // room made above
   apex_ = apex;
-  const std::uint32_t root = build_node(begin, std::uint32_t(segments_.size()), kSmallTree);
+  root = build_node(begin, std::uint32_t(segments_.size()), kSmallTree);
   apex_ = nullptr;
-  return root;
+  return true;
 }
 
 std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
@@ -179,7 +199,7 @@ std::uint32_t EdgeForest::build_node(std::uint32_t begin, std::uint32_t end,
       fit_capsule(node, begin, end);
     }
   }
-  nodes_.push_back(node);
+  (void)nodes_.push_back(node);  // add_tree made room for every node
   if (end - begin <= leaf_size) {
     nodes_[self].first = begin;
     nodes_[self].count = end - begin;

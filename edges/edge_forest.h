@@ -16,8 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
-#include <vector>
 
+#include "edges/checked_memory.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
 
@@ -46,11 +46,13 @@ class EdgeForest {
   };
 
   // Builds one hierarchy over segments (any order), appends it to the pool
-  // and returns its root; kNone when segments is empty. With an apex, every
+  // and sets root to its root (kNone when segments is empty). False, the pool
+  // left as it was, when memory runs out. With an apex, every
   // segment has an end there (the edges of one point): its nodes are then
   // bounded by cones from the apex instead of capsules, since edges that
   // meet at a point lie close together near it whatever their directions.
-  std::uint32_t add_tree(std::vector<Segment> &segments, const float *apex = nullptr);
+  [[nodiscard]] bool add_tree(const Array<Segment> &segments, std::uint32_t &root,
+                              const float *apex = nullptr);
 
   // Searches the tree of root for an edge within reach that beats best, each
   // segment's order raised by order_base, and writes it to best. Returns
@@ -85,8 +87,8 @@ class EdgeForest {
 
   const float *apex_ = nullptr;  // the apex of the tree being built, or null
 
-  std::vector<Node> nodes_;
-  std::vector<Segment> segments_;
+  Array<Node> nodes_;
+  Array<Segment> segments_;
 };
 
 }  // namespace korv

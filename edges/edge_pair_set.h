@@ -12,13 +12,17 @@
 // followed by many loose quads, a hub of thousands of sides), the probes
 // stay short. A region that fills all the same (the host's mesh changed
 // since the count) passes its further pairs to a hash set of all the points.
+//
+// The sets grow without throwing: where memory runs out they note it, add
+// nothing more, and their owner asks failed() before trusting an answer.
 #pragma once
 
 #include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "edges/checked_memory.h"
 
 namespace korv {
 
@@ -36,21 +40,16 @@ inline std::size_t point_pair_slot(std::uint64_t key, std::size_t size) {
 // A hash set of unordered point pairs.
 class PointPairSet {
  public:
-  // Empties the set and makes room for about pair_count pairs.
-  void reset(std::size_t pair_count) {
-    std::size_t size = 64;
-    while (size < 2 * pair_count) {
-      size *= 2;
-    }
-    slots_.assign(size, 0);
-    size_ = 0;
-  }
-
   // Adds the pair of a and b (in either order); false when it was there
-  // already, so that one probe makes both the test and the insertion.
+  // already, so that one probe makes both the test and the insertion. True
+  // with failed() set when memory ran out.
   bool insert(std::uint32_t a, std::uint32_t b) {
-    if (2 * (size_ + 1) > slots_.size()) {
-      grow();
+    if (failed_) {
+      return true;
+    }
+    if (2 * (size_ + 1) > slots_.size() && !grow()) {
+      failed_ = true;
+      return true;
     }
     if (place(point_pair_key(a, b))) {
       ++size_;
@@ -59,9 +58,12 @@ class PointPairSet {
     return false;
   }
 
+  bool failed() const { return failed_; }
+
   void clear() {
-    std::vector<std::uint64_t>().swap(slots_);
+    slots_.reset();
     size_ = 0;
+    failed_ = false;
   }
 
  private:
@@ -78,19 +80,23 @@ class PointPairSet {
     return true;
   }
 
-  void grow() {
-    std::vector<std::uint64_t> old(slots_.empty() ? 32 : slots_.size(), 0);
-    old.swap(slots_);
-    slots_.assign(2 * slots_.size(), 0);
-    for (std::uint64_t key : old) {
+  bool grow() {
+    Array<std::uint64_t> grown;
+    if (!grown.assign(slots_.empty() ? 64 : 2 * slots_.size(), 0)) {
+      return false;
+    }
+    std::swap(grown, slots_);
+    for (std::uint64_t key : grown) {
       if (key != 0) {
         place(key);
       }
     }
+    return true;
   }
 
-  std::vector<std::uint64_t> slots_;
+  Array<std::uint64_t> slots_;
   std::size_t size_ = 0;
+  bool failed_ = false;
 };
 
 class EdgePairSet {
@@ -98,11 +104,15 @@ class EdgePairSet {
   // Empties the set and gives each point entry i a region of four slots per
   // use, uses[i] being where its uses begin among all corner uses and
   // uses.back() their total.
-  void reset(std::vector<std::uint32_t> uses) {
+  // False when memory runs out.
+  [[nodiscard]] bool reset(Array<std::uint32_t> uses) {
     starts_ = std::move(uses);
-    slots_.assign(kSlotsPerUse * std::size_t(starts_.empty() ? 0 : starts_.back()), 0);
     overflow_.clear();
+    return slots_.assign(kSlotsPerUse * std::size_t(starts_.empty() ? 0 : starts_.back()), 0);
   }
+
+  // Whether a pair could not be added for want of memory.
+  bool failed() const { return overflow_.failed(); }
 
   // Adds the pair of points under (the one it is filed under) and other;
   // false when it was there already.
@@ -126,15 +136,15 @@ class EdgePairSet {
   }
 
   void clear() {
-    std::vector<std::uint32_t>().swap(starts_);
-    std::vector<std::uint32_t>().swap(slots_);
+    starts_.reset();
+    slots_.reset();
     overflow_.clear();
   }
 
  private:
   static constexpr std::size_t kSlotsPerUse = 4;
-  std::vector<std::uint32_t> starts_;
-  std::vector<std::uint32_t> slots_;  // the other end + 1, or 0 while empty
+  Array<std::uint32_t> starts_;
+  Array<std::uint32_t> slots_;  // the other end + 1, or 0 while empty
   PointPairSet overflow_;
 };
 
@@ -156,10 +166,15 @@ class PairContainers {
 
   // Notes the polygon of ordinal as holding a and b, its uses beginning at
   // use_a in a's list and use_b in b's; kept while fewer than two are.
+  // Where memory runs out, notes nothing more and sets failed().
   void note(std::uint32_t a, std::uint32_t b, std::uint32_t ordinal, std::uint32_t use_a,
             std::uint32_t use_b) {
-    if (2 * (size_ + 1) > slots_.size()) {
-      grow();
+    if (failed_) {
+      return;
+    }
+    if (2 * (size_ + 1) > slots_.size() && !grow()) {
+      failed_ = true;
+      return;
     }
     const std::uint64_t key = point_pair_key(a, b);
     Slot &slot = slots_[slot_of(key)];
@@ -183,9 +198,12 @@ class PairContainers {
     return slot.key == 0 ? nullptr : &slot.found;
   }
 
+  bool failed() const { return failed_; }
+
   void clear() {
-    std::vector<Slot>().swap(slots_);
+    slots_.reset();
     size_ = 0;
+    failed_ = false;
   }
 
  private:
@@ -205,18 +223,23 @@ class PairContainers {
     return s;
   }
 
-  void grow() {
-    std::vector<Slot> old(slots_.empty() ? 32 : 2 * slots_.size());
-    old.swap(slots_);
-    for (const Slot &slot : old) {
+  bool grow() {
+    Array<Slot> grown;
+    if (!grown.resize(slots_.empty() ? 32 : 2 * slots_.size())) {
+      return false;
+    }
+    std::swap(grown, slots_);
+    for (const Slot &slot : grown) {
       if (slot.key != 0) {
         slots_[slot_of(slot.key)] = slot;
       }
     }
+    return true;
   }
 
-  std::vector<Slot> slots_;
+  Array<Slot> slots_;
   std::size_t size_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace korv

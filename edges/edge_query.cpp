@@ -208,7 +208,7 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
         best = nearest_of(database, found);
       }
     } else if (listed != nullptr && !again) {
-      const EdgeRecord *const *edges = record->edges.get();
+      const EdgeRecord *const *edges = record->edges;
       for (std::int32_t start = 0; start < record->edge_count; start += kBatch) {
         const std::int32_t count = std::min(kBatch, record->edge_count - start);
         for (std::int32_t k = 0; k < count; ++k) {

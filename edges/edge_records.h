@@ -2,19 +2,24 @@
 //
 // Ownership, from the top: an EdgeShaderInstance owns one EdgeCache; the cache
 // owns its ObjectEdgeDatabases; a database owns its point map with the
-// PointRecords in it and its EdgeList; a PointRecord owns its polygons and
-// edges arrays; the EdgeList owns the EdgeRecords. A PointRecord's edges only
-// refer to records of the same database and are valid while it exists.
+// PointRecords in it and its EdgeList; the point map owns the two pools the
+// records' polygons and edges arrays lie in; the EdgeList owns the
+// EdgeRecords. A PointRecord's edges only refer to records of the same
+// database and are valid while it exists.
+//
+// Every allocation here reports its failure (checked_memory.h): a build that
+// runs out of memory fails and frees what it made, and nothing is thrown.
 #pragma once
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <utility>
-#include <vector>
 
+#include "edges/checked_memory.h"
 #include "edges/corner_index.h"
 #include "edges/shell_index.h"
 #include "edges/vec3.h"
@@ -36,8 +41,12 @@ struct PointRecord {
   std::int32_t polygon_count = 0;  // corner uses; a polygon listing the point twice counts twice
   std::int32_t edge_count = 0;     // entries in edges
   std::int32_t polygon_fill = 0;   // entries of polygons filled so far
-  std::unique_ptr<LWPolID[]> polygons;          // polygon_count entries, in scan order
-  std::unique_ptr<const EdgeRecord *[]> edges;  // edge_count entries, in EdgeList order
+  // polygon_count entries in scan order, in the map's polygon pool (null
+  // entries past polygon_fill); null until the pool is made.
+  LWPolID *polygons = nullptr;
+  // edge_count entries in EdgeList order, in the map's edge pool; null when
+  // the point has no edges.
+  const EdgeRecord **edges = nullptr;
 };
 
 // Point handles are keyed as unsigned integers of the handle's width, so
@@ -59,23 +68,29 @@ class PointMap {
 
   // Replaces the contents with one fresh record per distinct key, in
   // ascending key order. keys may hold duplicates and come in any order.
-  void assign_keys(std::vector<std::uintptr_t> keys);
+  // False when memory runs out (the map is then empty).
+  [[nodiscard]] bool assign_keys(std::initializer_list<std::uintptr_t> keys);
 
-  // The record of point, inserted as a new record when absent.
-  PointRecord &find_or_insert(LWPntID point);
+  // The record of point, inserted as a new record when absent; null when
+  // memory runs out.
+  PointRecord *find_or_insert(LWPntID point);
 
-  // Puts the entries into ascending key order.
-  void sort_keys();
+  // Puts the entries into ascending key order; false when memory runs out
+  // (the entries are sorted, but not found any more).
+  [[nodiscard]] bool sort_keys();
 
   // The other way to fill the map, when the keys are known in ascending
   // order: begin_sorted empties the map and makes room for count entries,
   // append_sorted adds a fresh record for a key greater than every key added
-  // before, and end_sorted indexes them; nothing is inserted afterwards.
-  void begin_sorted(std::size_t count);
+  // before (at most count of them), and end_sorted indexes them; nothing is
+  // inserted afterwards. begin_sorted and end_sorted return false when memory
+  // runs out.
+  [[nodiscard]] bool begin_sorted(std::size_t count);
   PointRecord &append_sorted(std::uintptr_t key) {
-    return entries_.emplace_back(key, PointRecord{}).second;
+    (void)entries_.emplace_back(key, PointRecord{});  // room was made by begin_sorted
+    return entries_.back().second;
   }
-  void end_sorted() { index_sorted_entries(); }
+  [[nodiscard]] bool end_sorted() { return index_sorted_entries(); }
 
   // Inline: the query looks up every corner of every shaded polygon.
   PointRecord *find(LWPntID point) {
@@ -94,13 +109,17 @@ class PointMap {
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
-  std::vector<Entry>::iterator begin() { return entries_.begin(); }
-  std::vector<Entry>::iterator end() { return entries_.end(); }
-  std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-  std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+  Entry *begin() { return entries_.begin(); }
+  Entry *end() { return entries_.end(); }
+  const Entry *begin() const { return entries_.begin(); }
+  const Entry *end() const { return entries_.end(); }
 
-  // Frees every record (with its arrays) in ascending key order, then the
-  // map's own storage.
+  // The pools the records' arrays lie in: one allocation each for the whole
+  // map instead of two per point, freed with the map.
+  Array<LWPolID> polygon_pool;
+  Array<const EdgeRecord *> edge_pool;
+
+  // Frees the records, the pools and the map's own storage.
   void clear();
 
   // Bytes held by the map and its records' arrays (for measurements).
@@ -109,12 +128,12 @@ class PointMap {
  private:
   std::ptrdiff_t index_of(std::uintptr_t key) const;
   std::ptrdiff_t slot_index_of(std::uintptr_t key) const;
-  void rebuild_slots(std::size_t minimum_slots);
-  void index_sorted_entries();
+  [[nodiscard]] bool rebuild_slots(std::size_t minimum_slots);
+  [[nodiscard]] bool index_sorted_entries();
 
-  std::vector<Entry> entries_;
+  Array<Entry> entries_;
   // Open-addressing table of entry index + 1 (0 is empty); size a power of two.
-  std::vector<std::uint32_t> slots_;
+  Array<std::uint32_t> slots_;
   // Hosts commonly number their points, or lay them out in one array, so the
   // sorted keys often step evenly from the first: a key's entry is then found
   // by arithmetic alone and the hash table is dropped.
@@ -152,16 +171,16 @@ inline std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
 // The records of one object's edges in the order of discovery. The list owns
 // its records. Its destructor is its only virtual operation: the database
 // deletes the list through it.
-class EdgeList {
+class EdgeList : public NoThrowNew {
  public:
   virtual ~EdgeList();
-  // Grows by doubling, as std::vector does. Records are stored by value; their
-  // addresses are taken only once the edge pass is over and the list no longer
-  // grows, so references from PointRecords stay valid.
-  std::vector<EdgeRecord> records;
+  // Grows by doubling. Records are stored by value; their addresses are taken
+  // only once the edge pass is over and the list no longer grows, so
+  // references from PointRecords stay valid.
+  Array<EdgeRecord> records;
 };
 
-struct ObjectEdgeDatabase {
+struct ObjectEdgeDatabase : NoThrowNew {
   PointMap points;
   LWItemID object_id = nullptr;         // the key under which the cache finds the database
   std::unique_ptr<EdgeList> edge_list;  // null until the build starts its edge pass
@@ -202,12 +221,12 @@ struct ObjectEdgeDatabase {
 };
 
 // An instance's databases, in the order they were built; at most one per object.
-struct EdgeCache {
-  std::vector<std::unique_ptr<ObjectEdgeDatabase>> databases;
+struct EdgeCache : NoThrowNew {
+  Array<std::unique_ptr<ObjectEdgeDatabase>> databases;
   // Objects whose build failed since the cache was emptied or the time
   // changed: their samples pass through without trying the whole build
   // again, each under the exclusive lock.
-  std::vector<LWItemID> failed_builds;
+  Array<LWItemID> failed_builds;
 };
 
 // A new empty cache, or null when memory is exhausted.

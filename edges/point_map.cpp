@@ -15,10 +15,12 @@ std::size_t slot_hash(std::uintptr_t key) {
 
 }  // namespace
 
-void PointMap::rebuild_slots(std::size_t minimum_slots) {
+bool PointMap::rebuild_slots(std::size_t minimum_slots) {
   const std::size_t slot_count =
       std::bit_ceil(std::max<std::size_t>({2 * entries_.size(), minimum_slots, 16}));
-  slots_.assign(slot_count, 0);
+  if (!slots_.assign(slot_count, 0)) {
+    return false;
+  }
   const std::size_t mask = slot_count - 1;
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     std::size_t s = slot_hash(entries_[i].first) & mask;
@@ -27,9 +29,10 @@ void PointMap::rebuild_slots(std::size_t minimum_slots) {
     }
     slots_[s] = static_cast<std::uint32_t>(i + 1);
   }
+  return true;
 }
 
-void PointMap::index_sorted_entries() {
+bool PointMap::index_sorted_entries() {
   key_step_ = 0;
   use_slots_ = true;
   const std::size_t n = entries_.size();
@@ -45,58 +48,72 @@ void PointMap::index_sorted_entries() {
       key_step_ = step;
       key_shift_ = std::has_single_bit(step) ? std::countr_zero(step) : -1;
       use_slots_ = false;
-      std::vector<std::uint32_t>().swap(slots_);
-      return;
+      slots_.reset();
+      return true;
     }
   }
-  rebuild_slots(0);
+  return rebuild_slots(0);
 }
 
-void PointMap::assign_keys(std::vector<std::uintptr_t> keys) {
+bool PointMap::assign_keys(std::initializer_list<std::uintptr_t> keys) {
   clear();
-  std::sort(keys.begin(), keys.end());
-  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-  entries_.reserve(keys.size());
-  for (std::uintptr_t key : keys) {
-    entries_.emplace_back(key, PointRecord{});
+  Array<std::uintptr_t> sorted;
+  if (!sorted.assign(keys.begin(), keys.end())) {
+    return false;
   }
-  index_sorted_entries();
+  std::sort(sorted.begin(), sorted.end());
+  const std::uintptr_t *last = std::unique(sorted.begin(), sorted.end());
+  if (!entries_.reserve(std::size_t(last - sorted.begin()))) {
+    return false;
+  }
+  for (const std::uintptr_t *key = sorted.begin(); key != last; ++key) {
+    append_sorted(*key);
+  }
+  if (!index_sorted_entries()) {
+    clear();
+    return false;
+  }
+  return true;
 }
 
-PointRecord &PointMap::find_or_insert(LWPntID point) {
+PointRecord *PointMap::find_or_insert(LWPntID point) {
   const std::uintptr_t key = point_key(point);
   if (!use_slots_) {
     // Inserting after the keys were sorted goes back to the hash table.
-    rebuild_slots(0);
+    if (!rebuild_slots(0)) {
+      return nullptr;
+    }
     use_slots_ = true;
     key_step_ = 0;
   }
-  if (2 * (entries_.size() + 1) > slots_.size()) {
-    rebuild_slots(2 * slots_.size());
+  if (2 * (entries_.size() + 1) > slots_.size() && !rebuild_slots(2 * slots_.size())) {
+    return nullptr;
   }
   const std::size_t mask = slots_.size() - 1;
   std::size_t s = slot_hash(key) & mask;
   for (; slots_[s] != 0; s = (s + 1) & mask) {
     Entry &entry = entries_[slots_[s] - 1];
     if (entry.first == key) {
-      return entry.second;
+      return &entry.second;
     }
   }
-  entries_.emplace_back(key, PointRecord{});
+  if (!entries_.emplace_back(key, PointRecord{})) {
+    return nullptr;
+  }
   slots_[s] = static_cast<std::uint32_t>(entries_.size());
-  return entries_.back().second;
+  return &entries_.back().second;
 }
 
-void PointMap::sort_keys() {
+bool PointMap::sort_keys() {
   std::sort(entries_.begin(), entries_.end(),
             [](const Entry &a, const Entry &b) { return a.first < b.first; });
   entries_.shrink_to_fit();  // nothing is inserted from here on
-  index_sorted_entries();
+  return index_sorted_entries();
 }
 
-void PointMap::begin_sorted(std::size_t count) {
+bool PointMap::begin_sorted(std::size_t count) {
   clear();
-  entries_.reserve(count);
+  return entries_.reserve(count);
 }
 
 std::ptrdiff_t PointMap::slot_index_of(std::uintptr_t key) const {
@@ -116,13 +133,10 @@ std::ptrdiff_t PointMap::slot_index_of(std::uintptr_t key) const {
 }
 
 void PointMap::clear() {
-  // Records go in ascending key order, each with its arrays.
-  for (auto &entry : entries_) {
-    entry.second.polygons.reset();
-    entry.second.edges.reset();
-  }
-  std::vector<Entry>().swap(entries_);
-  std::vector<std::uint32_t>().swap(slots_);
+  entries_.reset();
+  slots_.reset();
+  polygon_pool.reset();
+  edge_pool.reset();
   use_slots_ = true;
   key_step_ = 0;
 }
@@ -130,10 +144,8 @@ void PointMap::clear() {
 std::size_t PointMap::memory_bytes() const {
   std::size_t bytes =
       entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(std::uint32_t);
-  for (const auto &entry : entries_) {
-    bytes += std::size_t(entry.second.polygon_count) * sizeof(LWPolID);
-    bytes += std::size_t(entry.second.edge_count) * sizeof(const EdgeRecord *);
-  }
+  bytes += polygon_pool.capacity() * sizeof(LWPolID);
+  bytes += edge_pool.capacity() * sizeof(const EdgeRecord *);
   return bytes;
 }
 

@@ -17,8 +17,12 @@ bool finite(const std::array<float, 3> &v) {
 
 }  // namespace
 
-ShellIndex::Builder::Builder(std::size_t point_count) : parent_(point_count) {
+bool ShellIndex::Builder::start(std::size_t point_count) {
+  if (!parent_.resize(point_count)) {
+    return false;
+  }
   std::iota(parent_.begin(), parent_.end(), 0u);
+  return true;
 }
 
 std::uint32_t ShellIndex::Builder::root(std::uint32_t p) {
@@ -37,18 +41,21 @@ void ShellIndex::Builder::join(std::uint32_t p, std::uint32_t q) {
   }
 }
 
-std::unique_ptr<ShellIndex> ShellIndex::Builder::build(
-    const std::vector<std::pair<std::uint32_t, std::uint32_t>> &edge_ends,
-    const std::vector<std::array<float, 3>> &positions, double reach) {
+std::unique_ptr<ShellIndex> ShellIndex::Builder::build(const Array<EdgeEnds> &edge_ends,
+                                                       const Array<std::array<float, 3>> &positions,
+                                                       double reach) {
   auto index = std::make_unique<ShellIndex>();
-  index->reach_ = reach;
   const std::size_t points = parent_.size();
+  Array<std::uint32_t> start;
+  Array<std::uint32_t> shell_of_edge;
+  if (index == nullptr || !start.assign(points + 1, 0) || !shell_of_edge.resize(edge_ends.size())) {
+    return nullptr;
+  }
+  index->reach_ = reach;
 
   // The edges grouped by the shell of their first end, each group in edge
   // list order. An edge with an end that is not a finite position has no
   // foot point anywhere and is left out.
-  std::vector<std::uint32_t> start(points + 1, 0);
-  std::vector<std::uint32_t> shell_of_edge(edge_ends.size());
   for (std::size_t e = 0; e < edge_ends.size(); ++e) {
     const auto [a, b] = edge_ends[e];
     const bool usable = finite(positions[a]) && finite(positions[b]);
@@ -58,8 +65,11 @@ std::unique_ptr<ShellIndex> ShellIndex::Builder::build(
     }
   }
   std::partial_sum(start.begin(), start.end(), start.begin());
-  std::vector<EdgeForest::Segment> segments(start[points]);
-  std::vector<std::uint32_t> cursor(start.begin(), start.end() - 1);
+  Array<EdgeForest::Segment> segments;
+  Array<std::uint32_t> cursor;
+  if (!segments.resize(start[points]) || !cursor.assign(start.begin(), start.end() - 1)) {
+    return nullptr;
+  }
   for (std::size_t e = 0; e < edge_ends.size(); ++e) {
     if (shell_of_edge[e] == kNoShell) {
       continue;
@@ -71,20 +81,26 @@ std::unique_ptr<ShellIndex> ShellIndex::Builder::build(
     s.edge = std::uint32_t(e);
     s.order = 0;
   }
-  std::vector<std::uint32_t>().swap(shell_of_edge);
-  std::vector<std::uint32_t>().swap(cursor);
+  shell_of_edge.reset();
+  cursor.reset();
 
   // One hierarchy per shell with edges, kept at each shell's representative
   // entry.
-  std::vector<std::uint32_t> shell_root(points, kNoShell);
-  std::vector<EdgeForest::Segment> group;
+  Array<std::uint32_t> shell_root;
+  Array<EdgeForest::Segment> group;
+  if (!shell_root.assign(points, kNoShell)) {
+    return nullptr;
+  }
   for (std::size_t r = 0; r < points; ++r) {
-    if (start[r + 1] > start[r]) {
-      group.assign(segments.begin() + start[r], segments.begin() + start[r + 1]);
-      shell_root[r] = index->forest_.add_tree(group);
+    if (start[r + 1] > start[r] &&
+        (!group.assign(segments.begin() + start[r], segments.begin() + start[r + 1]) ||
+         !index->forest_.add_tree(group, shell_root[r]))) {
+      return nullptr;
     }
   }
-  index->point_shell_.resize(points);
+  if (!index->point_shell_.resize(points)) {
+    return nullptr;
+  }
   for (std::size_t p = 0; p < points; ++p) {
     index->point_shell_[p] = shell_root[root(std::uint32_t(p))];
   }

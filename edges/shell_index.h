@@ -17,16 +17,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <utility>
-#include <vector>
 
+#include "edges/checked_memory.h"
 #include "edges/edge_forest.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
 
 namespace korv {
 
-class ShellIndex {
+// An edge's two ends as point entries.
+struct EdgeEnds {
+  std::uint32_t a;
+  std::uint32_t b;
+};
+
+class ShellIndex : public NoThrowNew {
  public:
   // A point entry whose shell has no edges.
   static constexpr std::uint32_t kNoShell = 0xFFFFFFFFu;
@@ -49,27 +54,27 @@ class ShellIndex {
   // Bytes held (for measurements).
   std::size_t memory_bytes() const;
 
-  // Builds the index from what the edge build knows. point_count point
-  // entries; the points that list a common polygon are joined into one shell
-  // by the builder's join calls, then build takes the edges' ends (as point
-  // entries, edge list order) and each point entry's base position (only the
-  // ends' are read).
+  // Builds the index from what the edge build knows. start makes room for
+  // point_count point entries; the points that list a common polygon are
+  // joined into one shell by the builder's join calls, then build takes the
+  // edges' ends (as point entries, edge list order) and each point entry's
+  // base position (only the ends' are read). start and build fail (false,
+  // null) when memory runs out.
   class Builder {
    public:
-    explicit Builder(std::size_t point_count);
+    [[nodiscard]] bool start(std::size_t point_count);
     void join(std::uint32_t p, std::uint32_t q);
-    std::unique_ptr<ShellIndex> build(
-        const std::vector<std::pair<std::uint32_t, std::uint32_t>> &edge_ends,
-        const std::vector<std::array<float, 3>> &positions, double reach);
+    std::unique_ptr<ShellIndex> build(const Array<EdgeEnds> &edge_ends,
+                                      const Array<std::array<float, 3>> &positions, double reach);
 
    private:
     std::uint32_t root(std::uint32_t p);
-    std::vector<std::uint32_t> parent_;
+    Array<std::uint32_t> parent_;
   };
 
  private:
   double reach_ = 0.0;
-  std::vector<std::uint32_t> point_shell_;
+  Array<std::uint32_t> point_shell_;
   EdgeForest forest_;
 };
 

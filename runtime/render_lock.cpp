@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <chrono>
 #include <mutex>
 #include <thread>
 #endif
@@ -80,7 +81,27 @@ inline void yield_thread() {
   SwitchToThread();
 }
 #else
-using WriterMutex = std::mutex;
+// The writers' mutual exclusion. The standard mutex's lock may throw (where
+// the system refuses it) and its try_lock never does, so the waiting is done
+// here: yields first, then naps, since the holder may be a build that takes
+// seconds.
+class WriterMutex {
+ public:
+  void lock() noexcept {
+    for (int tries = 0; !mutex_.try_lock(); ++tries) {
+      if (tries < kSpinsBeforeYield) {
+        std::this_thread::yield();
+      } else {
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(tries < 2 * kSpinsBeforeYield ? 50 : 500));
+      }
+    }
+  }
+  void unlock() noexcept { mutex_.unlock(); }
+
+ private:
+  std::mutex mutex_;
+};
 
 // The thread pointer (one register read, no call) names the thread: a module
 // opened at run time keeps no thread-local variable, which would either take

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "edges/checked_memory.h"
 #include "edges/edge_records.h"
 #include "edges/settings.h"
 
@@ -34,6 +35,10 @@ struct EdgeShaderInstance : EdgeSettings {
   char description[kDescriptionSize];
   void *context;     // the host's value, stored and never interpreted
   EdgeCache *cache;  // owned; null only when it could not be allocated
+
+  // new gives null, never a throw, when memory runs out.
+  static void *operator new(std::size_t size) noexcept { return NoThrowNew::operator new(size); }
+  static void operator delete(void *block) noexcept { NoThrowNew::operator delete(block); }
 };
 
 // The settings in field order.

@@ -1,7 +1,6 @@
 #include "shader/instance_callbacks.h"
 
 #include <cstring>
-#include <new>
 
 #include "runtime/render_lock.h"
 #include "shader/output_channels.h"
@@ -46,7 +45,7 @@ void replace_settings(EdgeShaderInstance &inst, const EdgeSettings &settings) {
 }
 
 LWInstance instance_create(void * /*priv*/, void *context, LWError * /*error*/) {
-  auto *inst = new (std::nothrow) EdgeShaderInstance;
+  auto *inst = new EdgeShaderInstance;
   if (inst == nullptr) {
     return nullptr;
   }

@@ -4,7 +4,8 @@
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <new>
+
+#include "edges/checked_memory.h"
 
 namespace korv {
 
@@ -13,13 +14,14 @@ const LWBlockIdent kParamBlock[2] = {{PDPR, "PluginDataParam"}, {0, nullptr}};
 
 namespace {
 
-// The byte buffer for count doubles, or null when count is out of range or
+// The byte buffer for count doubles; empty when count is out of range or
 // the memory cannot be had.
-std::unique_ptr<unsigned char[]> double_buffer(int count) {
-  if (count <= 0 || count > INT_MAX / 8) {
-    return nullptr;
+Array<unsigned char> double_buffer(int count) {
+  Array<unsigned char> bytes;
+  if (count <= 0 || count > INT_MAX / 8 || !bytes.resize(8 * std::size_t(count))) {
+    bytes.reset();
   }
-  return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[8 * std::size_t(count)]);
+  return bytes;
 }
 
 void save_values(const LWSaveState *state, const ParamDescriptor &entry) {
@@ -182,8 +184,8 @@ void load_param_table(const LWLoadState *state, const ParamDescriptor *table) {
 }
 
 void save_doubles(const LWSaveState *state, const double *data, int count) {
-  std::unique_ptr<unsigned char[]> bytes = double_buffer(count);
-  if (!bytes) {
+  Array<unsigned char> bytes = double_buffer(count);
+  if (bytes.empty()) {
     return;
   }
   for (int i = 0; i < count; ++i) {
@@ -192,15 +194,15 @@ void save_doubles(const LWSaveState *state, const double *data, int count) {
       bytes[8 * std::size_t(i) + b] = static_cast<unsigned char>(bits >> (56 - 8 * b));
     }
   }
-  state->writeU1(state->writeData, bytes.get(), 8 * count);
+  state->writeU1(state->writeData, bytes.data(), 8 * count);
 }
 
 int load_doubles(const LWLoadState *state, double *data, int count) {
-  std::unique_ptr<unsigned char[]> bytes = double_buffer(count);
-  if (!bytes) {
+  Array<unsigned char> bytes = double_buffer(count);
+  if (bytes.empty()) {
     return 0;
   }
-  int delivered = state->readU1(state->readData, bytes.get(), 8 * count);
+  int delivered = state->readU1(state->readData, bytes.data(), 8 * count);
   // A host that claims more than was asked for is not believed.
   if (delivered < 0) {
     delivered = 0;

@@ -110,7 +110,7 @@ void dump_database(const std::string &label, const EdgeShaderInstance &inst) {
   emit("{\"case\":" + quoted(label) +
        ",\"what\":\"cache\",\"databases\":" + std::to_string(cache.databases.size()) + "}");
   for (const auto &database : cache.databases) {
-    const std::vector<EdgeRecord> *records =
+    const Array<EdgeRecord> *records =
         database->edge_list ? &database->edge_list->records : nullptr;
     for (const auto &[key, point] : database->points) {
       std::string line = "{\"case\":" + quoted(label) + ",\"what\":\"point\",\"point\":" +

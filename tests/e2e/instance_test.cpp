@@ -20,10 +20,10 @@ void fill_cache(EdgeShaderInstance &inst, int count) {
   for (int i = 0; i < count; ++i) {
     auto db = std::make_unique<ObjectEdgeDatabase>();
     db->object_id = reinterpret_cast<LWItemID>(std::uintptr_t(100 + i));
-    db->points.assign_keys({1, 2});
+    ASSERT_TRUE(db->points.assign_keys({1, 2}));
     db->edge_list = std::make_unique<EdgeList>();
-    db->edge_list->records.push_back({});
-    inst.cache->databases.push_back(std::move(db));
+    ASSERT_TRUE(db->edge_list->records.push_back({}));
+    ASSERT_TRUE(inst.cache->databases.push_back(std::move(db)));
   }
 }
 

@@ -224,7 +224,7 @@ void KorvHostEdges::expect_module_database(const std::string &path, const Settin
     std::map<std::uint32_t, std::size_t> list_of;
     for (std::size_t s = 0; s < j["shells"].size(); ++s)
       for (std::size_t k : j["shells"][s]) {
-        const auto shell = db->shells->shell_of(db->points.entry_index(records.at(k).point_a));
+        const auto shell = db->shells->shell_of(db->points.entry_index(records[k].point_a));
         EXPECT_EQ(list_of.emplace(shell, s).first->second, s);
       }
   }

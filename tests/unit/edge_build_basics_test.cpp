@@ -25,7 +25,7 @@ struct Built {
     }
   }
   ~Built() { empty_edge_cache(&cache); }
-  const std::vector<EdgeRecord> &edges() const { return database->edge_list->records; }
+  const Array<EdgeRecord> &edges() const { return database->edge_list->records; }
 
   SceneObject object;
   EdgeCache cache;

@@ -52,7 +52,7 @@ std::vector<LWPolID> polygons_of(const BuiltMesh &b, std::size_t point) {
   const PointRecord *r = b.point(point);
   return r == nullptr
              ? std::vector<LWPolID>{}
-             : std::vector<LWPolID>(r->polygons.get(), r->polygons.get() + r->polygon_fill);
+             : std::vector<LWPolID>(r->polygons, r->polygons + r->polygon_fill);
 }
 
 TEST(EdgeBuildCases, RightAngleQuadsGiveOneSharpEdgeListedAtBothEnds) {

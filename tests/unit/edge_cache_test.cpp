@@ -18,14 +18,16 @@ LWPntID pnt(std::uintptr_t n) {
 std::unique_ptr<ObjectEdgeDatabase> two_point_database(LWItemID object) {
   auto db = std::make_unique<ObjectEdgeDatabase>();
   db->object_id = object;
-  db->points.assign_keys({20, 10, 20});
+  EXPECT_TRUE(db->points.assign_keys({20, 10, 20}));
   db->edge_list = std::make_unique<EdgeList>();
-  db->edge_list->records.push_back({pnt(10), pnt(20), {0, 0, 1}, 0});
+  EXPECT_TRUE(db->edge_list->records.push_back({pnt(10), pnt(20), {0, 0, 1}, 0}));
+  EXPECT_TRUE(db->points.polygon_pool.resize(2) && db->points.edge_pool.resize(2));
+  std::size_t k = 0;
   for (auto &[key, record] : db->points) {
     record.polygon_count = record.polygon_fill = 1;
-    record.polygons = std::make_unique<LWPolID[]>(1);
+    record.polygons = db->points.polygon_pool.data() + k;
     record.edge_count = 1;
-    record.edges = std::make_unique<const EdgeRecord *[]>(1);
+    record.edges = db->points.edge_pool.data() + k++;
     record.edges[0] = &db->edge_list->records[0];
   }
   return db;
@@ -43,14 +45,14 @@ TEST(EdgeCache, EmptyingAnEmptyCacheChangesNothing) {
 
 TEST(EdgeCache, EmptiedCacheKeepsItsCapacityAndAcceptsNewDatabases) {
   EdgeCache *cache = create_edge_cache();
-  cache->databases.push_back(two_point_database(item(1)));
-  cache->databases.push_back(two_point_database(item(2)));
-  cache->databases.push_back(nullptr);  // null entries are skipped
+  ASSERT_TRUE(cache->databases.push_back(two_point_database(item(1))));
+  ASSERT_TRUE(cache->databases.push_back(two_point_database(item(2))));
+  ASSERT_TRUE(cache->databases.push_back(nullptr));  // null entries are skipped
   const auto capacity = cache->databases.capacity();
   empty_edge_cache(cache);
   EXPECT_EQ(cache->databases.size(), 0u);
   EXPECT_EQ(cache->databases.capacity(), capacity);
-  cache->databases.push_back(two_point_database(item(3)));
+  ASSERT_TRUE(cache->databases.push_back(two_point_database(item(3))));
   EXPECT_EQ(find_edge_database(*cache, item(3)), cache->databases[0].get());
   EXPECT_EQ(find_edge_database(*cache, item(1)), nullptr);
   destroy_edge_cache(cache);
@@ -58,18 +60,19 @@ TEST(EdgeCache, EmptiedCacheKeepsItsCapacityAndAcceptsNewDatabases) {
 
 TEST(EdgeCache, FindTakesTheFirstDatabaseOfTheObject) {
   EdgeCache cache;
-  cache.databases.push_back(two_point_database(item(5)));
-  cache.databases.push_back(two_point_database(item(6)));
-  cache.databases.push_back(two_point_database(item(6)));
+  ASSERT_TRUE(cache.databases.push_back(two_point_database(item(5))));
+  ASSERT_TRUE(cache.databases.push_back(two_point_database(item(6))));
+  ASSERT_TRUE(cache.databases.push_back(two_point_database(item(6))));
   EXPECT_EQ(find_edge_database(cache, item(6)), cache.databases[1].get());
   empty_edge_cache(&cache);
 }
 
 TEST(EdgeDatabase, DestroyWithoutEdgeListFreesThePointRecords) {
   auto *db = new ObjectEdgeDatabase;
-  db->points.assign_keys({3, 1, 2});
+  ASSERT_TRUE(db->points.assign_keys({3, 1, 2}));
+  ASSERT_TRUE(db->points.polygon_pool.resize(6));
   for (auto &[key, record] : db->points) {
-    record.polygons = std::make_unique<LWPolID[]>(2);
+    record.polygons = db->points.polygon_pool.data() + 2 * (key - 1);
   }
   EXPECT_EQ(db->edge_list, nullptr);
   destroy_edge_database(db);  // the sanitizer build reports a leak or double free here
@@ -81,7 +84,7 @@ TEST(EdgeDatabase, EdgeListedAtBothEndsIsFreedOnce) {
 
 TEST(PointMap, KeysAreUniqueAscendingAndFoundExactly) {
   PointMap map;
-  map.assign_keys({0x30, 0x10, 0x20, 0x10, ~std::uintptr_t{0}});
+  ASSERT_TRUE(map.assign_keys({0x30, 0x10, 0x20, 0x10, ~std::uintptr_t{0}}));
   ASSERT_EQ(map.size(), 4u);
   std::uintptr_t previous = 0;
   for (const auto &[key, record] : map) {

@@ -291,19 +291,22 @@ class SmoothingTest : public EdgeQueryTest {
     object_ = std::make_unique<host::SceneObject>(lone_triangle());
     auto db = std::make_unique<ObjectEdgeDatabase>();
     db->object_id = object_->id();
-    db->points.assign_keys(
-        {point_key(point_id(0)), point_key(point_id(1)), point_key(point_id(2))});
+    ASSERT_TRUE(db->points.assign_keys(
+        {point_key(point_id(0)), point_key(point_id(1)), point_key(point_id(2))}));
     db->edge_list = std::make_unique<EdgeList>();
     auto &records = db->edge_list->records;
-    records.push_back({point_id(0), point_id(1), n, 0});
+    ASSERT_TRUE(records.push_back({point_id(0), point_id(1), n, 0}));
     for (const Vec3 &v : at_a)
-      records.push_back({point_id(2), point_id(0), v, 1});
+      ASSERT_TRUE(records.push_back({point_id(2), point_id(0), v, 1}));
     for (const Vec3 &v : at_b)
-      records.push_back({point_id(1), point_id(2), v, 1});
+      ASSERT_TRUE(records.push_back({point_id(1), point_id(2), v, 1}));
+    ASSERT_TRUE(db->points.edge_pool.resize(2 + at_a.size() + at_b.size()));
+    std::size_t pooled = 0;
     auto give = [&](std::size_t point, std::vector<std::size_t> ks) {
       PointRecord *r = db->points.find(point_id(point));
       r->edge_count = std::int32_t(ks.size());
-      r->edges = std::make_unique<const EdgeRecord *[]>(ks.size());
+      r->edges = db->points.edge_pool.data() + pooled;
+      pooled += ks.size();
       for (std::size_t i = 0; i < ks.size(); ++i)
         r->edges[i] = &records[ks[i]];
     };
@@ -315,7 +318,7 @@ class SmoothingTest : public EdgeQueryTest {
     give(0, a);
     give(1, b);
     give(2, {});
-    inst_.cache->databases.push_back(std::move(db));
+    ASSERT_TRUE(inst_.cache->databases.push_back(std::move(db)));
     inst_.smooth_edge = 1;
   }
 

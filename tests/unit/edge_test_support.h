@@ -42,7 +42,7 @@ struct BuiltMesh {
   BuiltMesh(const BuiltMesh &) = delete;
   BuiltMesh &operator=(const BuiltMesh &) = delete;
 
-  const std::vector<EdgeRecord> &edges() const { return database->edge_list->records; }
+  const Array<EdgeRecord> &edges() const { return database->edge_list->records; }
   const PointRecord *point(std::size_t index) const {
     return database->points.find(host::point_id(index));
   }
