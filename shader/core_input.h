@@ -18,15 +18,8 @@ inline EdgeSpot spot_of(const LWShaderAccess &access) {
 }
 
 inline ShadingSample sample_of(const LWShaderAccess &access) {
-  ShadingSample sample{spot_of(access),
-                       to_vec3(access.wNorm),
-                       to_vec3(access.wNorm0),
-                       to_vec3(access.raySource) - to_vec3(access.wPos),
-                       {}};
-  for (int i = 0; i < 9; ++i) {
-    sample.world_to_object[i] = access.wXfrm[i];
-  }
-  return sample;
+  return {spot_of(access), access.wNorm, access.wNorm0,
+          to_vec3(access.raySource) - to_vec3(access.wPos), access.wXfrm};
 }
 
 }  // namespace korv

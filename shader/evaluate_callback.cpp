@@ -28,8 +28,10 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
     }
   }
   if (result.bend) {
-    store(result.normal0, access->wNorm0);
-    store(result.normal, access->wNorm);
+    for (int i = 0; i < 3; ++i) {
+      access->wNorm0[i] = result.normal0[i];
+      access->wNorm[i] = result.normal[i];
+    }
   }
 }
 

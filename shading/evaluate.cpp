@@ -28,8 +28,8 @@ void evaluate_sample(const ShadingSample &sample, const EdgeSource &source, Shad
     return;
   }
 
-  Vec3 u0 = sample.normal0;
-  Vec3 u1 = sample.normal;
+  Vec3 u0 = to_vec3(sample.normal0);
+  Vec3 u1 = to_vec3(sample.normal);
   u0.normalize();
   u1.normalize();
   const Vec3 offset = u1 - u0;
@@ -106,8 +106,8 @@ void evaluate_sample(const ShadingSample &sample, const EdgeSource &source, Shad
     return;
   }
   result.bend = true;
-  result.normal0 = bent;
-  result.normal = shading;
+  store(bent, result.normal0);
+  store(shading, result.normal);
 }
 
 }  // namespace korv

@@ -9,18 +9,20 @@
 
 namespace korv {
 
-// One sample as its front's host record gives it.
+// One sample as its front's host record gives it. The arrays are read where
+// the front keeps them (its host record, mostly), for the call only: a copy
+// written just before the evaluation reads it back costs a stalled load.
 struct ShadingSample {
-  EdgeSpot spot;  // the object, the polygon, the position in object coordinates
-  Vec3 normal;    // the world normal to bend: the shader's wNorm
-  Vec3 normal0;   // the world normal before perturbation: the shader's wNorm0
+  EdgeSpot spot;          // the object, the polygon, the position in object coordinates
+  const double *normal;   // [3] the world normal to bend: the shader's wNorm
+  const double *normal0;  // [3] the world normal before perturbation: the shader's wNorm0
   // Towards the viewer, of any length: the shader's raySource - wPos. Read
   // only beside an open edge.
   Vec3 view;
-  // The linear part of the world-to-object transform, nine doubles in row
-  // order (the shader's wXfrm). Edge normals of a base-mesh database go into
-  // the world by its transpose.
-  double world_to_object[9];
+  // [9] the linear part of the world-to-object transform in row order (the
+  // shader's wXfrm). Edge normals of a base-mesh database go into the world
+  // by its transpose.
+  const double *world_to_object;
 };
 
 // What the evaluation gives its front.
@@ -35,10 +37,11 @@ struct ShadingResult {
   double distance = -1.0;  // to the nearest edge, with Mask::Edge
   // With bend, the sample's normals are to be replaced: normal0 by the bent
   // normal, normal by the shading normal (the bent one plus the sample's own
-  // offset from normal0). Both are finite and have a direction.
+  // offset from normal0). Both are finite and have a direction. Written only
+  // with bend: nothing else of the result is read then.
   bool bend = false;
-  Vec3 normal0;
-  Vec3 normal;
+  double normal0[3];
+  double normal[3];
 };
 
 // Evaluates one sample of an instance, read through source, against the
