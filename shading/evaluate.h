@@ -10,8 +10,8 @@
 namespace korv {
 
 // One sample as its front's host record gives it. The arrays are read where
-// the front keeps them (its host record, mostly), for the call only: a copy
-// written just before the evaluation reads it back costs a stalled load.
+// the front keeps them (mostly its host record), during the call only: a
+// copy made per sample and read back at once would stall the loads.
 struct ShadingSample {
   EdgeSpot spot;          // the object, the polygon, the position in object coordinates
   const double *normal;   // [3] the world normal to bend: the shader's wNorm
@@ -38,7 +38,7 @@ struct ShadingResult {
   // With bend, the sample's normals are to be replaced: normal0 by the bent
   // normal, normal by the shading normal (the bent one plus the sample's own
   // offset from normal0). Both are finite and have a direction. Written only
-  // with bend: nothing else of the result is read then.
+  // with bend, and not cleared before.
   bool bend = false;
   double normal0[3];
   double normal[3];
