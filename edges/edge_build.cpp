@@ -8,7 +8,7 @@
 
 #include "edges/checked_memory.h"
 #include "edges/edge_pair_set.h"
-#include "module/host_boundary.h"
+#include "runtime/host_boundary.h"
 
 namespace korv {
 

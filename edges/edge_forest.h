@@ -18,8 +18,8 @@
 #include <limits>
 
 #include "edges/checked_memory.h"
+#include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
-#include "shading/vec3.h"
 
 namespace korv {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shading/vec3.h"
+#include "edges/vec3.h"
 
 namespace korv {
 

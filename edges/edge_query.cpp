@@ -6,8 +6,7 @@
 
 #include "edges/edge_build.h"
 #include "edges/foot_point.h"
-#include "module/render_lock.h"
-#include "shader/build_options.h"
+#include "runtime/render_lock.h"
 
 namespace korv {
 
@@ -238,14 +237,14 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
 // The query of one sample's polygon in a database that exists, from the
 // polygon's size to the blended normal.
 double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
-                           const LWShaderAccess *access, const EdgeSettings *inst, Vec3 &normal,
+                           const EdgeSpot &sample, const EdgeSettings *inst, Vec3 &normal,
                            std::int32_t &is_open) {
-  const LWPolID polygon = access->polygon;
+  const LWPolID polygon = sample.polygon;
   const int n = mesh->polSize(mesh, polygon);
   if (n < 3) {
     return kNoEdge;
   }
-  const Vec3 spot = to_vec3(access->oPos);
+  const Vec3 spot = sample.position;
   const CornerIndex::Polygon *indexed = n > CornerIndex::kManyCorners && database.corners != nullptr
                                             ? database.corners->polygon(polygon)
                                             : nullptr;
@@ -280,21 +279,22 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
 
 }  // namespace
 
-ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
+ObjectEdgeDatabase *find_or_build_edge_database(const EdgeSource &source, LWItemID object,
                                                 LWMeshInfo *mesh) {
+  EdgeCache &cache = **source.cache;
   // Another thread that missed at the same time may have built the database
   // while this one waited for the lock: it is then found, not built again.
-  if (ObjectEdgeDatabase *database = find_edge_database(*inst.cache, object)) {
+  if (ObjectEdgeDatabase *database = find_edge_database(cache, object)) {
     return database;
   }
-  const EdgeBuildOptions options = edge_build_options(inst);
-  ObjectEdgeDatabase *database = build_edge_database(*inst.cache, object, mesh, options);
+  const EdgeBuildOptions options = source.build_options(*source.settings);
+  ObjectEdgeDatabase *database = build_edge_database(cache, object, mesh, options);
   if (database == nullptr) {
-    remember_failed_build(*inst.cache, object);
+    remember_failed_build(cache, object);
     return nullptr;
   }
   database->deformed = options.use_deform != 0;
-  database->remember_smoothing_cosine(inst.smooth_cos);
+  database->remember_smoothing_cosine(source.settings->smooth_cos);
   return database;
 }
 
@@ -324,33 +324,33 @@ class QueryMesh {
 
 }  // namespace
 
-double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
+double find_nearest_edge(LWObjectInfo *info, const EdgeSpot &spot, const EdgeSource &source,
                          EdgeQuery &query) {
   // Declared before the lock, so that its release follows the lock's.
   QueryMesh mesh;
-  const LWItemID object = access->objID;
+  const LWItemID object = spot.object;
   double distance = kNoEdge;
   bool missed = false;
   {
     // The common case: the database exists, and any number of render threads
     // search it at once. The settings are copied under the same hold.
     RenderLockShared shared;
-    query.settings = *inst;
-    if (!(query.settings.edge_width > 0.0) || inst->cache == nullptr) {
+    query.settings = *source.settings;
+    if (!(query.settings.edge_width > 0.0) || *source.cache == nullptr) {
       return kNoEdge;
     }
-    const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, object);
-    if (database == nullptr && remembers_failed_build(*inst->cache, object)) {
+    const ObjectEdgeDatabase *database = find_edge_database(**source.cache, object);
+    if (database == nullptr && remembers_failed_build(**source.cache, object)) {
       return kNoEdge;
     }
     mesh.take(info->meshInfo(object, 1));
-    if (mesh.get() == nullptr || access->polygon == nullptr) {
+    if (mesh.get() == nullptr || spot.polygon == nullptr) {
       return kNoEdge;
     }
     if (database != nullptr) {
       query.deformed = database->deformed;
       query.searched = true;
-      distance = nearest_in_database(*database, mesh.get(), access, &query.settings, query.normal,
+      distance = nearest_in_database(*database, mesh.get(), spot, &query.settings, query.normal,
                                      query.is_open);
     } else {
       missed = true;
@@ -361,17 +361,17 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
     // settings may have changed while this thread waited: it reads them
     // again, as the build does, so that both follow the settings of now.
     RenderLockGuard exclusive;
-    query.settings = *inst;
-    if (!(query.settings.edge_width > 0.0) || inst->cache == nullptr) {
+    query.settings = *source.settings;
+    if (!(query.settings.edge_width > 0.0) || *source.cache == nullptr) {
       return kNoEdge;
     }
-    const ObjectEdgeDatabase *database = find_edge_database(*inst->cache, object);
+    const ObjectEdgeDatabase *database = find_edge_database(**source.cache, object);
     if (database == nullptr) {
       // Another thread's build may have failed meanwhile.
-      if (remembers_failed_build(*inst->cache, object)) {
+      if (remembers_failed_build(**source.cache, object)) {
         return kNoEdge;
       }
-      database = find_or_build_edge_database(*inst, object, mesh.get());
+      database = find_or_build_edge_database(source, object, mesh.get());
       if (database == nullptr) {
         mesh.released_by_build();
         return kNoEdge;
@@ -379,7 +379,7 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
     }
     query.deformed = database->deformed;
     query.searched = true;
-    distance = nearest_in_database(*database, mesh.get(), access, &query.settings, query.normal,
+    distance = nearest_in_database(*database, mesh.get(), spot, &query.settings, query.normal,
                                    query.is_open);
   }
   return distance;

@@ -4,11 +4,32 @@
 
 #include <cstdint>
 
+#include "edges/edge_build.h"
 #include "edges/edge_records.h"
-#include "hostapi/lwshader.h"
-#include "shader/edge_shader_instance.h"
+#include "edges/settings.h"
+#include "hostapi/lwmeshes.h"
 
 namespace korv {
+
+// An instance of either front as the query reads it. What it points to is
+// the instance's own and is read only while the query holds the render lock,
+// under which the host's interface callbacks write the settings and empty,
+// replace or destroy the cache.
+struct EdgeSource {
+  const EdgeSettings *settings;
+  EdgeCache *const *cache;  // the instance's cache, null when it has none
+  // The front's build options for a set of its settings: it alone knows
+  // whether they show the edge mask, whose reach widens a search across
+  // polygons (see edge_build_options in edges/build_options.h).
+  EdgeBuildOptions (*build_options)(const EdgeSettings &settings);
+};
+
+// Where one sample lies, as its front's host record gives it.
+struct EdgeSpot {
+  LWItemID object;
+  LWPolID polygon;
+  Vec3 position;  // in object coordinates
+};
 
 // What one query hands to the evaluation.
 struct EdgeQuery {
@@ -28,7 +49,7 @@ struct EdgeQuery {
   bool searched = false;
 };
 
-// Returns the distance from access->oPos to the nearest accepted edge, or
+// Returns the distance from spot.position to the nearest accepted edge, or
 // -1.0 when there is none. info is the object-info service the caller found
 // present.
 //
@@ -38,7 +59,7 @@ struct EdgeQuery {
 // instance. Host calls are made in the same order either way. An edge width
 // that is not above 0 gives -1.0 before any host call, and so does an object
 // whose build failed and is remembered.
-double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeShaderInstance *inst,
+double find_nearest_edge(LWObjectInfo *info, const EdgeSpot &spot, const EdgeSource &source,
                          EdgeQuery &query);
 
 // The object's database in the instance's cache, built from mesh and
@@ -46,7 +67,7 @@ double find_nearest_edge(LWObjectInfo *info, const LWShaderAccess *access, EdgeS
 // render lock held exclusively (so that the instance's settings can be read);
 // the instance has a cache. Null when the build failed, which has then
 // released mesh; the failure is remembered in the cache.
-ObjectEdgeDatabase *find_or_build_edge_database(EdgeShaderInstance &inst, LWItemID object,
+ObjectEdgeDatabase *find_or_build_edge_database(const EdgeSource &source, LWItemID object,
                                                 LWMeshInfo *mesh);
 
 // Distance from p to the infinite line through the edge's base positions, and

@@ -22,8 +22,8 @@
 #include "edges/checked_memory.h"
 #include "edges/corner_index.h"
 #include "edges/shell_index.h"
+#include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
-#include "shading/vec3.h"
 
 namespace korv {
 

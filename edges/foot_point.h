@@ -3,7 +3,7 @@
 // the last bit.
 #pragma once
 
-#include "shading/vec3.h"
+#include "edges/vec3.h"
 
 namespace korv {
 

@@ -20,8 +20,8 @@
 
 #include "edges/checked_memory.h"
 #include "edges/edge_forest.h"
+#include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
-#include "shading/vec3.h"
 
 namespace korv {
 

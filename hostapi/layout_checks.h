@@ -5,6 +5,9 @@
  * used). A member moved, dropped, added, widened or packed differently stops
  * the build of every target that includes this header.
  *
+ * The node class's records (hostapi/lwnodes.h) exist only in 64-bit hosts:
+ * they are checked on 64-bit targets and only compiled on 32-bit ones.
+ *
  * The host's real records may be longer than these (they grow at the end
  * from release to release); the sizes checked are those of the members we
  * declare, and the module never takes the size of a host-owned record.
@@ -23,6 +26,7 @@
 #include "lwio.h"
 #include "lwmeshes.h"
 #include "lwmodule.h"
+#include "lwnodes.h"
 #include "lwshader.h"
 #include "lwtypes.h"
 #include "lwxpanel.h"
@@ -267,6 +271,139 @@ KORV_RECORD_SIZE(LWXPanelDataDesc, 12, 24);
 KORV_MEMBER(LWXPanelDataDesc, vid, 0, 0, 4, 4);
 KORV_MEMBER(LWXPanelDataDesc, name, 4, 8, 4, 8);
 KORV_MEMBER(LWXPanelDataDesc, datatype, 8, 16, 4, 8);
+
+/* The node class's records, which only 64-bit hosts have: checked on
+ * 64-bit targets, compiled on every one. */
+#define KORV_NODE_SIZE(record, w64)                           \
+  static_assert(sizeof(void *) == 4 || sizeof(record) == w64, \
+                "the size of " #record " differs from the host's")
+#define KORV_NODE_MEMBER(record, member, offset64, width64)                  \
+  static_assert(sizeof(void *) == 4 || offsetof(record, member) == offset64, \
+                #record "::" #member " is not at the host's offset");        \
+  static_assert(sizeof(void *) == 4 || sizeof(record::member) == width64,    \
+                #record "::" #member " does not have the host's width")
+
+static_assert(sizeof(ConnectionType) == 4 && sizeof(LWDMatrix4) == 128,
+              "ConnectionType, LWDMatrix4");
+static_assert(NOT_RGB == 1 && NOT_SCALAR == 2 && NOT_VECTOR == 3 && NOT_INTEGER == 4 &&
+                  NOT_FUNCTION == 5,
+              "connection types");
+
+/* LWNodeHandler */
+KORV_NODE_SIZE(LWNodeHandler, 56);
+KORV_NODE_MEMBER(LWNodeHandler, inst, 0, 8);
+KORV_NODE_MEMBER(LWNodeHandler, item, 8, 8);
+KORV_NODE_MEMBER(LWNodeHandler, rend, 16, 8);
+KORV_NODE_MEMBER(LWNodeHandler, evaluate, 24, 8);
+KORV_NODE_MEMBER(LWNodeHandler, customPreview, 32, 8);
+KORV_NODE_MEMBER(LWNodeHandler, flags, 40, 8);
+KORV_NODE_MEMBER(LWNodeHandler, materialGL, 48, 8);
+
+/* LWNodeInputFuncs */
+KORV_NODE_SIZE(LWNodeInputFuncs, 152);
+KORV_NODE_MEMBER(LWNodeInputFuncs, create, 0, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, destroy, 8, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, evaluate, 16, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, check, 24, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, first, 32, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, next, 40, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, previous, 48, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, numInputs, 56, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, byIndex, 64, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, getIndex, 72, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, disconnect, 80, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, node, 88, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, connectedOutput, 96, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, name, 104, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, rename, 112, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, createCustom, 120, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, type, 128, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, vendorID, 136, 8);
+KORV_NODE_MEMBER(LWNodeInputFuncs, typeID, 144, 8);
+
+/* LWNodeOutputFuncs */
+KORV_NODE_SIZE(LWNodeOutputFuncs, 152);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, create, 0, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, destroy, 8, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, setValue, 16, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, getValue, 24, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, getType, 32, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, first, 40, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, next, 48, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, previous, 56, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, numInputs, 64, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, byIndex, 72, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, getIndex, 80, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, node, 88, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, name, 96, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, rename, 104, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, createCustom, 112, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, type, 120, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, vendorID, 128, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, typeID, 136, 8);
+KORV_NODE_MEMBER(LWNodeOutputFuncs, evaluate, 144, 8);
+
+/* LWShadingFuncs, LWShading */
+KORV_NODE_SIZE(LWShadingFuncs, 72);
+KORV_NODE_MEMBER(LWShadingFuncs, inst, 0, 8);
+KORV_NODE_MEMBER(LWShadingFuncs, surfaceID, 8, 8);
+KORV_NODE_MEMBER(LWShadingFuncs, memory, 16, 8);
+KORV_NODE_MEMBER(LWShadingFuncs, bsdf, 24, 8);
+KORV_NODE_MEMBER(LWShadingFuncs, functions, 32, 40);
+KORV_NODE_SIZE(LWShading, 120);
+KORV_NODE_MEMBER(LWShading, I, 0, 24);
+KORV_NODE_MEMBER(LWShading, dIdx, 24, 24);
+KORV_NODE_MEMBER(LWShading, dIdy, 48, 24);
+KORV_NODE_MEMBER(LWShading, dNdx, 72, 24);
+KORV_NODE_MEMBER(LWShading, dNdy, 96, 24);
+
+/* LWShadingGeometry */
+KORV_NODE_SIZE(LWShadingGeometry, 1024);
+KORV_NODE_MEMBER(LWShadingGeometry, shadingFuncs, 0, 72);
+KORV_NODE_MEMBER(LWShadingGeometry, ownerData, 72, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, ray, 80, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, primEvalID, 88, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, itemID, 96, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, meshID, 104, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, instanceID, 112, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, vertexIndexes, 120, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, vrts, 128, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, polygon, 152, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, toLocal, 160, 128);
+KORV_NODE_MEMBER(LWShadingGeometry, toWorld, 288, 128);
+KORV_NODE_MEMBER(LWShadingGeometry, shading, 416, 120);
+KORV_NODE_MEMBER(LWShadingGeometry, P, 536, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, dPdx, 560, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, dPdy, 584, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, dPdu, 608, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, dPdv, 632, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, Np, 656, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, Ns, 680, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, Ng, 704, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, Nb, 728, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, dNdu, 752, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, dNdv, 776, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, bary, 800, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, oP, 824, 24);
+KORV_NODE_MEMBER(LWShadingGeometry, vertsWPos, 848, 72);
+KORV_NODE_MEMBER(LWShadingGeometry, u, 920, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, v, 928, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, dudx, 936, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, dvdx, 944, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, dudy, 952, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, dvdy, 960, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, dist, 968, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, epsilon, 976, 8);
+KORV_NODE_MEMBER(LWShadingGeometry, primID, 984, 4);
+KORV_NODE_MEMBER(LWShadingGeometry, side, 988, 4);
+KORV_NODE_MEMBER(LWShadingGeometry, polNum, 992, 4);
+KORV_NODE_MEMBER(LWShadingGeometry, vrtsNum, 996, 12);
+KORV_NODE_MEMBER(LWShadingGeometry, flags, 1008, 4);
+KORV_NODE_MEMBER(LWShadingGeometry, element, 1012, 4);
+KORV_NODE_MEMBER(LWShadingGeometry, ownerID, 1016, 4);
+
+#undef KORV_NODE_MEMBER
+#undef KORV_NODE_SIZE
 
 #undef KORV_MEMBER
 #undef KORV_RECORD_SIZE

@@ -30,6 +30,11 @@ typedef void *GlobalFunc(const char *serviceName, int useMode);
  * a long, 32 bits wide on Windows. */
 typedef int ActivateFunc(int32_t version, GlobalFunc *global, void *local, void *serverData);
 
+/* Tags of a server's tag information. */
+#define SRVTAG_USERNAME 0x00000u
+#define SRVTAG_DESCRIPTION 0x40000u
+#define SRVTAG_NODEGROUP 0x70000u /* the group of the Node Editor's add menu */
+
 /* Tag information of a server (names and descriptions for the host's lists). */
 typedef struct st_ServerTagInfo {
   const char *string;

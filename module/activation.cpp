@@ -2,12 +2,12 @@
 
 #include "hostapi/lwshader.h"
 #include "hostapi/lwxpanel.h"
-#include "module/host_boundary.h"
-#include "module/host_services.h"
 #include "panel/options_panel.h"
+#include "runtime/host_boundary.h"
+#include "runtime/host_services.h"
+#include "shader/evaluate_callback.h"
 #include "shader/instance_callbacks.h"
 #include "shader/persistence.h"
-#include "shading/evaluate.h"
 
 namespace korv {
 

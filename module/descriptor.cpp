@@ -8,7 +8,7 @@
 #include "hostapi/lwmodule.h"
 #include "hostapi/lwshader.h"
 #include "module/activation.h"
-#include "module/host_boundary.h"
+#include "runtime/host_boundary.h"
 
 #if defined(_WIN32)
 #define KORV_EXPORT __declspec(dllexport)

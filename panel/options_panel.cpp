@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "edges/edge_kind.h"
-#include "module/host_services.h"
+#include "runtime/host_services.h"
 #include "shader/output_channels.h"
 
 namespace korv {

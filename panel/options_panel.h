@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "hostapi/lwxpanel.h"
-#include "module/host_boundary.h"
+#include "runtime/host_boundary.h"
 #include "shader/edge_shader_instance.h"
 
 namespace korv {

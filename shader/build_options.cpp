@@ -1,38 +1,11 @@
 #include "shader/build_options.h"
 
-#include <cmath>
-
 #include "shader/output_channels.h"
 
 namespace korv {
 
-EdgeBuildOptions edge_build_options(const EdgeSettings &inst) {
-  EdgeBuildOptions options;
-  options.cos_threshold = std::cos(inst.edge_dangle);
-  options.open_edge = inst.open_edge;
-  options.use_deform = inst.use_deform;
-  options.edge_kind = edge_kind_setting(inst.edge_kind);
-  options.cross_polygons = inst.cross_polygons != 0;
-  options.reach = cross_polygon_reach(inst);
-  return options;
-}
-
-double cross_polygon_reach(const EdgeSettings &inst) {
-  // Written so that a width that is not a number adds nothing.
-  double reach = 0.0;
-  const double band = 0.5 * inst.edge_width;
-  if (band > reach) {
-    reach = band;
-  }
-  const double open_band = 2.0 * inst.edge_width;
-  if (inst.open_edge != 0 && open_band > reach) {
-    reach = open_band;
-  }
-  const double mask = inst.out_width * std::log(256.0);
-  if (output_channel(inst.out_channel).field != nullptr && mask > reach) {
-    reach = mask;
-  }
-  return reach;
+EdgeBuildOptions edge_build_options(const EdgeSettings &settings) {
+  return edge_build_options(settings, output_channel(settings.out_channel).field != nullptr);
 }
 
 }  // namespace korv

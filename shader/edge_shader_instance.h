@@ -23,7 +23,7 @@
 
 #include "edges/checked_memory.h"
 #include "edges/edge_records.h"
-#include "shader/settings.h"
+#include "edges/settings.h"
 
 namespace korv {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "module/render_lock.h"
+#include "runtime/render_lock.h"
 #include "shader/output_channels.h"
 
 namespace korv {
@@ -22,14 +22,6 @@ void set_default_settings(EdgeShaderInstance &inst) {
 #define KORV_DEFAULT(field, type, kind, value, id, label) inst.field = value;
   KORV_EDGE_SETTINGS(KORV_DEFAULT)
 #undef KORV_DEFAULT
-}
-
-bool same_settings(const EdgeSettings &a, const EdgeSettings &b) {
-  // Field by field: the bytes between fields are no setting's.
-#define KORV_SAME(field, type, kind, value, id, label) \
-  std::memcmp(&a.field, &b.field, sizeof(type)) == 0 &&
-  return KORV_EDGE_SETTINGS(KORV_SAME) true;
-#undef KORV_SAME
 }
 
 void write_setting(EdgeShaderInstance &inst, const SettingInfo &info, const void *value,

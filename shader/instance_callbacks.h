@@ -1,6 +1,6 @@
 // The shader's host callbacks other than load, save and evaluate. Each is a
 // plain function taking the instance first. The activation hands them to the
-// host behind the host boundary (module/host_boundary.h): an exception from
+// host behind the host boundary (runtime/host_boundary.h): an exception from
 // the render lock never reaches the host.
 #pragma once
 

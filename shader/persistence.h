@@ -3,7 +3,7 @@
 // The stored form is the version 256 (one I4) followed by the parameter
 // library's block holding every setting by name: lengths and angles as
 // PDBL, toggles and choices as PINT. Both callbacks return null in every case;
-// the host is given them behind the host boundary (module/host_boundary.h),
+// the host is given them behind the host boundary (runtime/host_boundary.h),
 // which keeps any exception from reaching it.
 #pragma once
 

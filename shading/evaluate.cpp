@@ -1,41 +1,12 @@
 #include "shading/evaluate.h"
 
 #include <cmath>
-#include <cstdint>
 
-#include "edges/edge_query.h"
-#include "module/host_services.h"
-#include "shader/edge_shader_instance.h"
-#include "shader/output_channels.h"
+#include "runtime/host_services.h"
 
 namespace korv {
 
 namespace {
-
-// exp(-d / width), for a width above 0 and d >= 0: a number from 0 to 1.
-double edge_mask(double d, double width) {
-  return std::exp(-d / width);
-}
-
-// The mask goes into the chosen channel only for an output width above 0.
-// Any other width (0, negative, NaN from a damaged scene) has no mask that
-// is a number from 0 to 1, and a renderer turns an infinite or NaN channel
-// into black or white pixels that spread through its filters: no channel
-// value is written then, as with "None".
-void write_mask(double d, const EdgeSettings &settings, LWShaderAccess *access) {
-  double LWShaderAccess::*channel = output_channel(settings.out_channel).field;
-  if (channel != nullptr && settings.out_width > 0.0) {
-    write_channel(access->*channel, edge_mask(d, settings.out_width), settings.out_mode);
-  }
-}
-
-// The same where no edge was found: a mask of 0, by the same rules.
-void write_mask_without_edge(const EdgeSettings &settings, LWShaderAccess *access) {
-  double LWShaderAccess::*channel = output_channel(settings.out_channel).field;
-  if (channel != nullptr && settings.out_width > 0.0) {
-    write_channel_without_edge(access->*channel, settings.out_mode);
-  }
-}
 
 // A normal that can be written: finite and not zero. A zero or non-finite
 // normal shades black or NaN in a renderer.
@@ -46,16 +17,19 @@ bool has_direction(const Vec3 &v) {
 
 }  // namespace
 
-void evaluate(LWInstance instance, LWShaderAccess *access) {
-  auto *inst = static_cast<EdgeShaderInstance *>(instance);
+double edge_mask(double d, double width) {
+  return std::exp(-d / width);
+}
+
+void evaluate_sample(const ShadingSample &sample, const EdgeSource &source, ShadingResult &result) {
   // Read once: the query is handed the very service this check found.
   LWObjectInfo *const info = current_object_info();
-  if (info == nullptr || access->polygon == nullptr) {
+  if (info == nullptr || sample.spot.polygon == nullptr) {
     return;
   }
 
-  Vec3 u0 = to_vec3(access->wNorm0);
-  Vec3 u1 = to_vec3(access->wNorm);
+  Vec3 u0 = to_vec3(sample.normal0);
+  Vec3 u1 = to_vec3(sample.normal);
   u0.normalize();
   u1.normalize();
   const Vec3 offset = u1 - u0;
@@ -65,32 +39,33 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   // only from its own copy, so all of it follows one consistent set, and
   // nothing else here touches shared state. An edge width that is not above
   // 0 finds no edge.
-  EdgeQuery query;
-  const double d = find_nearest_edge(info, access, inst, query);
+  EdgeQuery &query = result.query;
+  const double d = find_nearest_edge(info, sample.spot, source, query);
   if (!(d >= 0.0)) {
     // Where the object's edges were searched and none was found, the mask is
     // 0; where the query gave up (the bevel off, a failed build) the sample
     // passes through.
     if (query.searched) {
-      write_mask_without_edge(query.settings, access);
+      result.mask = ShadingResult::Mask::NoEdge;
     }
     return;
   }
   const EdgeSettings &settings = query.settings;
   double band = settings.edge_width * 0.5;
 
-  // The edge normal in the frame of wNorm, by the frame its database was
-  // built in. Deformed edges are already there; base-mesh edges are turned
-  // into the world by the object's transform. A normal takes the inverse
-  // transpose of oXfrm, which is wXfrm (world to object) transposed; wXfrm
-  // itself would turn it the wrong way on any rotated object.
+  // The edge normal in the frame of the sample's normal, by the frame its
+  // database was built in. Deformed edges are already there; base-mesh edges
+  // are turned into the world by the object's transform. A normal takes the
+  // inverse transpose of the object-to-world transform, which is the
+  // world-to-object one transposed; that one itself would turn it the wrong
+  // way on any rotated object.
   const Vec3 toward = query.deformed
                           ? unit_vector(query.normal)
-                          : apply_transposed_mat3(query.normal, access->wXfrm).normalize();
+                          : apply_transposed_mat3(query.normal, sample.world_to_object).normalize();
 
   if (query.is_open != 0) {
     // An open edge's band widens as its normal turns towards the viewer.
-    Vec3 view = to_vec3(access->raySource) - to_vec3(access->wPos);
+    Vec3 view = sample.view;
     view.normalize();
     const double c = dot(u1, view);
     const double m = c > 0.5 ? c : 0.5;
@@ -104,7 +79,8 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
     }
   }
 
-  write_mask(d, settings, access);
+  result.mask = ShadingResult::Mask::Edge;
+  result.distance = d;
   // An edge normal with no direction (the two polygons of an edge facing
   // exactly opposite ways, as back-to-back polygons on shared points do, or
   // a degenerate transform) has nothing to bend towards: the normals stay as
@@ -129,8 +105,9 @@ void evaluate(LWInstance instance, LWShaderAccess *access) {
   if (!has_direction(shading)) {
     return;
   }
-  store(bent, access->wNorm0);
-  store(shading, access->wNorm);
+  result.bend = true;
+  store(bent, result.normal0);
+  store(shading, result.normal);
 }
 
 }  // namespace korv

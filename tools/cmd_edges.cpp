@@ -19,6 +19,7 @@
 #include "host/mesh_service.h"
 #include "host/render/render_math.h"
 #include "shader/build_options.h"
+#include "shader/edge_shader_instance.h"
 #include "tools/command.h"
 #include "tools/session_options.h"
 

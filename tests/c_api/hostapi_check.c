@@ -2,6 +2,7 @@
 #include "hostapi/lwio.h"
 #include "hostapi/lwmeshes.h"
 #include "hostapi/lwmodule.h"
+#include "hostapi/lwnodes.h"
 #include "hostapi/lwshader.h"
 #include "hostapi/lwtypes.h"
 #include "hostapi/lwxpanel.h"

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "edges/settings.h"
 #include "evaluate_fixture.h"
-#include "shader/settings.h"
 
 namespace korv::testing {
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "edges/vec3.h"
 #include "host/builtin_meshes.h"
 #include "host/mesh_service.h"
 #include "module_fixture.h"
-#include "shading/vec3.h"
 
 namespace korv::testing {
 

@@ -11,11 +11,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "edges/edge_query.h"
 #include "host/builtin_meshes.h"
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/module_loader.h"
+#include "shader/core_input.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -176,7 +176,7 @@ void KorvHostEdges::expect_module_database(const std::string &path, const Settin
   LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
   EdgeCache cache;
   inst.cache = &cache;
-  const ObjectEdgeDatabase *db = find_or_build_edge_database(inst, object.id(), info);
+  const ObjectEdgeDatabase *db = find_or_build_edge_database(edge_source(inst), object.id(), info);
   ASSERT_NE(db, nullptr);
   info->destroy(info);
 

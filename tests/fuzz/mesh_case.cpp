@@ -10,7 +10,7 @@
 #include <span>
 
 #include "edges/edge_build.h"
-#include "shading/vec3.h"
+#include "edges/vec3.h"
 
 namespace korv::fuzz {
 

@@ -2,8 +2,8 @@
 #include <iterator>
 #include <limits>
 
+#include "edges/vec3.h"
 #include "mesh_case.h"
-#include "shading/vec3.h"
 
 namespace korv::fuzz {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <system_error>
 
-#include "module/render_lock.h"
+#include "runtime/render_lock.h"
 
 namespace korv {
 

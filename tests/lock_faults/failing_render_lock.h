@@ -1,5 +1,5 @@
 // A render lock that fails on demand, linked into the lock-fault tests in
-// place of the module's own (module/render_lock.cpp): the rest of the
+// place of the module's own (runtime/render_lock.cpp): the rest of the
 // module's code is the real one. While failing, taking the lock throws the
 // std::system_error a system lock throws when it cannot be taken.
 #pragma once

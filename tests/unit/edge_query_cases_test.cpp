@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "edge_test_support.h"
-#include "edges/edge_query.h"
+#include "shader/core_input.h"
 
 namespace korv::testing {
 namespace {
@@ -45,7 +45,8 @@ class EdgeQueryTest : public ::testing::Test {
     access.polygon = polygon == kNoPolygon ? nullptr : polygon_id(polygon);
     store(spot, access.oPos);
     EdgeQuery found{{}, kUntouched, kUntouchedFlag};
-    const double d = find_nearest_edge(host::object_info_service(), &access, &inst_, found);
+    const double d =
+        find_nearest_edge(host::object_info_service(), spot_of(access), edge_source(inst_), found);
     std::tie(normal_, is_open_) = std::tie(found.normal, found.is_open);
     return d;
   }
@@ -98,11 +99,12 @@ TEST_F(EdgeQueryTest, AQueryThatMissedFindsTheDatabaseAnotherQueryBuiltMeanwhile
   host::SceneObject object(lone_triangle());
   LWMeshInfo *first = host::object_info_service()->meshInfo(object.id(), 1);
   LWMeshInfo *second = host::object_info_service()->meshInfo(object.id(), 1);
-  const ObjectEdgeDatabase *built = find_or_build_edge_database(inst_, object.id(), first);
+  const ObjectEdgeDatabase *built =
+      find_or_build_edge_database(edge_source(inst_), object.id(), first);
   ASSERT_NE(built, nullptr);
   const long scans = host::mesh_service_counts().scans;
   EXPECT_EQ(scans, 4);
-  EXPECT_EQ(find_or_build_edge_database(inst_, object.id(), second), built);
+  EXPECT_EQ(find_or_build_edge_database(edge_source(inst_), object.id(), second), built);
   EXPECT_EQ(host::mesh_service_counts().scans, scans) << "built a second time";
   EXPECT_EQ(inst_.cache->databases.size(), 1u);
   first->destroy(first);

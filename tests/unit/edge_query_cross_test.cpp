@@ -18,8 +18,8 @@
 #include <utility>
 
 #include "edge_test_support.h"
-#include "edges/edge_query.h"
 #include "host/builtin_meshes.h"
+#include "shader/core_input.h"
 #include "tests/e2e/generated_meshes.h"
 #include "tests/e2e/sample_grid.h"
 #include "tests/reference/shading_reference.h"
@@ -76,10 +76,11 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   samples.back().oPos[2] = std::numeric_limits<double>::quiet_NaN();
   for (const LWShaderAccess &access : samples) {
     EdgeQuery found, found_without;
-    const ReferenceHit got{find_nearest_edge(info, &access, &on, found), found.normal,
-                           found.is_open};
-    const ReferenceHit without{find_nearest_edge(info, &access, &off, found_without),
-                               found_without.normal, found_without.is_open};
+    const ReferenceHit got{find_nearest_edge(info, spot_of(access), edge_source(on), found),
+                           found.normal, found.is_open};
+    const ReferenceHit without{
+        find_nearest_edge(info, spot_of(access), edge_source(off), found_without),
+        found_without.normal, found_without.is_open};
     const ReferenceHit want = reference_nearest_edge(db, mesh, access, on);
     for (const auto &[hit, settings] : {std::pair{got, &on}, std::pair{without, &off}}) {
       const ReferenceHit wanted =

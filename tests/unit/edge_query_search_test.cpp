@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "edge_test_support.h"
-#include "edges/edge_query.h"
 #include "host/box_field.h"
 #include "host/builtin_meshes.h"
 #include "host/mesh_io.h"
+#include "shader/core_input.h"
 
 namespace korv::testing {
 namespace {
@@ -203,7 +203,7 @@ class EdgeQuerySearch : public ::testing::Test {
     access.polygon = host::polygon_id(polygon);
     store(spot, access.oPos);
     EdgeQuery found{{}, Answer{}.normal, Answer{}.is_open};
-    const double distance = find_nearest_edge(service, &access, &inst_, found);
+    const double distance = find_nearest_edge(service, spot_of(access), edge_source(inst_), found);
     return {distance, found.normal, found.is_open};
   }
 

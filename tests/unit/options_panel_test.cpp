@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "module/host_services.h"
+#include "runtime/host_services.h"
 #include "shader/instance_callbacks.h"
 
 namespace korv {

@@ -1,6 +1,6 @@
 // The render lock: queries hold it shared and run side by side; builds and
 // the emptying of caches hold it alone, and wait for the queries inside.
-#include "module/render_lock.h"
+#include "runtime/render_lock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shading/vec3.h"
+#include "edges/vec3.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,8 @@
-// The settings of a shader instance, written once. The instance's fields,
-// their defaults, the scene-file parameter table and the panel's tables are
-// all derived from this list, so a setting cannot be half-added.
+// The settings of an instance, written once. The instance's fields, their
+// defaults, the scene-file parameter table and the panel's tables are all
+// derived from this list, so a setting cannot be half-added. They are the
+// input of the edge build, the query and the evaluation, which is why the
+// list lives with them and not with a front.
 #pragma once
 
 #include <array>
@@ -40,7 +42,8 @@ constexpr bool is_double(SettingKind kind) {
 
 // One set of the settings as plain values, one field per setting in list
 // order. An instance is one (it derives from it), and each shading sample
-// works from its own copy, taken once (see EdgeShaderInstance).
+// works from its own copy, taken once by its query (see EdgeShaderInstance
+// and EdgeSource).
 struct EdgeSettings {
 #define KORV_FIELD(field, type, kind, value, id, label) type field;
   KORV_EDGE_SETTINGS(KORV_FIELD)

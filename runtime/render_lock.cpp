@@ -1,4 +1,4 @@
-#include "module/render_lock.h"
+#include "runtime/render_lock.h"
 
 #include <atomic>
 #include <bit>

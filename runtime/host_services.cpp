@@ -1,4 +1,4 @@
-#include "module/host_services.h"
+#include "runtime/host_services.h"
 
 namespace korv {
 
