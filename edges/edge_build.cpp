@@ -99,10 +99,9 @@ struct EdgeScanContext {
   // The entry indices of each recorded edge's two ends, parallel to the list.
   Array<EdgeEnds> edge_ends;
 
-  // Each point entry's edges as indices into the edge list, filled in one
-  // sweep after the edge pass: edge_indices[edge_first[i] .. edge_first[i + 1]).
+  // Where each point entry's edges begin in the map's edge pool, and their
+  // total last, filled in one sweep after the edge pass.
   Array<std::uint32_t> edge_first;
-  Array<std::uint32_t> edge_indices;
 };
 
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
@@ -703,12 +702,14 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
   });
 }
 
-// Gives every point entry the indices of the edges that touch it, in list
-// order: one sweep over the list instead of one per point; and makes the
-// pool their pointers go to. False when memory runs out.
+// Lists every point entry's edges, in list order, in the map's edge pool:
+// one sweep over the list instead of one per point. The list is final, so
+// the pool takes the records' addresses at once. Entry i's part of the pool
+// is [edge_first[i], edge_first[i + 1]). False when memory runs out.
 bool index_point_edges(EdgeScanContext &ctx) {
   PointMap &points = ctx.database->points;
-  if (!ctx.edge_first.assign(points.size() + 1, 0)) {
+  Array<std::uint32_t> &first = ctx.edge_first;
+  if (!first.assign(points.size() + 1, 0)) {
     return false;
   }
   auto for_each_end = [&](auto visit) {
@@ -721,21 +722,25 @@ bool index_point_edges(EdgeScanContext &ctx) {
       }
     }
   };
-  for_each_end([&](std::size_t i, std::size_t) { ctx.edge_first[i + 1] += 1; });
+  for_each_end([&](std::size_t i, std::size_t) { first[i + 1] += 1; });
   for (std::size_t i = 0; i < points.size(); ++i) {
-    ctx.edge_first[i + 1] += ctx.edge_first[i];
+    first[i + 1] += first[i];
   }
-  Array<std::uint32_t> cursor;
-  if (!ctx.edge_indices.assign(ctx.edge_first.back(), 0) ||
-      !cursor.assign(ctx.edge_first.begin(), ctx.edge_first.end() - 1) ||
-      !points.edge_pool.assign(ctx.edge_first.back(), nullptr)) {
+  if (!points.edge_pool.assign(first.back(), nullptr)) {
     return false;
   }
-  for_each_end(
-      [&](std::size_t i, std::size_t k) { ctx.edge_indices[cursor[i]++] = std::uint32_t(k); });
+  // Each entry's start serves as its cursor, and ends as the next one's
+  // start: the starts are then moved up by one.
+  const EdgeRecord *records = ctx.database->edge_list->records.data();
+  for_each_end([&](std::size_t i, std::size_t k) { points.edge_pool[first[i]++] = records + k; });
+  for (std::size_t i = points.size(); i > 0; --i) {
+    first[i] = first[i - 1];
+  }
+  first[0] = 0;
   return true;
 }
 
+// Points each scanned point's record at its part of the edge pool.
 LWScanResult collect_point_edges(void *user_data, LWPntID point) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
@@ -744,19 +749,14 @@ LWScanResult collect_point_edges(void *user_data, LWPntID point) {
     if (index < 0) {
       return true;
     }
-    PointRecord &record = points.entry(std::size_t(index)).second;
     const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
     const std::uint32_t end = ctx.edge_first[std::size_t(index) + 1];
-    const Array<EdgeRecord> &records = ctx.database->edge_list->records;
     // A point without edges (inside a flat area, most of a mesh's points)
     // has no array.
-    if (end == begin) {
-      return true;
-    }
-    record.edges = points.edge_pool.data() + begin;
-    record.edge_count = std::int32_t(end - begin);
-    for (std::uint32_t j = begin; j < end; ++j) {
-      record.edges[j - begin] = &records[ctx.edge_indices[j]];
+    if (end != begin) {
+      PointRecord &record = points.entry(std::size_t(index)).second;
+      record.edges = points.edge_pool.data() + begin;
+      record.edge_count = std::int32_t(end - begin);
     }
     return true;
   });
@@ -898,6 +898,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
     }
   }
   ctx.ordinals.reset();
+  ctx.first.reset();
   ctx.next_corner.reset();
   ctx.previous_corner.reset();
   ctx.pair_containers.clear();
@@ -920,6 +921,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.stopped) {
     return false;
   }
+  ctx.edge_first.reset();
   if (shells) {
     Array<std::array<float, 3>> positions;
     if (!edge_end_positions(ctx, positions)) {
@@ -930,6 +932,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
       return false;
     }
   }
+  ctx.edge_ends.reset();
   return CornerIndex::build(database, mesh, database.corners);
 }
 
