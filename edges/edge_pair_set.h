@@ -21,6 +21,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 #include "edges/checked_memory.h"
 
@@ -119,7 +121,7 @@ class EdgePairSet {
   // false when it was there already. True with failed() set when memory ran
   // out.
   bool insert(std::uint32_t under, std::uint32_t other) {
-    if (slots_.empty() && !make_slots()) {
+    if (slots_ == nullptr && !make_slots()) {
       return true;
     }
     const std::size_t begin = kSlotsPerUse * std::size_t(starts_[under]);
@@ -151,17 +153,26 @@ class EdgePairSet {
  private:
   static constexpr std::size_t kSlotsPerUse = 4;
 
+  // The slots come zeroed from calloc: a large block is fresh from the
+  // system, already zero, so that the regions of points that never get a
+  // pair (most points of a smooth mesh) are never written.
   bool make_slots() {
-    // A set of no uses keeps one slot, never probed, so that it is made once.
-    if (!failed_ && !slots_.assign(slot_count_ == 0 ? 1 : slot_count_, 0)) {
-      failed_ = true;
+    if (!failed_) {
+      // A set of no uses keeps one slot, never probed, so that it is made once.
+      slots_.reset(static_cast<std::uint32_t *>(
+          std::calloc(slot_count_ == 0 ? 1 : slot_count_, sizeof(std::uint32_t))));
+      failed_ = slots_ == nullptr;
     }
     return !failed_;
   }
 
+  struct Free {
+    void operator()(std::uint32_t *block) const noexcept { std::free(block); }
+  };
+
   const std::uint32_t *starts_ = nullptr;
   std::size_t slot_count_ = 0;
-  Array<std::uint32_t> slots_;  // the other end + 1, or 0 while empty
+  std::unique_ptr<std::uint32_t[], Free> slots_;  // the other end + 1, or 0 while empty
   PointPairSet overflow_;
   bool failed_ = false;
 };
