@@ -43,7 +43,8 @@ struct EdgeScanContext {
   std::uint32_t scan_ordinal = 0;
 
   // For each point entry (in map order), the scan ordinals of its polygons,
-  // parallel to its polygons array: ordinals[first[i] .. first[i] + fill).
+  // parallel to its polygons array: ordinals[first[i] .. first[i] + fill);
+  // first[size] is the total of corner uses.
   // Both lists come in scan order, so each is sorted and two of them can be
   // intersected by a walk of both side by side, or by binary search, instead
   // of a walk of one inside the other.
@@ -55,9 +56,15 @@ struct EdgeScanContext {
 
   // The edge pass's unit polygon normals by scan ordinal, each made once:
   // by the polygon's own visit or by the first side that meets it as a
-  // neighbour, whichever comes first.
+  // neighbour, whichever comes first. Made when the first neighbour is
+  // found: until then no polygon's normal is wanted twice (a mesh of loose
+  // polygons never wants one twice), and the polygons visited before are
+  // made afresh, from the same reads, should a later side meet them.
   Array<Vec3> unit_normals;
   Array<std::uint8_t> have_unit_normal;
+  // The polygons scanned by the fill pass: how many normals the edge pass
+  // keeps.
+  std::uint32_t filled_polygons = 0;
 
   // With an edge kind to keep, the entry index of the next and of the
   // previous corner of each corner use, parallel to ordinals (kNoEntry where
@@ -85,15 +92,16 @@ struct EdgeScanContext {
   Array<std::pair<std::uint32_t, std::uint32_t>> polygon_runs;
   Array<std::uint32_t> heavy_runs;
 
-  // The entry index of each corner of the polygon at hand.
+  // The points of the corners of the polygon at hand, read once each, and
+  // their entry indices.
+  Array<LWPntID> corner_points;
   Array<std::ptrdiff_t> corner_entries;
   // The entry indices of each recorded edge's two ends, parallel to the list.
   Array<EdgeEnds> edge_ends;
 
-  // Each point entry's edges as indices into the edge list, filled in one
-  // sweep after the edge pass: edge_indices[edge_first[i] .. edge_first[i + 1]).
+  // Where each point entry's edges begin in the map's edge pool, and their
+  // total last, filled in one sweep after the edge pass.
   Array<std::uint32_t> edge_first;
-  Array<std::uint32_t> edge_indices;
 };
 
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
@@ -508,6 +516,21 @@ NeighbourRun neighbour_run(const EdgeScanContext &ctx, std::size_t a, std::size_
   return reversed ? NeighbourRun::Reversed : NeighbourRun::Same;
 }
 
+// Makes room for one more element of an array that gets at most one per
+// side of the polygons counted (the edge records and their ends): grows by
+// doubling, but not past the count of sides while the mesh is the one
+// counted, so that a mesh whose every side is an edge (loose polygons with
+// open edges) does not hold twice its edges. False when memory runs out.
+template <class T>
+bool room_for_one_per_side(const EdgeScanContext &ctx, Array<T> &array) {
+  if (array.size() < array.capacity()) {
+    return true;
+  }
+  const auto sides = std::size_t(ctx.corner_uses);
+  const std::size_t doubled = std::max<std::size_t>(8, 2 * array.capacity());
+  return array.reserve(array.size() < sides ? std::min(doubled, sides) : doubled);
+}
+
 // Records the pair of points ia and ib as having an edge; false when it had
 // one already. A pair is filed under the end with fewer uses (the lower
 // entry on a tie), so that the key is the same in either direction.
@@ -520,10 +543,34 @@ bool record_pair(EdgeScanContext &ctx, std::ptrdiff_t ia, std::ptrdiff_t ib) {
                                    std::uint32_t(under_a ? ib : ia));
 }
 
-// The unit normal of the polygon of ordinal in the edge pass, made on first
-// use (make_unit_normal): polygon_normal, then normalised. A host that scans
-// more polygons than it counted gets the extra ones' normals made afresh.
-// Inline: it is asked for at every side, and made at most once.
+// cross(P1 - P0, PL - P0) of the points p0, p1 and pl: the polygon normal
+// of a polygon whose corners 0, 1 and n - 1 they are.
+Vec3 corner_normal(LWMeshInfo *mesh, LWPntID p0, LWPntID p1, LWPntID pl, std::int32_t use_deform) {
+  const Vec3 a = point_position(mesh, p0, use_deform);
+  const Vec3 b = point_position(mesh, p1, use_deform);
+  const Vec3 l = point_position(mesh, pl, use_deform);
+  return cross(b - a, l - a);
+}
+
+// Makes the edge pass's store of unit normals, once the first neighbour is
+// found; false when memory runs out.
+bool make_normal_store(EdgeScanContext &ctx) {
+  return ctx.unit_normals.resize(ctx.filled_polygons) &&
+         ctx.have_unit_normal.assign(ctx.filled_polygons, 0);
+}
+
+// Keeps the unit normal of the polygon of ordinal, where the store has room.
+void keep_unit_normal(EdgeScanContext &ctx, std::uint32_t ordinal, const Vec3 &normal) {
+  if (ordinal < ctx.unit_normals.size()) {
+    ctx.unit_normals[ordinal] = normal;
+    ctx.have_unit_normal[ordinal] = 1;
+  }
+}
+
+// The unit normal of the polygon of ordinal met as a neighbour in the edge
+// pass: polygon_normal, then normalised; made on first use and kept. A host
+// that scans more polygons than it counted gets the extra ones' normals made
+// afresh. Inline: it is asked for at every side, and made at most once.
 Vec3 make_unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal);
 inline Vec3 unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
   if (ordinal < ctx.unit_normals.size() && ctx.have_unit_normal[ordinal] != 0) {
@@ -532,16 +579,23 @@ inline Vec3 unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ord
   return make_unit_normal(ctx, polygon, ordinal);
 }
 Vec3 make_unit_normal(EdgeScanContext &ctx, LWPolID polygon, std::uint32_t ordinal) {
-  if (ordinal >= ctx.unit_normals.size()) {
-    Vec3 normal;
-    polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
-    return normal.normalize();
-  }
-  Vec3 &normal = ctx.unit_normals[ordinal];
-  normal = Vec3{};
+  Vec3 normal;
   polygon_normal(ctx.mesh, polygon, ctx.use_deform, normal);
   normal.normalize();
-  ctx.have_unit_normal[ordinal] = 1;
+  keep_unit_normal(ctx, ordinal, normal);
+  return normal;
+}
+
+// The unit normal of the polygon at hand, of ordinal, from its corners as
+// read by its visit: kept where a neighbour made it already, else made from
+// corners 0, 1 and n - 1 as polygon_normal makes it.
+Vec3 own_unit_normal(EdgeScanContext &ctx, std::uint32_t ordinal, const LWPntID *corners, int n) {
+  if (ordinal < ctx.unit_normals.size() && ctx.have_unit_normal[ordinal] != 0) {
+    return ctx.unit_normals[ordinal];
+  }
+  Vec3 normal = corner_normal(ctx.mesh, corners[0], corners[1], corners[n - 1], ctx.use_deform);
+  normal.normalize();
+  keep_unit_normal(ctx, ordinal, normal);
   return normal;
 }
 
@@ -559,13 +613,20 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
     }
     PointMap &points = ctx.database->points;
     Array<EdgeRecord> &records = ctx.database->edge_list->records;
+    // Each corner is read once: the sides, their entries and the polygon's
+    // own normal all come from these reads, so that they agree with one
+    // another whatever the host answers on a second read.
+    Array<LWPntID> &corners = ctx.corner_points;
     Array<std::ptrdiff_t> &entries = ctx.corner_entries;
-    if (!entries.resize(std::size_t(n))) {
+    if (!corners.resize(std::size_t(n)) || !entries.resize(std::size_t(n))) {
       return false;
     }
     for (int i = 0; i < n; ++i) {
-      entries[std::size_t(i)] = points.entry_index(mesh->polVertex(mesh, polygon, i));
+      corners[std::size_t(i)] = mesh->polVertex(mesh, polygon, i);
+      entries[std::size_t(i)] = points.entry_index(corners[std::size_t(i)]);
     }
+    bool have_own_normal = false;
+    Vec3 own_normal;
     for (int i = 0; i < n; ++i) {
       const int next = i + 1 == n ? 0 : i + 1;
       const std::ptrdiff_t ia = entries[std::size_t(i)];
@@ -573,15 +634,24 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       if (ia < 0 || ib < 0) {
         return true;
       }
-      const LWPntID a = mesh->polVertex(mesh, polygon, i);
-      const LWPntID b = mesh->polVertex(mesh, polygon, next);
+      const LWPntID a = corners[std::size_t(i)];
+      const LWPntID b = corners[std::size_t(next)];
       // Each polygon's normal is made once, when a side first needs it.
-      const Vec3 own_normal = unit_normal(ctx, polygon, ordinal);
+      if (!have_own_normal) {
+        own_normal = own_unit_normal(ctx, ordinal, corners.data(), n);
+        have_own_normal = true;
+      }
       std::uint32_t neighbour_ordinal = 0;
       std::size_t uses[2] = {0, 0};
       const LWPolID neighbour =
           find_neighbour(ctx, std::size_t(ia), std::size_t(ib), ordinal, neighbour_ordinal, uses);
       if (neighbour != nullptr) {
+        if (ctx.unit_normals.empty()) {
+          if (!make_normal_store(ctx)) {
+            return false;
+          }
+          keep_unit_normal(ctx, ordinal, own_normal);
+        }
         const Vec3 other = unit_normal(ctx, neighbour, neighbour_ordinal);
         // A dot product equal to the threshold counts as sharp.
         if (dot(own_normal, other) > ctx.cos_threshold) {
@@ -603,7 +673,8 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
           }
         }
         Vec3 bisector = own_normal + other;
-        if (!records.push_back({a, b, bisector.normalize(), 0})) {
+        if (!room_for_one_per_side(ctx, records) ||
+            !records.push_back({a, b, bisector.normalize(), 0})) {
           return false;
         }
       } else if (ctx.open_edge != 0) {
@@ -611,7 +682,8 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
             point_position(mesh, a, ctx.use_deform) - point_position(mesh, b, ctx.use_deform);
         along.normalize();
         Vec3 outward = cross(own_normal, along);
-        if (!records.push_back({a, b, outward.normalize(), 1})) {
+        if (!room_for_one_per_side(ctx, records) ||
+            !records.push_back({a, b, outward.normalize(), 1})) {
           return false;
         }
         record_pair(ctx, ia, ib);
@@ -621,7 +693,8 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       } else {
         continue;
       }
-      if (!ctx.edge_ends.push_back({std::uint32_t(ia), std::uint32_t(ib)})) {
+      if (!room_for_one_per_side(ctx, ctx.edge_ends) ||
+          !ctx.edge_ends.push_back({std::uint32_t(ia), std::uint32_t(ib)})) {
         return false;
       }
     }
@@ -629,12 +702,14 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
   });
 }
 
-// Gives every point entry the indices of the edges that touch it, in list
-// order: one sweep over the list instead of one per point; and makes the
-// pool their pointers go to. False when memory runs out.
+// Lists every point entry's edges, in list order, in the map's edge pool:
+// one sweep over the list instead of one per point. The list is final, so
+// the pool takes the records' addresses at once. Entry i's part of the pool
+// is [edge_first[i], edge_first[i + 1]). False when memory runs out.
 bool index_point_edges(EdgeScanContext &ctx) {
   PointMap &points = ctx.database->points;
-  if (!ctx.edge_first.assign(points.size() + 1, 0)) {
+  Array<std::uint32_t> &first = ctx.edge_first;
+  if (!first.assign(points.size() + 1, 0)) {
     return false;
   }
   auto for_each_end = [&](auto visit) {
@@ -647,21 +722,25 @@ bool index_point_edges(EdgeScanContext &ctx) {
       }
     }
   };
-  for_each_end([&](std::size_t i, std::size_t) { ctx.edge_first[i + 1] += 1; });
+  for_each_end([&](std::size_t i, std::size_t) { first[i + 1] += 1; });
   for (std::size_t i = 0; i < points.size(); ++i) {
-    ctx.edge_first[i + 1] += ctx.edge_first[i];
+    first[i + 1] += first[i];
   }
-  Array<std::uint32_t> cursor;
-  if (!ctx.edge_indices.assign(ctx.edge_first.back(), 0) ||
-      !cursor.assign(ctx.edge_first.begin(), ctx.edge_first.end() - 1) ||
-      !points.edge_pool.assign(ctx.edge_first.back(), nullptr)) {
+  if (!points.edge_pool.assign(first.back(), nullptr)) {
     return false;
   }
-  for_each_end(
-      [&](std::size_t i, std::size_t k) { ctx.edge_indices[cursor[i]++] = std::uint32_t(k); });
+  // Each entry's start serves as its cursor, and ends as the next one's
+  // start: the starts are then moved up by one.
+  const EdgeRecord *records = ctx.database->edge_list->records.data();
+  for_each_end([&](std::size_t i, std::size_t k) { points.edge_pool[first[i]++] = records + k; });
+  for (std::size_t i = points.size(); i > 0; --i) {
+    first[i] = first[i - 1];
+  }
+  first[0] = 0;
   return true;
 }
 
+// Points each scanned point's record at its part of the edge pool.
 LWScanResult collect_point_edges(void *user_data, LWPntID point) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
@@ -670,19 +749,14 @@ LWScanResult collect_point_edges(void *user_data, LWPntID point) {
     if (index < 0) {
       return true;
     }
-    PointRecord &record = points.entry(std::size_t(index)).second;
     const std::uint32_t begin = ctx.edge_first[std::size_t(index)];
     const std::uint32_t end = ctx.edge_first[std::size_t(index) + 1];
-    const Array<EdgeRecord> &records = ctx.database->edge_list->records;
     // A point without edges (inside a flat area, most of a mesh's points)
     // has no array.
-    if (end == begin) {
-      return true;
-    }
-    record.edges = points.edge_pool.data() + begin;
-    record.edge_count = std::int32_t(end - begin);
-    for (std::uint32_t j = begin; j < end; ++j) {
-      record.edges[j - begin] = &records[ctx.edge_indices[j]];
+    if (end != begin) {
+      PointRecord &record = points.entry(std::size_t(index)).second;
+      record.edges = points.edge_pool.data() + begin;
+      record.edge_count = std::int32_t(end - begin);
     }
     return true;
   });
@@ -704,10 +778,10 @@ void polygon_normal(LWMeshInfo *mesh, LWPolID polygon, std::int32_t use_deform, 
   if (n < 3) {
     return;
   }
-  const Vec3 p0 = point_position(mesh, mesh->polVertex(mesh, polygon, 0), use_deform);
-  const Vec3 p1 = point_position(mesh, mesh->polVertex(mesh, polygon, 1), use_deform);
-  const Vec3 pl = point_position(mesh, mesh->polVertex(mesh, polygon, n - 1), use_deform);
-  normal = cross(p1 - p0, pl - p0);
+  const LWPntID p0 = mesh->polVertex(mesh, polygon, 0);
+  const LWPntID p1 = mesh->polVertex(mesh, polygon, 1);
+  const LWPntID pl = mesh->polVertex(mesh, polygon, n - 1);
+  normal = corner_normal(mesh, p0, p1, pl, use_deform);
 }
 
 namespace {
@@ -770,7 +844,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   }
   ctx.corner_keys.reset();
   PointMap &points = database.points;
-  if (!ctx.first.resize(points.size())) {
+  if (!ctx.first.resize(points.size() + 1)) {
     return false;
   }
   // At most kMaxCornerUses in all, so every offset fits.
@@ -779,6 +853,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
     ctx.first[i] = corners;
     corners += std::uint32_t(points.entry(i).second.polygon_count);
   }
+  ctx.first[points.size()] = corners;
   // Every record's polygons lie in one pool, in map order, parallel to the
   // ordinals.
   if (!points.polygon_pool.assign(corners, nullptr)) {
@@ -787,12 +862,10 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   for (std::size_t i = 0; i < points.size(); ++i) {
     points.entry(i).second.polygons = points.polygon_pool.data() + ctx.first[i];
   }
-  Array<std::uint32_t> uses;
-  if (!ctx.ordinals.assign(corners, 0) || !uses.reserve(points.size() + 1) ||
-      !uses.assign(ctx.first.begin(), ctx.first.end()) || !uses.push_back(corners) ||
-      !ctx.recorded_pairs.reset(std::move(uses))) {
+  if (!ctx.ordinals.assign(corners, 0)) {
     return false;
   }
+  ctx.recorded_pairs.reset(ctx.first.data(), points.size());
   if (ctx.edge_kind != EdgeKind::Both && (!ctx.next_corner.assign(corners, kNoEntry) ||
                                           !ctx.previous_corner.assign(corners, kNoEntry))) {
     return false;
@@ -808,9 +881,9 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   ctx.polygon_runs.reset();
 
   const std::uint32_t filled_polygons = ctx.scan_ordinal;
+  ctx.filled_polygons = filled_polygons;
   database.edge_list = std::make_unique<EdgeList>();
-  if (database.edge_list == nullptr || !ctx.unit_normals.resize(ctx.scan_ordinal) ||
-      !ctx.have_unit_normal.assign(ctx.scan_ordinal, 0)) {
+  if (database.edge_list == nullptr) {
     return false;
   }
   ctx.scan_ordinal = 0;
@@ -824,9 +897,8 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
       return false;
     }
   }
-  // The list is complete: from here on records are referred to by address.
-  database.edge_list->records.shrink_to_fit();
   ctx.ordinals.reset();
+  ctx.first.reset();
   ctx.next_corner.reset();
   ctx.previous_corner.reset();
   ctx.pair_containers.clear();
@@ -835,7 +907,13 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   ctx.unit_normals.reset();
   ctx.have_unit_normal.reset();
   ctx.recorded_pairs.clear();
+  ctx.corner_points.reset();
   ctx.corner_entries.reset();
+  // The list is complete: from here on records are referred to by address.
+  // Shrunk once the working state is freed, so that a copy made to shrink
+  // does not come on top of it.
+  database.edge_list->records.shrink_to_fit();
+  ctx.edge_ends.shrink_to_fit();
 
   if (!index_point_edges(ctx)) {
     return false;
@@ -843,6 +921,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.stopped) {
     return false;
   }
+  ctx.edge_first.reset();
   if (shells) {
     Array<std::array<float, 3>> positions;
     if (!edge_end_positions(ctx, positions)) {
@@ -853,6 +932,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
       return false;
     }
   }
+  ctx.edge_ends.reset();
   return CornerIndex::build(database, mesh, database.corners);
 }
 

@@ -21,6 +21,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 #include "edges/checked_memory.h"
 
@@ -102,21 +104,26 @@ class PointPairSet {
 class EdgePairSet {
  public:
   // Empties the set and gives each point entry i a region of four slots per
-  // use, uses[i] being where its uses begin among all corner uses and
-  // uses.back() their total.
-  // False when memory runs out.
-  [[nodiscard]] bool reset(Array<std::uint32_t> uses) {
-    starts_ = std::move(uses);
-    overflow_.clear();
-    return slots_.assign(kSlotsPerUse * std::size_t(starts_.empty() ? 0 : starts_.back()), 0);
+  // use, starts[i] being where its uses begin among all corner uses and
+  // starts[count] their total. The set reads starts, which must outlive its
+  // use, instead of keeping a copy; its slots are made on the first insert,
+  // so that a build that records no edge never pays for them.
+  void reset(const std::uint32_t *starts, std::size_t count) {
+    clear();
+    starts_ = starts;
+    slot_count_ = kSlotsPerUse * std::size_t(starts[count]);
   }
 
   // Whether a pair could not be added for want of memory.
-  bool failed() const { return overflow_.failed(); }
+  bool failed() const { return failed_ || overflow_.failed(); }
 
   // Adds the pair of points under (the one it is filed under) and other;
-  // false when it was there already.
+  // false when it was there already. True with failed() set when memory ran
+  // out.
   bool insert(std::uint32_t under, std::uint32_t other) {
+    if (slots_ == nullptr && !make_slots()) {
+      return true;
+    }
     const std::size_t begin = kSlotsPerUse * std::size_t(starts_[under]);
     const std::size_t size = kSlotsPerUse * std::size_t(starts_[under + 1]) - begin;
     const auto hash = std::uint32_t((std::uint64_t(other) * 0x9E3779B97F4A7C15ull) >> 32);
@@ -136,16 +143,38 @@ class EdgePairSet {
   }
 
   void clear() {
-    starts_.reset();
+    starts_ = nullptr;
+    slot_count_ = 0;
     slots_.reset();
     overflow_.clear();
+    failed_ = false;
   }
 
  private:
   static constexpr std::size_t kSlotsPerUse = 4;
-  Array<std::uint32_t> starts_;
-  Array<std::uint32_t> slots_;  // the other end + 1, or 0 while empty
+
+  // The slots come zeroed from calloc: a large block is fresh from the
+  // system, already zero, so that the regions of points that never get a
+  // pair (most points of a smooth mesh) are never written.
+  bool make_slots() {
+    if (!failed_) {
+      // A set of no uses keeps one slot, never probed, so that it is made once.
+      slots_.reset(static_cast<std::uint32_t *>(
+          std::calloc(slot_count_ == 0 ? 1 : slot_count_, sizeof(std::uint32_t))));
+      failed_ = slots_ == nullptr;
+    }
+    return !failed_;
+  }
+
+  struct Free {
+    void operator()(std::uint32_t *block) const noexcept { std::free(block); }
+  };
+
+  const std::uint32_t *starts_ = nullptr;
+  std::size_t slot_count_ = 0;
+  std::unique_ptr<std::uint32_t[], Free> slots_;  // the other end + 1, or 0 while empty
   PointPairSet overflow_;
+  bool failed_ = false;
 };
 
 // For pairs of distinct point entries, the first two polygons noted that

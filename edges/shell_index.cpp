@@ -65,21 +65,18 @@ std::unique_ptr<ShellIndex> ShellIndex::Builder::build(const Array<EdgeEnds> &ed
     }
   }
   std::partial_sum(start.begin(), start.end(), start.begin());
-  Array<EdgeForest::Segment> segments;
+  // The usable edges' indices grouped by shell; each shell's segments are
+  // made from them only when its hierarchy is built, so that the segments
+  // of all the shells are never held at once.
+  Array<std::uint32_t> grouped;
   Array<std::uint32_t> cursor;
-  if (!segments.resize(start[points]) || !cursor.assign(start.begin(), start.end() - 1)) {
+  if (!grouped.resize(start[points]) || !cursor.assign(start.begin(), start.end() - 1)) {
     return nullptr;
   }
   for (std::size_t e = 0; e < edge_ends.size(); ++e) {
-    if (shell_of_edge[e] == kNoShell) {
-      continue;
+    if (shell_of_edge[e] != kNoShell) {
+      grouped[cursor[shell_of_edge[e]]++] = std::uint32_t(e);
     }
-    const auto [a, b] = edge_ends[e];
-    EdgeForest::Segment &s = segments[cursor[shell_of_edge[e]]++];
-    std::copy(positions[a].begin(), positions[a].end(), s.a);
-    std::copy(positions[b].begin(), positions[b].end(), s.b);
-    s.edge = std::uint32_t(e);
-    s.order = 0;
   }
   shell_of_edge.reset();
   cursor.reset();
@@ -92,9 +89,24 @@ std::unique_ptr<ShellIndex> ShellIndex::Builder::build(const Array<EdgeEnds> &ed
     return nullptr;
   }
   for (std::size_t r = 0; r < points; ++r) {
-    if (start[r + 1] > start[r] &&
-        (!group.assign(segments.begin() + start[r], segments.begin() + start[r + 1]) ||
-         !index->forest_.add_tree(group, shell_root[r]))) {
+    if (start[r + 1] == start[r]) {
+      continue;
+    }
+    group.clear();
+    if (!group.make_room(start[r + 1] - start[r])) {
+      return nullptr;
+    }
+    for (std::uint32_t k = start[r]; k < start[r + 1]; ++k) {
+      const std::uint32_t e = grouped[k];
+      const auto [a, b] = edge_ends[e];
+      EdgeForest::Segment s;
+      std::copy(positions[a].begin(), positions[a].end(), s.a);
+      std::copy(positions[b].begin(), positions[b].end(), s.b);
+      s.edge = e;
+      s.order = 0;
+      (void)group.push_back(s);  // room was made
+    }
+    if (!index->forest_.add_tree(group, shell_root[r])) {
       return nullptr;
     }
   }

@@ -52,6 +52,8 @@ TEST_P(FailingScans, BuildReturnsNullReleasesTheMeshOnceAndLeavesTheCacheAlone) 
     info->destroy(info);
   }
   ObjectEdgeDatabase *const first = cache.databases[0].get();
+  // The failed build frees its own pools only.
+  const EdgeSnapshot first_before = snapshot(*first);
 
   host::reset_mesh_service_counts();
   LWMeshInfo *info = host::object_info_service()->meshInfo(object.id(), 1);
@@ -64,6 +66,7 @@ TEST_P(FailingScans, BuildReturnsNullReleasesTheMeshOnceAndLeavesTheCacheAlone) 
   EXPECT_EQ(counts.live, 0);
   ASSERT_EQ(cache.databases.size(), 1u);
   EXPECT_EQ(cache.databases[0].get(), first);
+  expect_same(snapshot(*first), first_before);
   EXPECT_EQ(find_edge_database(cache, object.id()), nullptr);
   empty_edge_cache(&cache);
 }
