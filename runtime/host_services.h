@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "hostapi/lwmeshes.h"
+#include "hostapi/lwnodes.h"
 #include "hostapi/lwxpanel.h"
 
 namespace korv {
@@ -17,6 +18,10 @@ namespace korv {
 extern std::atomic<LWObjectInfo *> object_info;
 // "LWXPanel", or null.
 extern LWXPanelFuncs *xpanel_funcs;
+// The node's port services ("NodeInputFuncs 5", "NodeOutputFuncs 4"), or
+// null; only the edge node's activation writes them, before any node exists.
+extern LWNodeInputFuncs *node_input_funcs;
+extern LWNodeOutputFuncs *node_output_funcs;
 
 // The object-info service as it is now, for one evaluation.
 inline LWObjectInfo *current_object_info() {

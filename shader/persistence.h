@@ -22,6 +22,16 @@ inline constexpr int kSettingsVersion = 256;
 // Built from the settings list, so every setting is saved and loaded.
 std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeShaderInstance &inst);
 
+// Which settings a front stores: the shader all of them, the edge node all
+// but those that choose or combine a channel. Null keeps every setting.
+using StoredSetting = bool (*)(const SettingInfo &info);
+
+// The load and save of a front whose instance holds the shader's settings
+// record: the same version word and named blocks, restricted to the settings
+// stored chooses.
+LWError load_settings(EdgeShaderInstance &inst, const LWLoadState *state, StoredSetting stored);
+LWError save_settings(EdgeShaderInstance &inst, const LWSaveState *state, StoredSetting stored);
+
 // Loads only when the stored version is 256; fields that no stored block
 // names keep their values.
 LWError instance_load(LWInstance inst, const LWLoadState *state);

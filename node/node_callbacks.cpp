@@ -1,0 +1,117 @@
+#include "node/node_callbacks.h"
+
+#include <cstring>
+
+#include "runtime/host_services.h"
+#include "runtime/render_lock.h"
+#include "shader/instance_callbacks.h"
+#include "shader/persistence.h"
+
+namespace korv {
+
+namespace {
+
+EdgeNodeInstance *as_node(LWInstance inst) {
+  return static_cast<EdgeNodeInstance *>(inst);
+}
+
+// The input's events need no answer: whether something is connected is
+// asked per sample.
+int normal_input_event(void * /*data*/, NodeInputID /*input*/, LWNodalEvent /*event*/,
+                       ConnectionType /*type*/) {
+  return 0;
+}
+
+}  // namespace
+
+bool node_stores(const SettingInfo &info) {
+  return std::strcmp(info.name, "disable_bevel") != 0 &&
+         std::strcmp(info.name, "out_channel") != 0 && std::strcmp(info.name, "out_mode") != 0;
+}
+
+LWInstance node_create(void * /*priv*/, void *context, LWError * /*error*/) {
+  LWNodeInputFuncs *inputs = node_input_funcs;
+  LWNodeOutputFuncs *outputs = node_output_funcs;
+  if (inputs == nullptr || outputs == nullptr) {
+    return nullptr;
+  }
+  auto *node = new EdgeNodeInstance;
+  if (node == nullptr) {
+    return nullptr;
+  }
+  set_default_settings(node->core);
+  node->core.context = context;
+  node->core.cache = create_edge_cache();
+  forget_matrix_readings(node->readings);
+  if (node->core.cache == nullptr) {
+    delete node;
+    return nullptr;
+  }
+  auto *id = static_cast<NodeID>(context);
+  node->normal_in = inputs->create(id, NOT_VECTOR, kNormalPort, normal_input_event);
+  node->normal_out = outputs->create(id, NOT_VECTOR, kNormalPort);
+  node->edge_out = outputs->create(id, NOT_SCALAR, kEdgePort);
+  node->distance_out = outputs->create(id, NOT_SCALAR, kDistancePort);
+  return node;
+}
+
+void node_destroy(LWInstance inst) {
+  EdgeNodeInstance *node = as_node(inst);
+  if (node == nullptr) {
+    return;
+  }
+  {
+    RenderLockGuard lock;
+    destroy_edge_cache(node->core.cache);
+    node->core.cache = nullptr;
+  }
+  delete node;
+}
+
+LWError node_copy(LWInstance to, LWInstance from) {
+  // The settings and a fresh cache, as the shader copies; each node keeps
+  // its own ports, and its readings are decided anew.
+  forget_matrix_readings(as_node(to)->readings);
+  return instance_copy(&as_node(to)->core, &as_node(from)->core);
+}
+
+const char *node_descln(LWInstance inst) {
+  return instance_descln(&as_node(inst)->core);
+}
+
+LWError node_load(LWInstance inst, const LWLoadState *state) {
+  if (inst == nullptr || state == nullptr) {
+    return nullptr;
+  }
+  return load_settings(as_node(inst)->core, state, node_stores);
+}
+
+LWError node_save(LWInstance inst, const LWSaveState *state) {
+  if (inst == nullptr || state == nullptr) {
+    return nullptr;
+  }
+  return save_settings(as_node(inst)->core, state, node_stores);
+}
+
+LWError node_init(LWInstance inst, int mode) {
+  forget_matrix_readings(as_node(inst)->readings);
+  return instance_init(&as_node(inst)->core, mode);
+}
+
+void node_cleanup(LWInstance inst) {
+  forget_matrix_readings(as_node(inst)->readings);
+  instance_cleanup(&as_node(inst)->core);
+}
+
+LWError node_new_time(LWInstance inst, LWFrame frame, LWTime time) {
+  forget_matrix_readings(as_node(inst)->readings);
+  return instance_new_time(&as_node(inst)->core, frame, time);
+}
+
+unsigned int node_flags(LWInstance /*inst*/) {
+  // Neither transparent nor single-threaded: render threads evaluate in
+  // parallel, as with the shader.
+  return 0;
+}
+
+}  // namespace korv
