@@ -129,7 +129,7 @@ Activation ModuleFile::activate_as_host(const std::string &class_name, void *loc
   return activation;
 }
 
-std::string default_module_path() {
+std::string default_module_path(const char *file_name) {
 #ifdef _WIN32
   char buffer[MAX_PATH];
   DWORD size = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
@@ -139,9 +139,9 @@ std::string default_module_path() {
 #endif
   // In a build tree the module lies beside the program; installed, the
   // program is in bin/ and the module in the folder the build names.
-  const std::filesystem::path beside = self.parent_path() / "Korv_Edge.p";
+  const std::filesystem::path beside = self.parent_path() / file_name;
 #ifdef KORV_MODULE_FROM_BIN
-  const std::filesystem::path installed = self.parent_path() / KORV_MODULE_FROM_BIN / "Korv_Edge.p";
+  const std::filesystem::path installed = self.parent_path() / KORV_MODULE_FROM_BIN / file_name;
   std::error_code ignored;
   if (!std::filesystem::exists(beside, ignored) && std::filesystem::exists(installed, ignored)) {
     return installed.lexically_normal().string();

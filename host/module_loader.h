@@ -65,6 +65,7 @@ class ModuleFile {
 // The module file beside the running program (build/Korv_Edge.p for tools
 // and tests built in build/); when there is none there but there is one
 // where an installed program finds it (bin/../lib/korv_edge/), that one.
-std::string default_module_path();
+// file_name names another module file of the build (Korv_EdgeNode.p).
+std::string default_module_path(const char *file_name = "Korv_Edge.p");
 
 }  // namespace korv::host

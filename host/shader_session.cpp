@@ -91,8 +91,12 @@ RecordedPanel *ShaderSession::panel() {
 }
 
 std::vector<std::string> ShaderSession::setting_names() {
+  return panel_setting_names(panel());
+}
+
+std::vector<std::string> panel_setting_names(RecordedPanel *p) {
   std::vector<std::string> names;
-  if (RecordedPanel *p = panel()) {
+  if (p != nullptr) {
     for (const LWXPanelDataDesc *row = p->data; row != nullptr && row->vid != 0; ++row) {
       names.emplace_back(row->name);
     }
@@ -101,7 +105,11 @@ std::vector<std::string> ShaderSession::setting_names() {
 }
 
 std::string ShaderSession::set_setting(const std::string &name, const std::string &value) {
-  RecordedPanel *p = panel();
+  return set_panel_setting(panel(), name, value);
+}
+
+std::string set_panel_setting(RecordedPanel *p, const std::string &name, const std::string &value) {
+  auto setting_names = [p] { return panel_setting_names(p); };
   if (p == nullptr || p->set == nullptr) {
     return "the module built no options panel, so settings cannot be changed";
   }
@@ -149,6 +157,14 @@ std::string ShaderSession::set_setting(const std::string &name, const std::strin
 }
 
 std::string ShaderSession::apply_settings(const std::vector<std::string> &assignments) {
+  return apply_panel_settings(panel(), assignments);
+}
+
+std::string apply_panel_settings(RecordedPanel *p, const std::vector<std::string> &assignments) {
+  auto setting_names = [p] { return panel_setting_names(p); };
+  auto set_setting = [p](const std::string &name, const std::string &value) {
+    return set_panel_setting(p, name, value);
+  };
   for (const std::string &assignment : assignments) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos) {

@@ -71,4 +71,12 @@ class ShaderSession {
   Activation interface_activation_;
 };
 
+// The panel's settings, shared by the shader's and the node's sessions: the
+// data names in table order, one NAME=VALUE write through the set callback
+// (see ShaderSession::set_setting), and assignments applied in order.
+std::vector<std::string> panel_setting_names(RecordedPanel *panel);
+std::string set_panel_setting(RecordedPanel *panel, const std::string &name,
+                              const std::string &value);
+std::string apply_panel_settings(RecordedPanel *panel, const std::vector<std::string> &assignments);
+
 }  // namespace korv::host

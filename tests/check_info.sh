@@ -4,12 +4,17 @@
 # with no module named loads the one beside korv-host; korv-host --version and
 # info print the project's version; info names the LightWave releases of the
 # manual's table, row by row.
-# Arguments: korv-host, the module file, the project's version, the manual.
+# With the edge node's module file, info names its two servers, "NodeHandler"
+# and "NodeInterface", as "Korv_Edge" with their tags, and shows each
+# accepting 4 and 5 and refusing every other version, 2015's 3 included.
+# Arguments: korv-host, the module file, the project's version, the manual
+# [, the node module file].
 set -eu
 host=$1
 module=$2
 version=$3
 manual=$4
+node=${5:-}
 
 out=$("$host" info "$module")
 echo "$out"
@@ -29,3 +34,12 @@ echo "$out" | grep -q 'class "ShaderInterface", name "Korv_Edge"'
 out=$("$host" --version)
 echo "$out"
 test "$out" = "korv-host $version"
+
+if [ -n "$node" ]; then
+  out=$("$host" info "$node")
+  echo "$out"
+  echo "$out" | grep -qF 'class "NodeHandler", name "Korv_Edge", with tag information'
+  echo "$out" | grep -qF 'class "NodeInterface", name "Korv_Edge", with tag information'
+  echo "$out" | grep -qxF '  NodeHandler: accepts 4, 5; refuses 1, 2, 3, 6'
+  echo "$out" | grep -qxF '  NodeInterface: accepts 4, 5; refuses 1, 2, 3, 6'
+fi

@@ -1,11 +1,13 @@
 // korv-host info [MODULE]: the version of korv-host, the module's descriptor
 // and server list, the LightWave releases it is made for, and how both servers
 // activate.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
 
 #include "host/module_loader.h"
+#include "host/node_session.h"
 #include "host/shader_session.h"
 #include "tools/command.h"
 #include "tools/version.h"
@@ -21,6 +23,9 @@ constexpr const char *kLightWaveReleases =
     "32-bit LightWave 6.5 up to 2015 (x86/Korv_Edge.p), "
     "64-bit LightWave 9.x up to 2015 (x64/Korv_Edge.p), "
     "LightWave 2018 and later (not supported)";
+
+// The releases the edge node is made for.
+constexpr const char *kNodeReleases = "64-bit LightWave 2018 to 2025 (x64/Korv_EdgeNode.p)";
 
 // "version 4 accepted (6, 5 refused)", or why none was.
 std::string activation_text(const host::Activation &a) {
@@ -69,6 +74,9 @@ class InfoCommand : public Command {
                   s->name != nullptr ? s->name : "(null)",
                   s->tagInfo ? ", with tag information" : "");
     }
+    if (module->find_server(LWNODE_HCLASS) != nullptr) {
+      return node_activations(*module);
+    }
     std::printf("LightWave releases: %s\n", kLightWaveReleases);
     // Both servers activated as a host does: the handler from the highest
     // version down, the interface from 1 up, with a shader instance for its
@@ -87,6 +95,26 @@ class InfoCommand : public Command {
   }
 
  private:
+  // The edge node's servers, each activated at every version from 1 to the
+  // highest this host offers, one at a time: "accepts 4, 5; refuses 1, 2, 3, 6".
+  static int node_activations(const host::ModuleFile &module) {
+    std::printf("LightWave releases: %s\n", kNodeReleases);
+    std::printf("activation (each version from 1 to %d on its own):\n", host::kHostClassVersion);
+    for (const char *cls : {LWNODE_HCLASS, LWNODE_ICLASS}) {
+      const std::vector<int> accepted = host::accepted_versions(module, cls);
+      std::string yes;
+      std::string no;
+      for (int v = 1; v <= host::kHostClassVersion; ++v) {
+        const bool ok = std::find(accepted.begin(), accepted.end(), v) != accepted.end();
+        std::string &list = ok ? yes : no;
+        list += (list.empty() ? "" : ", ") + std::to_string(v);
+      }
+      std::printf("  %s: accepts %s; refuses %s\n", cls, yes.empty() ? "none" : yes.c_str(),
+                  no.empty() ? "none" : no.c_str());
+    }
+    return 0;
+  }
+
   std::string path_;
 };
 

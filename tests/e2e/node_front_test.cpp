@@ -1,0 +1,123 @@
+// The edge node against the shader: the same samples and settings through
+// both modules give, bit for bit, the node's Normal output = the shader's
+// wNorm and its Edge output = what the shader writes into a channel (0 where
+// it writes nothing), whichever way the host writes its matrices.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/builtin_meshes.h"
+#include "host/node_session.h"
+#include "host/shader_session.h"
+#include "sample_grid.h"
+
+namespace korv::testing {
+namespace {
+
+struct FrontCase {
+  const char *mesh;
+  std::vector<std::string> settings;  // both fronts'; the shader also gets out_channel=1
+  bool turned;                        // the object turned and moved in the world
+  host::MatrixWriting writing;
+};
+
+// Object to world: a turn about z (not symmetric, so the two matrix readings
+// differ) and a move.
+constexpr double kTurn[9] = {0.6, -0.8, 0.0, 0.8, 0.6, 0.0, 0.0, 0.0, 1.0};
+constexpr double kMove[3] = {2.0, -1.0, 3.0};
+
+void turn(const double in[3], double out[3], bool move) {
+  for (int i = 0; i < 3; ++i) {
+    out[i] = kTurn[3 * i] * in[0] + kTurn[3 * i + 1] * in[1] + kTurn[3 * i + 2] * in[2] +
+             (move ? kMove[i] : 0.0);
+  }
+}
+
+void place(LWShaderAccess &a) {
+  turn(a.oPos, a.wPos, true);
+  const double ray[3] = {a.raySource[0], a.raySource[1], a.raySource[2]};
+  turn(ray, a.raySource, true);
+  const double n[3] = {a.wNorm[0], a.wNorm[1], a.wNorm[2]};
+  const double n0[3] = {a.wNorm0[0], a.wNorm0[1], a.wNorm0[2]};
+  turn(n, a.wNorm, false);
+  turn(n0, a.wNorm0, false);
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      a.wXfrm[3 * i + j] = kTurn[3 * j + i];
+      a.oXfrm[3 * i + j] = kTurn[3 * i + j];
+    }
+  }
+}
+
+class NodeFront : public ::testing::TestWithParam<FrontCase> {};
+
+TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
+  const FrontCase &c = GetParam();
+  const std::string node_path = host::default_module_path("Korv_EdgeNode.p");
+#ifdef _WIN32
+  if (!std::filesystem::exists(node_path)) {
+    GTEST_SKIP() << "no node module beside the tests";
+  }
+#endif
+  std::string error;
+  auto shader = host::ShaderSession::open(host::default_module_path(), error);
+  ASSERT_NE(shader, nullptr) << error;
+  auto node = host::NodeSession::open(node_path, error);
+  ASSERT_NE(node, nullptr) << error;
+  std::vector<std::string> shader_settings = c.settings;
+  shader_settings.push_back("out_channel=1");
+  ASSERT_EQ(shader->apply_settings(shader_settings), "");
+  ASSERT_EQ(node->apply_settings(c.settings), "");
+  host::Mesh mesh;
+  ASSERT_TRUE(host::builtin_mesh(c.mesh, mesh));
+  host::SceneObject object(std::move(mesh));
+  shader->init();
+  node->init();
+  int edges = 0;
+  int bent = 0;
+  for (LWShaderAccess a : samples_over_mesh(object, 48)) {
+    if (c.turned) {
+      place(a);
+    }
+    a.luminous = 0.0;
+    LWShadingGeometry g;
+    host::NodeSession::make_geometry(a, c.writing, g);
+    const double before[3] = {a.wNorm[0], a.wNorm[1], a.wNorm[2]};
+    shader->evaluate(a);
+    const host::NodeOutputs out = node->evaluate(g);
+    EXPECT_EQ(std::memcmp(out.normal, a.wNorm, sizeof out.normal), 0)
+        << out.normal[0] << " " << out.normal[1] << " " << out.normal[2] << " vs " << a.wNorm[0]
+        << " " << a.wNorm[1] << " " << a.wNorm[2];
+    EXPECT_EQ(std::memcmp(&out.edge, &a.luminous, sizeof out.edge), 0)
+        << out.edge << " vs " << a.luminous;
+    // A distance within reach wherever there is a mask, the documented far
+    // value wherever there is none.
+    EXPECT_EQ(out.edge > 0.0, out.distance < 1.0e10) << out.edge << " at " << out.distance;
+    edges += out.edge > 0.0;
+    bent += std::memcmp(before, a.wNorm, sizeof before) != 0;
+  }
+  // The case reaches edges and bends normals: a node that passed every
+  // sample through would not pass.
+  EXPECT_GT(edges, 0);
+  EXPECT_GT(bent, 0);
+  shader->cleanup();
+  node->cleanup();
+}
+
+using host::MatrixWriting;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NodeFront,
+    ::testing::Values(
+        FrontCase{"cube", {}, false, MatrixWriting::Rows},
+        FrontCase{"cube", {}, true, MatrixWriting::Rows},
+        FrontCase{"cube", {}, true, MatrixWriting::Columns},
+        FrontCase{"machined", {"edge_width=0.2", "round_edge=1"}, true, MatrixWriting::Columns},
+        FrontCase{"panel", {"open_edge=1", "out_width=0.3"}, true, MatrixWriting::Rows},
+        FrontCase{"loops", {"cross_polygons=1", "smooth_edge=1"}, true, MatrixWriting::Columns},
+        FrontCase{"boxes", {"edge_kind=1", "use_deform=1"}, true, MatrixWriting::Rows}));
+
+}  // namespace
+}  // namespace korv::testing
