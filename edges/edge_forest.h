@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "edges/checked_memory.h"
+#include "runtime/checked_memory.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
 

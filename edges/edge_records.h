@@ -19,7 +19,7 @@
 #include <memory>
 #include <utility>
 
-#include "edges/checked_memory.h"
+#include "runtime/checked_memory.h"
 #include "edges/corner_index.h"
 #include "edges/shell_index.h"
 #include "edges/vec3.h"

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "edges/checked_memory.h"
+#include "runtime/checked_memory.h"
 #include "edges/edge_forest.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"

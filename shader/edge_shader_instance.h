@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "edges/checked_memory.h"
+#include "runtime/checked_memory.h"
 #include "edges/edge_records.h"
 #include "edges/settings.h"
 
