@@ -20,11 +20,11 @@
 #include <memory>
 #include <utility>
 
-#include "runtime/checked_memory.h"
 #include "edges/corner_index.h"
 #include "edges/shell_index.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
+#include "runtime/checked_memory.h"
 
 namespace korv {
 
