@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "edges/checked_memory.h"
 #include "edges/edge_forest.h"
 #include "hostapi/lwmeshes.h"
+#include "runtime/checked_memory.h"
 
 namespace korv {
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <utility>
 
-#include "edges/checked_memory.h"
 #include "edges/edge_pair_set.h"
+#include "runtime/checked_memory.h"
 #include "runtime/host_boundary.h"
 
 namespace korv {

@@ -17,9 +17,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "edges/checked_memory.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
+#include "runtime/checked_memory.h"
 
 namespace korv {
 

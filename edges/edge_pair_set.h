@@ -24,7 +24,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "edges/checked_memory.h"
+#include "runtime/checked_memory.h"
 
 namespace korv {
 

@@ -1,7 +1,8 @@
 // The edge database of one object and the cache of an instance's databases.
 //
-// Ownership, from the top: an EdgeShaderInstance owns one EdgeCache; the cache
-// owns its ObjectEdgeDatabases; a database owns its point map with the
+// Ownership, from the top: a front's instance (the shader's) owns one
+// EdgeCache; the cache owns its ObjectEdgeDatabases; a database owns its
+// point map with the
 // PointRecords in it and its EdgeList; the point map owns the two pools the
 // records' polygons and edges arrays lie in; the EdgeList owns the
 // EdgeRecords. A PointRecord's edges only refer to records of the same
@@ -19,11 +20,11 @@
 #include <memory>
 #include <utility>
 
-#include "edges/checked_memory.h"
 #include "edges/corner_index.h"
 #include "edges/shell_index.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
+#include "runtime/checked_memory.h"
 
 namespace korv {
 

@@ -42,8 +42,7 @@ constexpr bool is_double(SettingKind kind) {
 
 // One set of the settings as plain values, one field per setting in list
 // order. An instance is one (it derives from it), and each shading sample
-// works from its own copy, taken once by its query (see EdgeShaderInstance
-// and EdgeSource).
+// works from its own copy, taken once by its query (see EdgeSource).
 struct EdgeSettings {
 #define KORV_FIELD(field, type, kind, value, id, label) type field;
   KORV_EDGE_SETTINGS(KORV_FIELD)

@@ -18,10 +18,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "edges/checked_memory.h"
 #include "edges/edge_forest.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
+#include "runtime/checked_memory.h"
 
 namespace korv {
 

@@ -21,9 +21,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "edges/checked_memory.h"
 #include "edges/edge_records.h"
 #include "edges/settings.h"
+#include "runtime/checked_memory.h"
 
 namespace korv {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "edges/checked_memory.h"
+#include "runtime/checked_memory.h"
 
 namespace korv {
 

@@ -50,9 +50,8 @@ std::vector<std::size_t> edge_indices(const BuiltMesh &b, std::size_t point) {
 
 std::vector<LWPolID> polygons_of(const BuiltMesh &b, std::size_t point) {
   const PointRecord *r = b.point(point);
-  return r == nullptr
-             ? std::vector<LWPolID>{}
-             : std::vector<LWPolID>(r->polygons, r->polygons + r->polygon_fill);
+  return r == nullptr ? std::vector<LWPolID>{}
+                      : std::vector<LWPolID>(r->polygons, r->polygons + r->polygon_fill);
 }
 
 TEST(EdgeBuildCases, RightAngleQuadsGiveOneSharpEdgeListedAtBothEnds) {
