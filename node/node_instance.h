@@ -10,8 +10,8 @@
 #include <atomic>
 #include <cstddef>
 
-#include "edges/checked_memory.h"
 #include "hostapi/lwnodes.h"
+#include "runtime/checked_memory.h"
 #include "shader/edge_shader_instance.h"
 
 namespace korv {
