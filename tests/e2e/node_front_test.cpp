@@ -78,6 +78,7 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
   node->init();
   int edges = 0;
   int bent = 0;
+  int index = 0;
   for (LWShaderAccess a : samples_over_mesh(object, 48)) {
     if (c.turned) {
       place(a);
@@ -85,6 +86,13 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
     a.luminous = 0.0;
     LWShadingGeometry g;
     host::NodeSession::make_geometry(a, c.writing, g);
+    // Every other sample's normal comes through the connected input, with
+    // an Np the node must then not read.
+    const bool connected = ++index % 2 == 0;
+    ASSERT_TRUE(node->connect_input("Normal", connected ? a.wNorm : nullptr));
+    if (connected) {
+      g.Np[0] = g.Np[1] = g.Np[2] = 0.0;
+    }
     const double before[3] = {a.wNorm[0], a.wNorm[1], a.wNorm[2]};
     shader->evaluate(a);
     const host::NodeOutputs out = node->evaluate(g);
@@ -103,6 +111,19 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
   // sample through would not pass.
   EXPECT_GT(edges, 0);
   EXPECT_GT(bent, 0);
+  // Without a ray (a displacement) or a polygon the sample passes through.
+  ASSERT_TRUE(node->connect_input("Normal", nullptr));
+  LWShadingGeometry no_ray;
+  host::NodeSession::make_geometry(samples_over_mesh(object, 1).front(), c.writing, no_ray);
+  LWShadingGeometry no_polygon = no_ray;
+  no_ray.ray = nullptr;
+  no_polygon.polygon = nullptr;
+  for (LWShadingGeometry *g : {&no_ray, &no_polygon}) {
+    const host::NodeOutputs out = node->evaluate(*g);
+    EXPECT_EQ(std::memcmp(out.normal, g->Np, sizeof out.normal), 0);
+    EXPECT_EQ(out.edge, 0.0);
+    EXPECT_EQ(out.distance, 1.0e10);
+  }
   shader->cleanup();
   node->cleanup();
 }
