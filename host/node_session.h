@@ -47,6 +47,7 @@ class NodeSession {
   ~NodeSession();
 
   const ModuleFile &module() const { return *module_; }
+  const LWNodeHandler &handler() const { return handler_; }
   const Activation &handler_activation() const { return handler_activation_; }
   LWInstance instance() const { return instance_; }
 

@@ -11,7 +11,10 @@
 
 #include "host/builtin_meshes.h"
 #include "host/node_session.h"
+#include "host/scene_state.h"
 #include "host/shader_session.h"
+#include "host/state_recorder.h"
+#include "node/node_instance.h"
 #include "sample_grid.h"
 
 namespace korv::testing {
@@ -126,6 +129,35 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
   }
   shader->cleanup();
   node->cleanup();
+}
+
+// The node keeps the shader's named blocks but the bevel switch and the
+// channel's: a shader's saved settings load into it, and what it saves
+// loads back.
+TEST(NodePersistence, KeepsTheShadersBlocksButTheBevelSwitchAndTheChannels) {
+  std::string error;
+  auto shader = host::ShaderSession::open(host::default_module_path(), error);
+  ASSERT_NE(shader, nullptr) << error;
+  auto node = host::NodeSession::open(host::default_module_path("Korv_EdgeNode.p"), error);
+  ASSERT_NE(node, nullptr) << error;
+  ASSERT_EQ(shader->apply_settings({"edge_width=0.125", "out_channel=6", "disable_bevel=1"}), "");
+  host::StateWriter from_shader;
+  shader->handler().inst->save(shader->instance(), from_shader.state());
+  host::StateReader reader(from_shader.items());
+  EXPECT_EQ(node->handler().inst->load(node->instance(), reader.state()), nullptr);
+  const EdgeShaderInstance &got = static_cast<EdgeNodeInstance *>(node->instance())->core;
+  EXPECT_EQ(got.edge_width, 0.125);
+  EXPECT_EQ(got.out_channel, 0);
+  EXPECT_EQ(got.disable_bevel, 0);
+  host::StateWriter writer;
+  host::RecordingSaveState recorder(writer.state());
+  node->handler().inst->save(node->instance(), recorder.state());
+  ASSERT_GT(recorder.calls().size(), 3u);
+  EXPECT_EQ(recorder.calls()[2], "writeI4 10");
+  for (const std::string &call : recorder.calls()) {
+    EXPECT_EQ(call.find("out_"), call.find("out_width")) << call;
+    EXPECT_EQ(call.find("disable_bevel"), std::string::npos) << call;
+  }
 }
 
 using host::MatrixWriting;
