@@ -51,3 +51,9 @@ endif()
 add_test(NAME windows.ModuleFileForm
   COMMAND ${CMAKE_SOURCE_DIR}/tests/check_pe_module.sh $<TARGET_FILE:Korv_Edge> ${korv_pe_machine})
 set_tests_properties(windows.ModuleFileForm PROPERTIES LABELS windows)
+if(TARGET Korv_EdgeNode)
+  add_test(NAME windows.NodeModuleFileForm
+    COMMAND ${CMAKE_SOURCE_DIR}/tests/check_pe_module.sh $<TARGET_FILE:Korv_EdgeNode>
+      ${korv_pe_machine})
+  set_tests_properties(windows.NodeModuleFileForm PROPERTIES LABELS windows)
+endif()
