@@ -42,4 +42,15 @@ if [ -n "$node" ]; then
   echo "$out" | grep -qF 'class "NodeInterface", name "Korv_Edge", with tag information'
   echo "$out" | grep -qxF '  NodeHandler: accepts 4, 5; refuses 1, 2, 3, 6'
   echo "$out" | grep -qxF '  NodeInterface: accepts 4, 5; refuses 1, 2, 3, 6'
+  # shade --node on the example samples gives the shader's normal and channel
+  # value (numbers print in their shortest exact form), either matrix writing.
+  examples=$(dirname "$manual")/../examples
+  want=$("$host" shade "$examples/two_quads.json" --samples "$examples/samples.jsonl" \
+    --set out_channel=1 | sed -E 's/^\{"wNorm":(\[[^]]*\]),.*"luminous":([^,]*),.*$/\1 \2/')
+  for matrix in rows columns; do
+    got=$("$host" shade --node "$examples/two_quads.json" --samples "$examples/samples.jsonl" \
+      --matrix "$matrix" | sed -E 's/^\{"normal":(\[[^]]*\]),"edge":([^,]*),.*$/\1 \2/')
+    echo "$got"
+    [ -n "$want" ] && [ "$got" = "$want" ]
+  done
 fi
