@@ -44,12 +44,14 @@ int activate_node_handler(std::int32_t version, GlobalFunc *global, void *local,
   if (!known_version(version)) {
     return AFUNC_BADVERSION;
   }
-  node_input_funcs = static_cast<LWNodeInputFuncs *>(first_global(global, kInputNames));
-  node_output_funcs = static_cast<LWNodeOutputFuncs *>(first_global(global, kOutputNames));
+  auto *inputs = static_cast<LWNodeInputFuncs *>(first_global(global, kInputNames));
+  auto *outputs = static_cast<LWNodeOutputFuncs *>(first_global(global, kOutputNames));
   // Without its port services no node can be made.
-  if (node_input_funcs == nullptr || node_output_funcs == nullptr) {
+  if (inputs == nullptr || outputs == nullptr) {
     return AFUNC_BADGLOBAL;
   }
+  node_input_funcs.store(inputs, std::memory_order_relaxed);
+  node_output_funcs.store(outputs, std::memory_order_relaxed);
   auto *handler = static_cast<LWNodeHandler *>(local);
   handler->inst->create = host_callback<node_create, nullptr>;
   handler->inst->destroy = host_callback<node_destroy>;

@@ -30,8 +30,8 @@ bool node_stores(const SettingInfo &info) {
 }
 
 LWInstance node_create(void * /*priv*/, void *context, LWError * /*error*/) {
-  LWNodeInputFuncs *inputs = node_input_funcs;
-  LWNodeOutputFuncs *outputs = node_output_funcs;
+  LWNodeInputFuncs *inputs = node_input_funcs.load(std::memory_order_relaxed);
+  LWNodeOutputFuncs *outputs = node_output_funcs.load(std::memory_order_relaxed);
   if (inputs == nullptr || outputs == nullptr) {
     return nullptr;
   }

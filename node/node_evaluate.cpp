@@ -18,13 +18,13 @@ EdgeBuildOptions node_build_options(const EdgeSettings &settings) {
 void node_evaluate(LWInstance instance, LWShadingGeometry *sa, NodeOutputID output,
                    NodeValue value) {
   EdgeNodeInstance *node = static_cast<EdgeNodeInstance *>(instance);
-  LWNodeOutputFuncs *outputs = node_output_funcs;
+  LWNodeOutputFuncs *outputs = node_output_funcs.load(std::memory_order_relaxed);
   if (node == nullptr || sa == nullptr || outputs == nullptr) {
     return;
   }
   // The normal to bend: the connected input's, else the perturbed normal.
   double normal[3] = {sa->Np[0], sa->Np[1], sa->Np[2]};
-  LWNodeInputFuncs *inputs = node_input_funcs;
+  LWNodeInputFuncs *inputs = node_input_funcs.load(std::memory_order_relaxed);
   if (inputs != nullptr && node->normal_in != nullptr && inputs->check(node->normal_in) != 0) {
     inputs->evaluate(node->normal_in, sa, normal);
   }

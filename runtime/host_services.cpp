@@ -4,7 +4,7 @@ namespace korv {
 
 std::atomic<LWObjectInfo *> object_info{nullptr};
 LWXPanelFuncs *xpanel_funcs = nullptr;
-LWNodeInputFuncs *node_input_funcs = nullptr;
-LWNodeOutputFuncs *node_output_funcs = nullptr;
+std::atomic<LWNodeInputFuncs *> node_input_funcs{nullptr};
+std::atomic<LWNodeOutputFuncs *> node_output_funcs{nullptr};
 
 }  // namespace korv

@@ -19,9 +19,10 @@ extern std::atomic<LWObjectInfo *> object_info;
 // "LWXPanel", or null.
 extern LWXPanelFuncs *xpanel_funcs;
 // The node's port services ("NodeInputFuncs 5", "NodeOutputFuncs 4"), or
-// null; only the edge node's activation writes them, before any node exists.
-extern LWNodeInputFuncs *node_input_funcs;
-extern LWNodeOutputFuncs *node_output_funcs;
+// null. Only the edge node's activation writes them, and a host may activate
+// another node while render threads read them: atomics, as object_info.
+extern std::atomic<LWNodeInputFuncs *> node_input_funcs;
+extern std::atomic<LWNodeOutputFuncs *> node_output_funcs;
 
 // The object-info service as it is now, for one evaluation.
 inline LWObjectInfo *current_object_info() {
