@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/builtin_meshes.h"
@@ -157,6 +158,44 @@ TEST(NodePersistence, KeepsTheShadersBlocksButTheBevelSwitchAndTheChannels) {
   for (const std::string &call : recorder.calls()) {
     EXPECT_EQ(call.find("out_"), call.find("out_width")) << call;
     EXPECT_EQ(call.find("disable_bevel"), std::string::npos) << call;
+  }
+}
+
+// Render threads share one node: two threads, each evaluating every sample
+// of its own copy of the list (their matrix readings decided as they meet
+// them), give what one thread gives, bit for bit.
+TEST(NodeFrontThreads, TwoThreadsGiveTheOneThreadOutputs) {
+  std::string error;
+  auto node = host::NodeSession::open(host::default_module_path("Korv_EdgeNode.p"), error);
+  ASSERT_NE(node, nullptr) << error;
+  host::Mesh mesh;
+  ASSERT_TRUE(host::builtin_mesh("machined", mesh));
+  host::SceneObject object(std::move(mesh));
+  std::vector<LWShadingGeometry> samples;
+  for (LWShaderAccess a : samples_over_mesh(object, 200)) {
+    place(a);
+    host::NodeSession::make_geometry(a, host::MatrixWriting::Columns, samples.emplace_back());
+  }
+  auto run = [&](std::vector<host::NodeOutputs> &out) {
+    std::vector<LWShadingGeometry> mine = samples;
+    for (LWShadingGeometry &g : mine) {
+      out.push_back(node->evaluate(g));
+    }
+  };
+  node->init();
+  std::vector<host::NodeOutputs> serial;
+  run(serial);
+  node->cleanup();
+  node->init();
+  std::vector<host::NodeOutputs> parallel[2];
+  std::thread first(run, std::ref(parallel[0]));
+  std::thread second(run, std::ref(parallel[1]));
+  first.join();
+  second.join();
+  node->cleanup();
+  for (const auto &out : parallel) {
+    ASSERT_EQ(out.size(), serial.size());
+    EXPECT_EQ(std::memcmp(out.data(), serial.data(), serial.size() * sizeof serial[0]), 0);
   }
 }
 
