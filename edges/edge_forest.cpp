@@ -178,6 +178,7 @@ bool EdgeForest::make_items(const Array<Segment> &segments) {
     mean /= double(segments.size());
   }
   const bool cut = mean > 0.0 && std::isfinite(mean);
+  longest_item_ = 0.0;
   items_.clear();
   if (!items_.reserve(segments.size())) {
     return false;
@@ -186,6 +187,7 @@ bool EdgeForest::make_items(const Array<Segment> &segments) {
     const Vec3 a = to_vec3(s.a);
     const Vec3 d = to_vec3(s.b) - a;
     const double length = d.length();
+    longest_item_ = std::max(longest_item_, length);
     std::uint32_t pieces = 1;
     if (cut && length > kLongEdge * mean && std::isfinite(length)) {
       pieces =
@@ -323,6 +325,11 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
   }
   std::sort(extent, extent + 3);
   if (!(extent[1] > 0.0) || !std::isfinite(extent[2])) {
+    return;
+  }
+  // No edge of the tree is long enough for a capsule here: most nodes of
+  // most meshes, told without a walk of their edges.
+  if (!(4.0 * longest_item_ >= extent[1])) {
     return;
   }
   Vec3 longest;

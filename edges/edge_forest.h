@@ -100,6 +100,7 @@ class EdgeForest {
   const float *apex_ = nullptr;  // the apex of the tree being built, or null
   Array<Item> items_;            // while a tree is built
   std::uint32_t base_ = 0;       // where its first item goes in segments_
+  double longest_item_ = 0.0;    // the length of its longest edge
 
   Array<Node> nodes_;
   Array<Segment> segments_;
