@@ -84,7 +84,7 @@ int activate_node_interface(std::int32_t version, GlobalFunc *global, void *loca
     ui->panel = nullptr;
     result = AFUNC_BADGLOBAL;
   } else {
-    ui->panel = build_options_panel(&node->core);
+    ui->panel = build_options_panel(&node->core, true);
   }
   ui->options = nullptr;
   ui->command = nullptr;

@@ -1,7 +1,6 @@
 #include "node/node_callbacks.h"
 
-#include <cstring>
-
+#include "panel/options_panel.h"
 #include "runtime/host_services.h"
 #include "runtime/render_lock.h"
 #include "shader/instance_callbacks.h"
@@ -23,11 +22,6 @@ int normal_input_event(void * /*data*/, NodeInputID /*input*/, LWNodalEvent /*ev
 }
 
 }  // namespace
-
-bool node_stores(const SettingInfo &info) {
-  return std::strcmp(info.name, "disable_bevel") != 0 &&
-         std::strcmp(info.name, "out_channel") != 0 && std::strcmp(info.name, "out_mode") != 0;
-}
 
 LWInstance node_create(void * /*priv*/, void *context, LWError * /*error*/) {
   LWNodeInputFuncs *inputs = node_input_funcs.load(std::memory_order_relaxed);
@@ -83,14 +77,14 @@ LWError node_load(LWInstance inst, const LWLoadState *state) {
   if (inst == nullptr || state == nullptr) {
     return nullptr;
   }
-  return load_settings(as_node(inst)->core, state, node_stores);
+  return load_settings(as_node(inst)->core, state, node_offers);
 }
 
 LWError node_save(LWInstance inst, const LWSaveState *state) {
   if (inst == nullptr || state == nullptr) {
     return nullptr;
   }
-  return save_settings(as_node(inst)->core, state, node_stores);
+  return save_settings(as_node(inst)->core, state, node_offers);
 }
 
 LWError node_init(LWInstance inst, int mode) {

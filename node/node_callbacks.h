@@ -33,8 +33,4 @@ unsigned int node_flags(LWInstance inst);
 void node_evaluate(LWInstance inst, LWShadingGeometry *sample, NodeOutputID output,
                    NodeValue value);
 
-// The settings the node stores: all but the shader's bevel switch and its
-// channel choices.
-bool node_stores(const SettingInfo &info);
-
 }  // namespace korv

@@ -1,5 +1,6 @@
 #include "panel/options_panel.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -60,25 +61,99 @@ LWXPanelHint ref(const void *data) {
   return const_cast<void *>(data);
 }
 
+constexpr LWXPanelControl control_row(const SettingInfo &info) {
+  return {info.id, info.label, control_class(info.kind)};
+}
+
+// The node's Edge output follows out_width, so the node labels it so.
+constexpr LWXPanelControl node_control_row(const SettingInfo &info) {
+  LWXPanelControl row = control_row(info);
+  if (info.id == kSettings[setting_index("out_width")].id) {
+    row.label = kNodeOutWidthLabel;
+  }
+  return row;
+}
+
+constexpr LWXPanelDataDesc data_row(const SettingInfo &info) {
+  return {info.id, info.name, data_type(info.kind)};
+}
+
+constexpr bool every_setting(const SettingInfo & /*info*/) {
+  return true;
+}
+
+// One row per setting that keep chooses, in settings order, then the zero row.
+template <std::size_t N, class Row>
+constexpr std::array<Row, N + 1> setting_rows(Row (*make)(const SettingInfo &),
+                                              bool (*keep)(const SettingInfo &)) {
+  std::array<Row, N + 1> rows{};
+  std::size_t n = 0;
+  for (const SettingInfo &info : kSettings) {
+    if (keep(info)) {
+      rows[n++] = make(info);
+    }
+  }
+  return rows;
+}
+
+std::uintptr_t number(LWXPanelHint word) {
+  return reinterpret_cast<std::uintptr_t>(word);
+}
+
+// Whether the node's panel may name an id: any that is not a setting's, and
+// the settings it offers.
+bool node_names(std::uintptr_t id) {
+  const SettingInfo *info = id > UINT32_MAX ? nullptr : setting_for_id(std::uint32_t(id));
+  return info == nullptr || node_offers(*info);
+}
+
+// Copies a hint array into out without what concerns settings the node does
+// not offer: a hint whose first word names one is left out, such ids are
+// taken out of every id list, and a hint whose list is left empty goes too.
+// A tag says how many words follow it (its low 7 bits) and whether a list of
+// ids ended by a zero word comes after them (bit 0x80). Returns the words
+// written, the closing zero included.
+unsigned node_hints(const LWXPanelHint *in, LWXPanelHint *out) {
+  unsigned n = 0;
+  for (std::uintptr_t tag; (tag = number(*in++)) != 0;) {
+    const unsigned start = n;
+    const std::uintptr_t fixed = tag & 0x7F;
+    const bool named = fixed == 0 || node_names(number(in[0]));
+    out[n++] = word(tag);
+    for (std::uintptr_t i = 0; i < fixed; ++i) {
+      out[n++] = *in++;
+    }
+    bool listed = true;
+    if ((tag & 0x80) != 0) {
+      listed = false;
+      for (; number(*in) != 0; ++in) {
+        if (node_names(number(*in))) {
+          out[n++] = *in;
+          listed = true;
+        }
+      }
+      out[n++] = *in++;
+    }
+    if (!named || !listed) {
+      n = start;
+    }
+  }
+  out[n++] = word(0);
+  return n;
+}
+
 }  // namespace
 
 // Both tables are written from the settings list, as constants, so that they
 // exist before anything in the module runs.
-constinit LWXPanelControl panel_controls[kSettingCount + 1] = {
-#define KORV_CONTROL_ROW(field, type, kind, value, id, label) \
-  {id, label, control_class(SettingKind::kind)},
-    KORV_EDGE_SETTINGS(KORV_CONTROL_ROW)
-#undef KORV_CONTROL_ROW
-        {0, nullptr, nullptr},
-};
-
-constinit LWXPanelDataDesc panel_data[kSettingCount + 1] = {
-#define KORV_DATA_ROW(field, type, kind, value, id, label) \
-  {id, #field, data_type(SettingKind::kind)},
-    KORV_EDGE_SETTINGS(KORV_DATA_ROW)
-#undef KORV_DATA_ROW
-        {0, nullptr, nullptr},
-};
+constinit std::array<LWXPanelControl, kSettingCount + 1> panel_controls =
+    setting_rows<kSettingCount>(control_row, every_setting);
+constinit std::array<LWXPanelDataDesc, kSettingCount + 1> panel_data =
+    setting_rows<kSettingCount>(data_row, every_setting);
+constinit std::array<LWXPanelControl, kNodeSettingCount + 1> node_panel_controls =
+    setting_rows<kNodeSettingCount>(node_control_row, node_offers);
+constinit std::array<LWXPanelDataDesc, kNodeSettingCount + 1> node_panel_data =
+    setting_rows<kNodeSettingCount>(data_row, node_offers);
 
 // The choice's position is the stored out_channel value.
 // clang-format off
@@ -148,17 +223,23 @@ LWXPanelHint panel_hints[] = {
 
 const unsigned panel_hint_count = sizeof panel_hints / sizeof panel_hints[0];
 
-LWXPanelID build_options_panel(EdgeShaderInstance *inst) {
+// Filtered once as the module loads, after the shader's list above (which
+// holds addresses, so it cannot be a constant either).
+LWXPanelHint node_panel_hints[sizeof panel_hints / sizeof panel_hints[0]];
+const unsigned node_panel_hint_count = node_hints(panel_hints, node_panel_hints);
+
+LWXPanelID build_options_panel(EdgeShaderInstance *inst, bool node) {
   LWXPanelFuncs *xpanel = xpanel_funcs;
   if (xpanel == nullptr) {
     return nullptr;
   }
-  LWXPanelID panel = xpanel->create(LWXP_VIEW, panel_controls);
+  LWXPanelID panel =
+      xpanel->create(LWXP_VIEW, node ? node_panel_controls.data() : panel_controls.data());
   if (panel == nullptr) {
     return nullptr;
   }
-  xpanel->hint(panel, 0, panel_hints);
-  xpanel->describe(panel, panel_data, panel_get, panel_set);
+  xpanel->hint(panel, 0, node ? node_panel_hints : panel_hints);
+  xpanel->describe(panel, node ? node_panel_data.data() : panel_data.data(), panel_get, panel_set);
   xpanel->viewInst(panel, inst);
   xpanel->setData(panel, 0, inst);
   return panel;

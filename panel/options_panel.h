@@ -3,6 +3,8 @@
 // in place. The host owns every panel once it is built.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "hostapi/lwxpanel.h"
@@ -20,9 +22,28 @@ inline constexpr std::uint32_t kCrossPolygonsId = kSettings[setting_index("cross
 inline constexpr std::uint32_t kEdgeKindId = kSettings[setting_index("edge_kind")].id;
 inline constexpr std::uint32_t kOutModeId = kSettings[setting_index("out_mode")].id;
 
-// Tables shared by every panel; each table is closed by a zero row.
-extern LWXPanelControl panel_controls[kSettingCount + 1];
-extern LWXPanelDataDesc panel_data[kSettingCount + 1];
+// The settings the edge node offers, in its panel and its scene blocks: all
+// but the bevel switch and those that choose or combine the channel output
+// (the node hands its mask to whatever the artist connects instead).
+constexpr bool node_offers(const SettingInfo &info) {
+  return info.id != kSettings[setting_index("disable_bevel")].id &&
+         info.id != kSettings[setting_index("out_channel")].id && info.id != kOutModeId;
+}
+inline constexpr std::size_t kNodeSettingCount = [] {
+  std::size_t count = 0;
+  for (const SettingInfo &info : kSettings) {
+    count += node_offers(info) ? 1 : 0;
+  }
+  return count;
+}();
+
+// The node's label of out_width, which its Edge output follows; the
+// shader's label stays as scenes and artists know it.
+inline constexpr char kNodeOutWidthLabel[] = "Edge output width:";
+
+// Tables shared by every panel of the shader; each table is closed by a zero row.
+extern std::array<LWXPanelControl, kSettingCount + 1> panel_controls;
+extern std::array<LWXPanelDataDesc, kSettingCount + 1> panel_data;
 extern const char *const panel_channel_choices[9];
 extern const char *const panel_edge_kind_choices[4];
 extern const char *const panel_out_mode_choices[4];
@@ -30,9 +51,18 @@ extern const int panel_enable_map[2];
 extern LWXPanelHint panel_hints[];
 extern const unsigned panel_hint_count;  // words, the final zero included
 
+// The edge node's tables: the shader's, with the settings the node does not
+// offer taken out (from every hint's id list too, and every hint about one
+// of them), and out_width labelled for the node.
+extern std::array<LWXPanelControl, kNodeSettingCount + 1> node_panel_controls;
+extern std::array<LWXPanelDataDesc, kNodeSettingCount + 1> node_panel_data;
+extern LWXPanelHint node_panel_hints[];
+extern const unsigned node_panel_hint_count;  // words, the final zero included
+
 // Creates, describes and binds the panel for inst through the host's XPanel
-// service. Null when the host refuses to create it.
-LWXPanelID build_options_panel(EdgeShaderInstance *inst);
+// service: the shader's, or with node the edge node's. Null when the host
+// refuses to create it.
+LWXPanelID build_options_panel(EdgeShaderInstance *inst, bool node = false);
 
 // The host's get callback: the address of the id's field, or null for an id
 // outside the table (and for a null instance).

@@ -343,10 +343,10 @@ TEST_F(BuildOptionsPanel, CreatesHintsDescribesAndBindsTheInstanceInThatOrder) {
   EXPECT_EQ(build_options_panel(inst_), the_panel());
   EXPECT_EQ(log_.calls,
             (std::vector<std::string>{"create 1", "hint", "describe", "viewInst", "setData"}));
-  EXPECT_EQ(log_.controls, panel_controls);
+  EXPECT_EQ(log_.controls, panel_controls.data());
   EXPECT_EQ(log_.hint_id, 0u);
   EXPECT_EQ(log_.hints, panel_hints);
-  EXPECT_EQ(log_.data, panel_data);
+  EXPECT_EQ(log_.data, panel_data.data());
   EXPECT_EQ(log_.get, panel_get);
   EXPECT_EQ(log_.set, panel_set);
   EXPECT_EQ(log_.view, inst_);
