@@ -5,7 +5,6 @@
 
 #include "host/host_globals.h"
 #include "host/mesh_service.h"
-#include "host/shader_session.h"
 #include "hostapi/lwmeshes.h"
 
 namespace korv::host {
@@ -166,41 +165,26 @@ std::vector<int> accepted_versions(const ModuleFile &module, const std::string &
 std::unique_ptr<NodeSession> NodeSession::open(const std::string &module_path, std::string &error) {
   install_node_services();
   std::unique_ptr<NodeSession> session(new NodeSession());
-  session->module_ = ModuleFile::open(module_path, error);
-  if (!session->module_) {
-    return nullptr;
-  }
-  session->handler_.inst = &session->inst_funcs_;
-  session->handler_.item = &session->item_funcs_;
-  session->handler_.rend = &session->render_funcs_;
-  // The version of 2020 to 2025, else 2018's.
-  session->handler_activation_ =
-      session->module_->activate_as_host(LWNODE_HCLASS, &session->handler_, LWNODE_VERSION);
-  if (!session->handler_activation_.accepted()) {
-    error = module_path + ": NodeHandler activation failed (" +
-            std::to_string(session->handler_activation_.result) + ")";
-    return nullptr;
-  }
-  // The host's node: any distinct address.
+  // The host's node: any distinct address. The version of 2020 to 2025,
+  // else 2018's.
   session->node_ = reinterpret_cast<NodeID>(session.get());
-  LWError create_error = nullptr;
-  session->instance_ =
-      session->inst_funcs_.create(session->inst_funcs_.priv, session->node_, &create_error);
-  if (session->instance_ == nullptr) {
-    error = module_path + ": the node instance could not be created";
+  if (!session->open_module(module_path, LWNODE_HCLASS, &session->handler_, LWNODE_VERSION,
+                            session->node_, error)) {
     return nullptr;
+  }
+  for (const NodePort *port : session->ports()) {
+    if (port->output) {
+      (port->name == "Normal" ? session->normal_out_
+       : port->name == "Edge" ? session->edge_out_
+                              : session->distance_out_) = port;
+    }
   }
   return session;
 }
 
 NodeSession::~NodeSession() {
-  if (interface_.panel != nullptr) {
-    xpanel_service()->destroy(interface_.panel);
-  }
-  if (instance_ != nullptr) {
-    inst_funcs_.destroy(instance_);
-  }
-  // The host destroys a node's ports with it.
+  // The host destroys a node's ports with it. They are cut loose here, before
+  // the base destroys the instance, whose destroy does not touch them.
   for (NodePort &port : port_store()) {
     if (port.node == node_) {
       port.node = nullptr;
@@ -231,19 +215,6 @@ bool NodeSession::connect_input(const std::string &name, const double *value) {
   return false;
 }
 
-RecordedPanel *NodeSession::panel() {
-  if (!interface_activated_) {
-    interface_activated_ = true;
-    interface_.inst = instance_;
-    interface_activation_ = module_->activate_as_host(LWNODE_ICLASS, &interface_);
-  }
-  return interface_.panel == nullptr ? nullptr : recorded_panel(interface_.panel);
-}
-
-std::string NodeSession::apply_settings(const std::vector<std::string> &assignments) {
-  return apply_panel_settings(panel(), assignments);
-}
-
 void NodeSession::make_geometry(const LWShaderAccess &a, MatrixWriting writing,
                                 LWShadingGeometry &g) {
   std::memset(&g, 0, sizeof g);
@@ -269,25 +240,38 @@ void NodeSession::make_geometry(const LWShaderAccess &a, MatrixWriting writing,
   }
 }
 
+void NodeSession::ask(const NodePort *output, LWShadingGeometry &geometry, double *value) const {
+  if (output == nullptr) {
+    return;
+  }
+  StandInValue v{output->type, {0.0, 0.0, 0.0}};
+  handler_.evaluate(instance(), &geometry,
+                    reinterpret_cast<NodeOutputID>(const_cast<NodePort *>(output)),
+                    reinterpret_cast<NodeValue>(&v));
+  std::memcpy(value, v.v, sizeof(double) * width_of(output->type));
+}
+
 NodeOutputs NodeSession::evaluate(LWShadingGeometry &geometry) const {
   NodeOutputs out{};
-  for (const NodePort *port : ports()) {
-    if (!port->output) {
-      continue;
-    }
-    StandInValue value{port->type, {0.0, 0.0, 0.0}};
-    handler_.evaluate(instance_, &geometry,
-                      reinterpret_cast<NodeOutputID>(const_cast<NodePort *>(port)),
-                      reinterpret_cast<NodeValue>(&value));
-    if (port->name == "Normal") {
-      std::memcpy(out.normal, value.v, sizeof out.normal);
-    } else if (port->name == "Edge") {
-      out.edge = value.v[0];
-    } else if (port->name == "Distance") {
-      out.distance = value.v[0];
-    }
-  }
+  ask(normal_out_, geometry, out.normal);
+  ask(edge_out_, geometry, &out.edge);
+  ask(distance_out_, geometry, &out.distance);
   return out;
+}
+
+NodeOutputs NodeSession::outputs(const LWShaderAccess &access) const {
+  LWShadingGeometry geometry;
+  make_geometry(access, writing_, geometry);
+  return evaluate(geometry);
+}
+
+void NodeSession::shade(LWShaderAccess &access) const {
+  LWShadingGeometry geometry;
+  make_geometry(access, writing_, geometry);
+  ask(normal_out_, geometry, access.wNorm);
+  if (double *channel = channel_field(access, edge_channel_)) {
+    ask(edge_out_, geometry, channel);
+  }
 }
 
 }  // namespace korv::host

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/module_loader.h"
-#include "host/xpanel_service.h"
+#include "host/module_session.h"
 #include "hostapi/lwnodes.h"
 #include "hostapi/lwshader.h"
 
@@ -38,31 +37,18 @@ struct NodeOutputs {
   double distance;
 };
 
-class NodeSession {
+class NodeSession : public ModuleSession {
  public:
   static std::unique_ptr<NodeSession> open(const std::string &module_path, std::string &error);
 
-  NodeSession(const NodeSession &) = delete;
-  NodeSession &operator=(const NodeSession &) = delete;
-  ~NodeSession();
+  ~NodeSession() override;
 
-  const ModuleFile &module() const { return *module_; }
   const LWNodeHandler &handler() const { return handler_; }
-  const Activation &handler_activation() const { return handler_activation_; }
-  LWInstance instance() const { return instance_; }
-
-  void init() const { handler_.rend->init(instance_, 0); }
-  void cleanup() const { handler_.rend->cleanup(instance_); }
 
   // The ports the module made on this session's node, in creation order.
   std::vector<const NodePort *> ports() const;
   // Connects a constant vector to the input named name (null disconnects).
   bool connect_input(const std::string &name, const double *value);
-
-  // Activates NodeInterface for the instance (once); the panel, or null.
-  RecordedPanel *panel();
-  // NAME=VALUE assignments through the panel's set callback.
-  std::string apply_settings(const std::vector<std::string> &assignments);
 
   // The node's per-sample record for a shader-style sample: the object, the
   // polygon, oP = oPos, P = wPos, shading.I = raySource - wPos, Np = wNorm,
@@ -74,20 +60,38 @@ class NodeSession {
   // Asks each of the three outputs for the sample.
   NodeOutputs evaluate(LWShadingGeometry &geometry) const;
 
- private:
-  NodeSession() = default;
+  // The node in a surface's graph, as shade() serves it: the record's
+  // matrices written as writing says; the Normal output connected to the
+  // surface's normal; the Edge output to the channel an out_channel value
+  // (1 luminous ... 7 bumpHeight) names, or to none (0).
+  void set_matrix_writing(MatrixWriting writing) { writing_ = writing; }
+  void connect_edge(int channel) { edge_channel_ = channel; }
 
-  std::unique_ptr<ModuleFile> module_;
-  LWInstanceFuncs inst_funcs_{};
-  LWItemFuncs item_funcs_{};
-  LWRenderFuncs render_funcs_{};
-  LWNodeHandler handler_{};
-  LWInstance instance_ = nullptr;
-  LWInterface interface_{};
-  bool interface_activated_ = false;
-  Activation handler_activation_;
-  Activation interface_activation_;
+  // The three outputs for a shader-style sample, its record made as shade()
+  // makes it.
+  NodeOutputs outputs(const LWShaderAccess &access) const;
+
+  // The sample's record made into the node's, and the connected outputs
+  // asked: wNorm becomes the Normal output, the connected channel the Edge
+  // output. Nothing else of the record changes.
+  const char *front() const override { return "node"; }
+  void shade(LWShaderAccess &access) const override;
+
+ private:
+  NodeSession() : ModuleSession(LWNODE_ICLASS) {}
+
+  // Asks one output of the node for the sample.
+  void ask(const NodePort *output, LWShadingGeometry &geometry, double *value) const;
+
+  LWNodeHandler handler_{&inst_funcs_, &item_funcs_, &render_funcs_, nullptr,
+                         nullptr,      nullptr,      nullptr};
   NodeID node_ = nullptr;
+  // The outputs by name, found once the instance made them.
+  const NodePort *normal_out_ = nullptr;
+  const NodePort *edge_out_ = nullptr;
+  const NodePort *distance_out_ = nullptr;
+  MatrixWriting writing_ = MatrixWriting::Rows;
+  int edge_channel_ = 0;
 };
 
 // Installs the stand-in's node services ("NodeInputFuncs 5", "NodeOutputFuncs

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "host/scene_state_text.h"
 
@@ -51,16 +52,21 @@ std::string format_scene(const SceneFile &scene) {
   if (!scene.object.empty()) {
     out += "object " + scene.object + "\n";
   }
-  if (scene.has_shader) {
-    out += std::string("shader ") + kSceneShaderName + "\n";
-    out += format_state_text(scene.shader, 1);
-    out += "end\n";
+  for (const auto &[word, has, state] : {std::tuple{"shader", scene.has_shader, &scene.shader},
+                                         std::tuple{"node", scene.has_node, &scene.node}}) {
+    if (has) {
+      out += std::string(word) + " " + kSceneShaderName + "\n";
+      out += format_state_text(*state, 1);
+      out += "end\n";
+    }
   }
   return out;
 }
 
-SceneFile parse_scene(std::string_view text, ParseReport &report, ParseReport &shader_report) {
+SceneFile parse_scene(std::string_view text, ParseReport &report, ParseReport &shader_report,
+                      ParseReport *node_report) {
   SceneFile scene;
+  ParseReport unasked;
   bool seen_header = false;
   int number = 0;
   auto next_line = [&](std::string_view &line) {
@@ -96,7 +102,11 @@ SceneFile parse_scene(std::string_view text, ParseReport &report, ParseReport &s
         problem(report, number, "a second object line replaces the first");
       }
       scene.object = std::string(rest);
-    } else if (word == "shader") {
+    } else if (word == "shader" || word == "node") {
+      const bool node = word == "node";
+      bool &has = node ? scene.has_node : scene.has_shader;
+      ParseReport &block_report =
+          node ? (node_report != nullptr ? *node_report : unasked) : shader_report;
       // The state runs up to "end"; its lines are read as a whole below.
       const int first = number + 1;
       const char *begin = text.data();
@@ -112,16 +122,16 @@ SceneFile parse_scene(std::string_view text, ParseReport &report, ParseReport &s
       }
       const std::string_view state(begin, std::size_t(finish - begin));
       if (rest != kSceneShaderName) {
-        problem(
-            report, first - 1,
-            "a block for the shader '" + std::string(rest) + "' is not for this module; skipped");
-      } else if (scene.has_shader) {
-        problem(report, first - 1, "a second shader block is ignored");
+        problem(report, first - 1,
+                "a block for the " + std::string(word) + " '" + std::string(rest) +
+                    "' is not for this module; skipped");
+      } else if (has) {
+        problem(report, first - 1, "a second " + std::string(word) + " block is ignored");
       } else {
-        scene.has_shader = true;
-        scene.shader = parse_state_text(state, shader_report, first);
+        has = true;
+        (node ? scene.node : scene.shader) = parse_state_text(state, block_report, first);
         if (!closed) {
-          problem(shader_report, first - 1, "the shader block has no 'end'");
+          problem(block_report, first - 1, "the " + std::string(word) + " block has no 'end'");
         }
       }
     } else {
@@ -166,7 +176,7 @@ bool write_scene_file(const std::string &path, const SceneFile &scene, std::stri
 }
 
 bool read_scene_file(const std::string &path, SceneFile &scene, ParseReport &report,
-                     ParseReport &shader_report, std::string &error) {
+                     ParseReport &shader_report, std::string &error, ParseReport *node_report) {
   std::error_code ec;
   std::ifstream in(path, std::ios::binary);
   if (!in || fs::is_directory(path, ec)) {
@@ -179,7 +189,7 @@ bool read_scene_file(const std::string &path, SceneFile &scene, ParseReport &rep
     error = path + ": cannot be read";
     return false;
   }
-  scene = parse_scene(text.str(), report, shader_report);
+  scene = parse_scene(text.str(), report, shader_report, node_report);
   if (is_file_path(scene.object) && fs::path(scene.object).is_relative()) {
     scene.object = (scene_folder(path) / scene.object).lexically_normal().string();
   }

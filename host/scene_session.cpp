@@ -4,50 +4,61 @@
 
 namespace korv::host {
 
-std::size_t load_instance_state(const ShaderSession &session, const StateItems &state) {
+std::size_t load_instance_state(const ModuleSession &session, const StateItems &state) {
   StateReader reader(state, LWIO_ASCII);
-  session.handler().inst->load(session.instance(), reader.state());
+  session.instance_funcs().load(session.instance(), reader.state());
   return reader.shortfalls();
 }
 
-StateItems save_instance_state(const ShaderSession &session, bool &complete) {
+StateItems save_instance_state(const ModuleSession &session, bool &complete) {
   StateWriter writer(LWIO_ASCII);
-  session.handler().inst->save(session.instance(), writer.state());
+  session.instance_funcs().save(session.instance(), writer.state());
   complete = writer.complete();
   return writer.items();
 }
 
-bool load_scene(const ShaderSession &session, const std::string &path, SceneLoad &result,
+bool load_scene(const ModuleSession &session, const std::string &path, SceneLoad &result,
                 std::string &error) {
   SceneFile scene;
   ParseReport report;
   ParseReport shader_report;
-  if (!read_scene_file(path, scene, report, shader_report, error)) {
+  ParseReport node_report;
+  if (!read_scene_file(path, scene, report, shader_report, error, &node_report)) {
     return false;
   }
+  // The session's own block: the shader's, or the node's. A scene with no
+  // node block gives the node the shader's (it reads the settings it keeps).
+  const bool wants_node = std::string(session.front()) == "node";
+  const bool node = wants_node && (scene.has_node || !scene.has_shader);
+  if (wants_node && !node) {
+    report.note("the scene holds no node block; the node takes the shader's settings");
+  }
+  const ParseReport &block_report = node ? node_report : shader_report;
   result.object = scene.object;
   result.problems = report.problems;
-  result.problems.insert(result.problems.end(), shader_report.problems.begin(),
-                         shader_report.problems.end());
-  result.block_incomplete = !shader_report.complete();
-  if (!scene.has_shader) {
-    result.problems.push_back("the scene holds no settings for " + std::string(kSceneShaderName));
+  result.problems.insert(result.problems.end(), block_report.problems.begin(),
+                         block_report.problems.end());
+  result.block_incomplete = !block_report.complete();
+  if (!(node ? scene.has_node : scene.has_shader)) {
+    result.problems.push_back("the scene holds no settings for the " +
+                              std::string(session.front()) + " " + kSceneShaderName);
     result.block_incomplete = true;
     return true;
   }
-  if (load_instance_state(session, scene.shader) > 0) {
+  if (load_instance_state(session, node ? scene.node : scene.shader) > 0) {
     result.block_incomplete = true;
   }
   return true;
 }
 
-bool save_scene(const ShaderSession &session, const std::string &path, const std::string &object,
+bool save_scene(const ModuleSession &session, const std::string &path, const std::string &object,
                 std::string &error, std::string &warning) {
   SceneFile scene;
   scene.object = object;
-  scene.has_shader = true;
+  const bool node = std::string(session.front()) == "node";
+  (node ? scene.has_node : scene.has_shader) = true;
   bool complete = true;
-  scene.shader = save_instance_state(session, complete);
+  (node ? scene.node : scene.shader) = save_instance_state(session, complete);
   if (!complete) {
     warning = "the module's save left its blocks unbalanced; the scene holds what it wrote";
   }

@@ -1,4 +1,4 @@
-// Scene files and a session's shader instance: loading hands the scene's
+// Scene files and a session's instance (the shader's or the edge node's): loading hands the scene's
 // state to the module's load callback and saving takes it from the module's
 // save callback, as a host does when it reads or writes a scene.
 #pragma once
@@ -6,19 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "host/module_session.h"
 #include "host/scene_state.h"
-#include "host/shader_session.h"
 
 namespace korv::host {
 
 // Hands a state to the instance through the module's load callback. Returns
 // the reads that came up short (0 when the state held all the module asked
 // for).
-std::size_t load_instance_state(const ShaderSession &session, const StateItems &state);
+std::size_t load_instance_state(const ModuleSession &session, const StateItems &state);
 
 // The instance's state as the module's save callback writes it. complete is
 // false when the calls left the blocks unbalanced.
-StateItems save_instance_state(const ShaderSession &session, bool &complete);
+StateItems save_instance_state(const ModuleSession &session, bool &complete);
 
 struct SceneLoad {
   std::string object;                 // the scene's object, empty when it names none
@@ -30,13 +30,13 @@ struct SceneLoad {
 
 // Reads a scene file and loads its shader state into the session's instance.
 // False with a one-line error only when the file cannot be read at all.
-bool load_scene(const ShaderSession &session, const std::string &path, SceneLoad &result,
+bool load_scene(const ModuleSession &session, const std::string &path, SceneLoad &result,
                 std::string &error);
 
 // Writes a scene file with the object and the instance's current state.
 // False with a one-line error when the file cannot be written; warning
 // receives a line when the module's save left its blocks unbalanced.
-bool save_scene(const ShaderSession &session, const std::string &path, const std::string &object,
+bool save_scene(const ModuleSession &session, const std::string &path, const std::string &object,
                 std::string &error, std::string &warning);
 
 }  // namespace korv::host

@@ -37,7 +37,7 @@ std::string number(double value) {
 // by its data name (the host knows no field of the instance) into a record
 // of the instance's form, from which the build options are derived as the
 // shader derives them.
-bool read_settings(host::ShaderSession &session, EdgeShaderInstance &inst, std::string &error) {
+bool read_settings(host::ModuleSession &session, EdgeShaderInstance &inst, std::string &error) {
   host::RecordedPanel *panel = session.panel();
   if (panel == nullptr || panel->get == nullptr) {
     error = "the module built no options panel, so its settings cannot be read";

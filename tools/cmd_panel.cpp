@@ -1,5 +1,6 @@
-// korv-host panel: the instance's options panel as the host draws it, with
-// every control's current value and whether it is enabled.
+// korv-host panel [--node]: the instance's options panel as the host draws
+// it, with every control's current value and whether it is enabled; with
+// --node, the edge node's.
 #include <iostream>
 
 #include "host/panel_view.h"
@@ -15,7 +16,7 @@ class PanelCommand : public Command {
   CLI::App *add_to(CLI::App &app) override {
     CLI::App *sub =
         app.add_subcommand("panel", "print the options panel of an instance as the host draws it");
-    options_.add_to(sub);
+    options_.add_to(sub, true);
     return sub;
   }
 

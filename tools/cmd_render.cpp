@@ -1,6 +1,9 @@
 // korv-host render [MESH] [-o FILE.png] [--size WxH] [--threads N]
-// [--set NAME=VALUE]... [--compare | --mask] [--checker N]: renders the object through the
-// loaded module with the Embree renderer and writes a PNG.
+// [--set NAME=VALUE]... [--compare | --mask] [--checker N] [--node [--matrix rows|columns]]:
+// renders the object through the loaded module with the Embree renderer and
+// writes a PNG. With --node the edge node shades instead of the shader: its
+// Normal output is the shading normal, and the mask views show its Edge
+// output.
 #include <unistd.h>
 
 #include <charconv>
@@ -53,7 +56,7 @@ class ProgressBar {
 
 // Reads an integer setting through the panel's get callback; the host knows
 // no field of the instance.
-bool read_int_setting(host::ShaderSession &session, const std::string &name, std::int32_t &out) {
+bool read_int_setting(host::ModuleSession &session, const std::string &name, std::int32_t &out) {
   host::RecordedPanel *panel = session.panel();
   const LWXPanelDataDesc *row = panel == nullptr ? nullptr : panel->find_data(name);
   if (row == nullptr || panel->get == nullptr) {
@@ -86,8 +89,9 @@ class RenderCommand : public Command {
                     "the surface's smoothing angle in degrees (0: flat polygons)")
         ->capture_default_str()
         ->check(CLI::Range(0.0, 180.0));
-    CLI::Option *compare = sub->add_flag(
-        "--compare", compare_, "three panels: without the shader, with it, and the edge mask");
+    CLI::Option *compare =
+        sub->add_flag("--compare", compare_,
+                      "three panels: without the shader, with it (or the node), and the edge mask");
     sub->add_flag("--mask", mask_,
                   "the edge mask alone, as grey: the chosen output channel, or luminosity when "
                   "none is chosen")
@@ -97,7 +101,7 @@ class RenderCommand : public Command {
                     "there before the shader runs; 0: none")
         ->capture_default_str()
         ->check(CLI::Range(0, 7));
-    session_.add_to(sub);
+    session_.add_to(sub, true);
     return sub;
   }
 
@@ -196,19 +200,27 @@ class RenderCommand : public Command {
   };
 
   // Whether the settings multiply the channel by the mask or its inverse.
-  static bool multiplies(host::ShaderSession &session) {
+  static bool multiplies(host::ModuleSession &session) {
     std::int32_t mode = 0;
     read_int_setting(session, "out_mode", mode);
     return mode == 1 || mode == 2;
   }
 
-  // The edge mask as grey. When the settings write no channel, the mask goes
-  // into luminosity for this pass only, and the setting is put back after.
-  // When they multiply the channel, it holds 1 before the shader runs, so
-  // the picture is what the channel is multiplied by.
-  host::render::Image mask_pass(const host::render::RayScene &scene, host::ShaderSession &session,
+  // The edge mask as grey: the node's Edge output, or the shader's channel.
+  // When the shader's settings write no channel, the mask goes into
+  // luminosity for this pass only, and the setting is put back after. When
+  // they multiply the channel, it holds 1 before the shader runs, so the
+  // picture is what the channel is multiplied by.
+  host::render::Image mask_pass(const host::render::RayScene &scene, host::ModuleSession &session,
                                 const host::render::RenderOptions &options, Totals &totals,
                                 std::string &error) {
+    // The node's Edge output, connected to luminosity for this pass.
+    if (auto *node = dynamic_cast<host::NodeSession *>(&session)) {
+      node->connect_edge(1);
+      host::render::Image image = pass(scene, session, options, Pass::Mask, 1, "edge mask", totals);
+      node->connect_edge(0);
+      return image;
+    }
     std::int32_t chosen = 0;
     read_int_setting(session, "out_channel", chosen);
     const bool own_mask = chosen < 1 || chosen > 7;
@@ -225,7 +237,7 @@ class RenderCommand : public Command {
     return image;
   }
 
-  host::render::Image pass(const host::render::RayScene &scene, const host::ShaderSession &session,
+  host::render::Image pass(const host::render::RayScene &scene, const host::ModuleSession &session,
                            host::render::RenderOptions options, Pass kind, int mask_channel,
                            const std::string &label, Totals &totals) {
     ProgressBar bar(label);

@@ -1,10 +1,10 @@
 // korv-host shade [MESH] --samples FILE [--deformed MESH2] [--module M]
-// [--set NAME=VALUE]...: evaluates shading samples read from FILE, one JSON
-// object per line, through one instance of the module on one thread, and
-// prints one JSON line per sample with the normals and channels after it.
-// With --node, the same samples go through the edge node (Korv_EdgeNode.p
-// beside korv-host) as the node's per-sample records, its matrices written
-// as --matrix says, and each line gives its three outputs.
+// [--set NAME=VALUE]... [--node [--matrix rows|columns]]: evaluates shading samples read from FILE,
+// one JSON object per line, through one instance of the module on one thread, and prints one JSON
+// line per sample with the normals and channels after it. With --node, the same samples go through
+// the edge node (Korv_EdgeNode.p beside korv-host) as the node's per-sample records, its matrices
+// written as --matrix says, and each line gives its three outputs; --scene and
+// --save-scene then read and write the node's block.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -29,10 +29,9 @@ using nlohmann::json;
 constexpr const char *kChannels[] = {"luminous",     "diffuse",      "specular",  "mirror",
                                      "transparency", "translucency", "bumpHeight"};
 
+// The field of the i-th channel of kChannels.
 double *channel(LWShaderAccess &a, int i) {
-  double *fields[] = {&a.luminous,     &a.diffuse,      &a.specular,  &a.mirror,
-                      &a.transparency, &a.translucency, &a.bumpHeight};
-  return fields[i];
+  return host::channel_field(a, i + 1);
 }
 
 // A number, or null for NaN (the form NaN takes in the output, so that
@@ -140,10 +139,20 @@ std::string write_result(LWShaderAccess &a) {
   return out.dump();
 }
 
+// The node's three outputs for the sample: {"normal": [3], "edge": v,
+// "distance": v}.
+std::string write_outputs(const host::NodeOutputs &out) {
+  nlohmann::ordered_json line = nlohmann::ordered_json::object();
+  line["normal"] = {out.normal[0], out.normal[1], out.normal[2]};
+  line["edge"] = out.edge;
+  line["distance"] = out.distance;
+  return line.dump();
+}
+
 // init on construction, cleanup on every way out.
 struct RenderScope {
-  const host::ShaderSession &session;
-  explicit RenderScope(const host::ShaderSession &s) : session(s) { session.init(); }
+  const host::ModuleSession &session;
+  explicit RenderScope(const host::ModuleSession &s) : session(s) { session.init(); }
   ~RenderScope() { session.cleanup(); }
 };
 
@@ -155,17 +164,11 @@ class ShadeCommand : public Command {
     sub->add_option("mesh", mesh_, "a mesh file (.obj or .json) or builtin:NAME");
     sub->add_option("--samples", samples_, "one JSON sample per line")->required();
     sub->add_option("--deformed", deformed_, "a mesh of the same topology: the deformed positions");
-    sub->add_flag("--node", node_, "shade through the edge node module instead of the shader");
-    sub->add_option("--matrix", matrix_, "how the node's matrices are written: rows or columns")
-        ->check(CLI::IsMember({"rows", "columns"}));
-    session_.add_to(sub);
+    session_.add_to(sub, true);
     return sub;
   }
 
   int run() override {
-    if (node_) {
-      return run_node();
-    }
     int status = 0;
     std::string object;
     auto session = session_.open_session(mesh_, object, status);
@@ -188,6 +191,7 @@ class ShadeCommand : public Command {
       return fail(samples_ + ": cannot be read");
     }
     host::SceneObject scene_object(std::move(mesh), object);
+    const auto *node = dynamic_cast<const host::NodeSession *>(session.get());
     RenderScope scope(*session);
     std::string line;
     for (long number = 1; std::getline(in, line); ++number) {
@@ -199,8 +203,12 @@ class ShadeCommand : public Command {
         std::cout.flush();
         return fail(samples_ + ":" + std::to_string(number) + ": " + error);
       }
-      session->evaluate(access);
-      std::cout << write_result(access) << '\n';
+      if (node != nullptr) {
+        std::cout << write_outputs(node->outputs(access)) << '\n';
+      } else {
+        session->shade(access);
+        std::cout << write_result(access) << '\n';
+      }
     }
     if (in.bad()) {
       return fail(samples_ + ": reading failed");
@@ -209,64 +217,6 @@ class ShadeCommand : public Command {
   }
 
  private:
-  // The same samples through the node: {"normal": [3], "edge": v, "distance": v}.
-  int run_node() {
-    if (!session_.scene_path.empty() || !session_.save_scene_path.empty()) {
-      return fail("--node takes no scene files yet");
-    }
-    std::string error;
-    auto session = host::NodeSession::open(session_.module_path.empty()
-                                               ? host::default_module_path("Korv_EdgeNode.p")
-                                               : session_.module_path,
-                                           error);
-    if (!session) {
-      return fail(error);
-    }
-    if (error = session->apply_settings(session_.assignments); !error.empty()) {
-      return fail(error);
-    }
-    if (mesh_.empty()) {
-      return fail("name a mesh (a file or builtin:NAME) to shade");
-    }
-    host::Mesh mesh;
-    if (!host::load_mesh(mesh_, mesh, error)) {
-      return fail(error);
-    }
-    if (!deformed_.empty() && !host::load_deformed(deformed_, mesh, error)) {
-      return fail(error);
-    }
-    std::ifstream in(samples_);
-    if (!in) {
-      return fail(samples_ + ": cannot be read");
-    }
-    host::SceneObject scene_object(std::move(mesh), mesh_);
-    const auto writing =
-        matrix_ == "columns" ? host::MatrixWriting::Columns : host::MatrixWriting::Rows;
-    session->init();
-    std::string line;
-    for (long number = 1; std::getline(in, line); ++number) {
-      if (line.find_first_not_of(" \t\r") == std::string::npos) {
-        continue;
-      }
-      LWShaderAccess access{};
-      if (!read_sample(line, scene_object, access, error)) {
-        session->cleanup();
-        std::cout.flush();
-        return fail(samples_ + ":" + std::to_string(number) + ": " + error);
-      }
-      LWShadingGeometry geometry;
-      host::NodeSession::make_geometry(access, writing, geometry);
-      const host::NodeOutputs out = session->evaluate(geometry);
-      nlohmann::ordered_json line_out = nlohmann::ordered_json::object();
-      line_out["normal"] = {out.normal[0], out.normal[1], out.normal[2]};
-      line_out["edge"] = out.edge;
-      line_out["distance"] = out.distance;
-      std::cout << line_out.dump() << '\n';
-    }
-    session->cleanup();
-    return in.bad() ? fail(samples_ + ": reading failed") : 0;
-  }
-
   static int fail(const std::string &message) {
     std::cerr << "korv-host: " << message << "\n";
     return kUsageError;
@@ -275,8 +225,6 @@ class ShadeCommand : public Command {
   std::string mesh_;
   std::string samples_;
   std::string deformed_;
-  bool node_ = false;
-  std::string matrix_ = "rows";
   SessionOptions session_;
 };
 

@@ -4,13 +4,21 @@
 
 #include "host/module_loader.h"
 #include "host/scene_session.h"
+#include "host/shader_session.h"
 #include "tools/command.h"
 
 namespace korv::tools {
 
-void SessionOptions::add_to(CLI::App *sub) {
+void SessionOptions::add_to(CLI::App *sub, bool node_options) {
   sub->add_option("--module", module_path,
-                  "the module file (default: Korv_Edge.p beside korv-host)");
+                  "the module file (default: Korv_Edge.p, with --node Korv_EdgeNode.p, beside "
+                  "korv-host)");
+  if (node_options) {
+    sub->add_flag("--node", node, "the edge node module instead of the shader");
+    sub->add_option("--matrix", matrix, "how the node's matrices are written: rows or columns")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"rows", "columns"}));
+  }
   sub->add_option("--set", assignments,
                   "NAME=VALUE: a setting by its name; angles in radians, or degrees with 'deg'")
       ->expected(1)
@@ -23,13 +31,25 @@ void SessionOptions::add_to(CLI::App *sub) {
                   "write the object and the settings (after --set) to this scene file");
 }
 
-std::unique_ptr<host::ShaderSession> SessionOptions::open_session(const std::string &object_arg,
+std::unique_ptr<host::ModuleSession> SessionOptions::open_session(const std::string &object_arg,
                                                                   std::string &object,
                                                                   int &status) {
   object = object_arg;
-  const std::string path = module_path.empty() ? host::default_module_path() : module_path;
+  const std::string path =
+      !module_path.empty() ? module_path
+                           : host::default_module_path(node ? "Korv_EdgeNode.p" : "Korv_Edge.p");
   std::string error;
-  auto session = host::ShaderSession::open(path, error);
+  std::unique_ptr<host::ModuleSession> session;
+  if (node) {
+    auto node_session = host::NodeSession::open(path, error);
+    if (node_session) {
+      node_session->set_matrix_writing(matrix == "columns" ? host::MatrixWriting::Columns
+                                                           : host::MatrixWriting::Rows);
+    }
+    session = std::move(node_session);
+  } else {
+    session = host::ShaderSession::open(path, error);
+  }
   if (!session) {
     std::cerr << "korv-host: " << error << "\n";
     status = kUsageError;

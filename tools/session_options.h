@@ -1,5 +1,5 @@
-// Options shared by every korv-host command that makes a shader instance, and
-// the opening of that instance.
+// Options shared by every korv-host command that makes a shader instance (or,
+// with --node, an edge node instance), and the opening of that instance.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/shader_session.h"
+#include "host/module_session.h"
+#include "host/node_session.h"
 
 namespace korv::tools {
 
@@ -16,11 +17,15 @@ struct SessionOptions {
   std::vector<std::string> assignments;  // --set NAME=VALUE, in order
   std::string scene_path;                // --scene FILE: settings (and object) to start from
   std::string save_scene_path;           // --save-scene FILE: where to keep the settings used
+  bool node = false;                     // --node: the edge node module instead of the shader
+  std::string matrix = "rows";           // --matrix: how the node's matrices are written
 
-  // Adds --module, --set, --scene and --save-scene to a subcommand.
-  void add_to(CLI::App *sub);
+  // Adds --module, --set, --scene and --save-scene to a subcommand, and with
+  // node_options --node and --matrix.
+  void add_to(CLI::App *sub, bool node_options = false);
 
-  // Loads the module, creates the instance, loads the --scene file's
+  // Loads the module (Korv_Edge.p, or Korv_EdgeNode.p with --node, beside
+  // korv-host unless --module names one), creates the instance, loads the --scene file's
   // settings through the module's load callback, applies the --set
   // assignments over them, and writes the --save-scene file (the object and
   // the settings through the module's save callback).
@@ -31,7 +36,9 @@ struct SessionOptions {
   // stderr and what could be read is used. On failure (module, unreadable
   // scene, bad --set, unwritable --save-scene) prints a one-line error to
   // stderr, sets status (2) and returns null.
-  std::unique_ptr<host::ShaderSession> open_session(const std::string &object_arg,
+  // The scene block read and written is the instance's own: "shader" or
+  // "node". A node session writes its matrices as --matrix says.
+  std::unique_ptr<host::ModuleSession> open_session(const std::string &object_arg,
                                                     std::string &object, int &status);
 };
 

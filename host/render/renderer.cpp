@@ -14,7 +14,7 @@ namespace {
 
 struct Job {
   const RayScene &scene;
-  const ShaderSession *session;
+  const ModuleSession *session;
   const RenderOptions &options;
   Camera camera;
   Image &image;
@@ -47,7 +47,7 @@ V3 trace(Job &job, const RaySample &pixel, double sx, double sy, long long &samp
     }
   }
   if (o.pass != Pass::Plain) {
-    job.session->evaluate(access);
+    job.session->shade(access);
   }
   if (o.pass == Pass::Mask) {
     const double *field = channel_field(access, o.mask_channel);
@@ -138,13 +138,13 @@ void fill_record(const RayScene &scene, const SurfaceHit &hit, const V3 &ray_sou
   access.polygon = polygon_id(hit.polygon);
 }
 
-Image render(const RayScene &scene, const ShaderSession *session, const RenderOptions &options,
+Image render(const RayScene &scene, const ModuleSession *session, const RenderOptions &options,
              RenderStats *stats) {
   if (options.width <= 0 || options.height <= 0) {
     throw std::invalid_argument("the picture needs a width and a height above 0");
   }
   if (options.pass != Pass::Plain && session == nullptr) {
-    throw std::invalid_argument("a shaded render needs a shader session");
+    throw std::invalid_argument("a shaded render needs a module session");
   }
   Image image(options.width, options.height);
   Job job{scene, session, options, render_camera(scene, options), image};

@@ -7,11 +7,11 @@
 #include <functional>
 #include <optional>
 
+#include "host/module_session.h"
 #include "host/render/camera.h"
 #include "host/render/image.h"
 #include "host/render/ray_scene.h"
 #include "host/render/surface.h"
-#include "host/shader_session.h"
 
 namespace korv::host::render {
 
@@ -72,7 +72,7 @@ void fill_record(const RayScene &scene, const SurfaceHit &hit, const V3 &ray_sou
 // Renders one pass. session may be null only for the plain pass; the
 // shaded and mask passes call its init before the first sample and its
 // cleanup after the last.
-Image render(const RayScene &scene, const ShaderSession *session, const RenderOptions &options,
+Image render(const RayScene &scene, const ModuleSession *session, const RenderOptions &options,
              RenderStats *stats = nullptr);
 
 }  // namespace korv::host::render

@@ -64,27 +64,6 @@ void fill_channels(const Surface &surface, LWShaderAccess &access) {
   }
 }
 
-double *channel_field(LWShaderAccess &access, int channel) {
-  switch (channel) {
-    case 1:
-      return &access.luminous;
-    case 2:
-      return &access.diffuse;
-    case 3:
-      return &access.specular;
-    case 4:
-      return &access.mirror;
-    case 5:
-      return &access.transparency;
-    case 6:
-      return &access.translucency;
-    case 7:
-      return &access.bumpHeight;
-    default:
-      return nullptr;
-  }
-}
-
 V3 background(double sy) {
   const V3 top{0.30, 0.33, 0.38};
   const V3 bottom{0.13, 0.14, 0.16};

@@ -4,6 +4,7 @@
 // when the object and the camera turn together.
 #pragma once
 
+#include "host/module_session.h"
 #include "host/render/camera.h"
 #include "host/render/render_math.h"
 #include "hostapi/lwshader.h"
@@ -42,10 +43,6 @@ struct Surface {
 // Puts the surface's colour and channel values into a shading record whose
 // oPos is already set (the checker is looked up there).
 void fill_channels(const Surface &surface, LWShaderAccess &access);
-
-// The field of the record that an out_channel value names (1 luminous ...
-// 7 bumpHeight), or null for any other value.
-double *channel_field(LWShaderAccess &access, int channel);
 
 // The background seen through the picture point at height sy (0 top, 1
 // bottom), linear.
