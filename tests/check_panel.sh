@@ -2,6 +2,7 @@
 # korv-host panel draws the options panel; with "disable bevel effect" on, the
 # four controls it governs are disabled and the others are not. A setting
 # that does not exist ends the command with status 2 and the valid names.
+# With --node, the edge node's panel.
 set -eu
 host=$1
 out=$("$host" panel --set disable_bevel=1)
@@ -40,5 +41,19 @@ echo "$err" | grep -q 'edge_width, edge_dangle, smooth_edge, smooth_cos, round_e
 
 status=0
 "$host" panel --set out_channel=none >/dev/null 2>&1 || status=$?
+[ "$status" -eq 2 ]
+
+# The edge node's panel: the shader's controls and tabs but the bevel switch
+# and the channel's, the output width labelled for the node and enabled.
+out=$("$host" panel --node)
+echo "$out"
+echo "$out" | head -n 1 | grep -qx 'Brellmoor version 0.40 Options'
+expect 'Edge output width:' enabled
+expect 'Edges:' enabled
+[ -z "$(echo "$out" | grep -E 'disable_bevel|out_channel|out_mode|widht')" ]
+[ "$(echo "$out" | grep -cE 'enabled|disabled')" -eq 10 ]
+echo "$out" | grep -q 'page "Misc"'
+status=0
+"$host" panel --node --set out_channel=1 >/dev/null 2>&1 || status=$?
 [ "$status" -eq 2 ]
 echo "check_panel: all checks passed"

@@ -30,3 +30,16 @@ grep -q 'the settings block was incomplete' "$dir/err"
 status=0
 "$host" panel --scene "$dir/none.scene" >/dev/null 2>&1 || status=$?
 test "$status" -eq 2
+
+# The edge node keeps its settings in a block of its own, without the
+# shader's channel settings; a scene with only the shader's block gives the
+# node the shader's settings, and the shader finds no block in the node's.
+"$host" panel --node --set edge_width=0.25 --set edge_kind=2 --save-scene "$dir/n.scene" >/dev/null
+grep -qx 'node Korv_Edge' "$dir/n.scene"
+[ -z "$(grep -E '^shader|out_channel|disable_bevel' "$dir/n.scene")" ]
+out=$("$host" panel --node --scene "$dir/n.scene" 2>"$dir/err")
+echo "$out" | grep -Eq 'Edge width \[m\]: +float +0\.25 '
+echo "$out" | grep -q '"Inside (concave)"'
+test ! -s "$dir/err"
+"$host" panel --node --scene "$dir/a.scene" 2>/dev/null | grep -Eq 'detect open edges +iBoolean +on '
+"$host" panel --scene "$dir/n.scene" 2>&1 >/dev/null | grep -q 'no settings for the shader'

@@ -94,7 +94,7 @@ class RenderCommand : public Command {
                       "three panels: without the shader, with it (or the node), and the edge mask");
     sub->add_flag("--mask", mask_,
                   "the edge mask alone, as grey: the chosen output channel, or luminosity when "
-                  "none is chosen")
+                  "none is chosen (with --node: its Edge output)")
         ->excludes(compare);
     sub->add_option("--checker", checker_,
                     "a checker texture in the channel of this out_channel value (1 to 7), put "

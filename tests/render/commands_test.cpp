@@ -284,6 +284,28 @@ TEST(RenderCommand, MaskAloneIsTheThirdPanelOfCompare) {
   EXPECT_GT(white, 20);  // the edges show
 }
 
+// The node's Normal output shades and its Edge output fills the mask panel:
+// the same file as the shader's, byte for byte, labels and all; with the
+// object turned, either matrix writing, and the search across polygons.
+TEST(RenderCommand, NodeCompareIsTheShadersPictureByteForByte) {
+  for (const std::string args :
+       {"builtin:machined", "builtin:loops --size 160x120 --turn 30 --set cross_polygons=1"}) {
+    const std::string shader_png = output_path("render_shader.png");
+    ASSERT_EQ(korv_host("render_shader", "render --compare " + args + " -o " + shader_png).status,
+              0);
+    for (const char *matrix : {"rows", "columns"}) {
+      const std::string node_png = output_path("render_node.png");
+      const Outcome run = korv_host("render_node", "render --node --matrix " + std::string(matrix) +
+                                                       " --compare " + args + " -o " + node_png);
+      ASSERT_EQ(run.status, 0) << run.err;
+      const std::string node_bytes = slurp(node_png);
+      EXPECT_GT(node_bytes.size(), 1000u);
+      EXPECT_EQ(node_bytes, slurp(shader_png)) << args << " --matrix " << matrix;
+      std::remove(node_png.c_str());
+    }
+  }
+}
+
 TEST(RenderCommand, MaskAndCompareTogetherAreAnErrorWithStatus2) {
   const Outcome run =
       korv_host("render_mask_both", "render builtin:cube --mask --compare -o /dev/null");

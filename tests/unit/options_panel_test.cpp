@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,26 @@ Word a(const void *p) {
   return {Word::Address, 0, nullptr, p};
 }
 
+void expect_words(const std::vector<Word> &expected, const LWXPanelHint *hints, unsigned count) {
+  ASSERT_EQ(count, expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE("word " + std::to_string(i));
+    const Word &w = expected[i];
+    switch (w.kind) {
+      case Word::Number:
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(hints[i]), w.number);
+        break;
+      case Word::Text:
+        ASSERT_NE(hints[i], nullptr);
+        EXPECT_STREQ(static_cast<const char *>(hints[i]), w.text);
+        break;
+      case Word::Address:
+        EXPECT_EQ(hints[i], w.address);
+        break;
+    }
+  }
+}
+
 TEST(OptionsPanelTables, HintListHoldsTheSeventeenHintsWordForWordThenAZeroWord) {
   // clang-format off
   const std::vector<Word> expected = {
@@ -135,23 +156,48 @@ TEST(OptionsPanelTables, HintListHoldsTheSeventeenHintsWordForWordThenAZeroWord)
       n(0),
   };
   // clang-format on
-  ASSERT_EQ(panel_hint_count, expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    SCOPED_TRACE("word " + std::to_string(i));
-    const Word &w = expected[i];
-    switch (w.kind) {
-      case Word::Number:
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(panel_hints[i]), w.number);
-        break;
-      case Word::Text:
-        ASSERT_NE(panel_hints[i], nullptr);
-        EXPECT_STREQ(static_cast<const char *>(panel_hints[i]), w.text);
-        break;
-      case Word::Address:
-        EXPECT_EQ(panel_hints[i], w.address);
-        break;
-    }
+  expect_words(expected, panel_hints, panel_hint_count);
+}
+
+// The node's: the shader's rows and words without the bevel switch and the
+// channel's settings, and out_width labelled for the node's Edge output.
+TEST(OptionsPanelTables, NodeTablesAreTheShadersWithoutTheBevelSwitchAndTheChannels) {
+  const Row kept[] = {{0x8001, "Edge width [m]:", "edge_width"},
+                      {0x8002, "Edge detection angle:", "edge_dangle"},
+                      {0x8003, "edge smoothing", "smooth_edge"},
+                      {0x8004, "Edge smoothing angle:", "smooth_cos"},
+                      {0x8005, "edge rounding", "round_edge"},
+                      {0x8006, "detect open edges", "open_edge"},
+                      {0x8007, "scan deformed object", "use_deform"},
+                      {0x800A, "Edge output width:", "out_width"},
+                      {0x800E, "band crosses polygons", "cross_polygons"},
+                      {0x800F, "Edges:", "edge_kind"}};
+  ASSERT_EQ(node_panel_controls.size(), std::size(kept) + 1);
+  for (std::size_t i = 0; i < std::size(kept); ++i) {
+    EXPECT_EQ(node_panel_controls[i].cid, kept[i].id);
+    EXPECT_STREQ(node_panel_controls[i].label, kept[i].text);
+    EXPECT_EQ(node_panel_data[i].vid, kept[i].id);
+    EXPECT_STREQ(node_panel_data[i].name, kept[i].type);
   }
+  EXPECT_EQ(node_panel_controls.back().cid, 0u);
+  EXPECT_EQ(node_panel_data.back().vid, 0u);
+  // clang-format off
+  expect_words({
+      n(0x3D000B03), n(0), t("Brellmoor version 0.40 Options"), n(0),
+      n(0x3D014503), n(0x800F), a(panel_edge_kind_choices), n(0),
+      n(0x3D01FE81), n(1), n(0x8001), n(0x8002), n(0x8006), n(0x8007), n(0),
+      n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x800E), n(0x800F), n(0),
+      n(0x3D01FE81), n(3), n(0x800A), n(0),
+      n(0x3D01F984), n(0x8003), n(0), n(0), n(0), n(0x8004), n(0),
+      n(0x3D01FE81), n(0x800C), n(2), n(0),
+      n(0x3D01FE81), n(0x800D), n(3), n(0),
+      n(0x3D000B03), n(0x800C), t("Shape"), n(0),
+      n(0x3D000B03), n(0x800D), t("Misc"), n(0),
+      n(0x3D020A81), n(0x800B), n(0x800C), n(0x800D), n(0),
+      n(0x3D014002), n(0x8001), n(0),
+      n(0x3D014002), n(0x800A), n(0),
+      n(0)}, node_panel_hints, node_panel_hint_count);
+  // clang-format on
 }
 
 // A new instance made by the module's own create callback.

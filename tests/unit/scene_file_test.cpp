@@ -76,6 +76,26 @@ TEST(SceneText, ReadsBackWhatItWrote) {
   ASSERT_EQ(scene.shader.size(), 2u);
   EXPECT_EQ(scene.shader[1].token, "PluginDataLib");
   EXPECT_EQ(scene.shader[1].items[1].items[2].words, std::vector<std::uint32_t>{3});
+  EXPECT_FALSE(scene.has_node);
+}
+
+// A node block beside the shader's: each read into its own state, and the
+// damage of each noted in its own report.
+TEST(SceneText, KeepsTheNodesBlockApartFromTheShaders) {
+  SceneFile both = small_scene();
+  both.has_node = true;
+  both.node = both.shader;
+  both.node[0].words = {255};
+  std::string text = host::format_scene(both);
+  text.resize(text.size() - 4);  // the node block, written last, loses its "end"
+  ParseReport report, shader_report, node_report;
+  const SceneFile scene = host::parse_scene(text, report, shader_report, &node_report);
+  ASSERT_TRUE(scene.has_shader && scene.has_node);
+  EXPECT_EQ(scene.shader[0].words, std::vector<std::uint32_t>{256});
+  EXPECT_EQ(scene.node[0].words, std::vector<std::uint32_t>{255});
+  EXPECT_TRUE(report.complete());
+  EXPECT_TRUE(shader_report.complete());
+  EXPECT_FALSE(node_report.complete());
 }
 
 TEST(SceneText, ReadsWhatItCanFromADamagedScene) {
