@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <deque>
+#include <utility>
 
 #include "host/host_globals.h"
 #include "host/mesh_service.h"
@@ -173,10 +174,12 @@ std::unique_ptr<NodeSession> NodeSession::open(const std::string &module_path, s
     return nullptr;
   }
   for (const NodePort *port : session->ports()) {
-    if (port->output) {
-      (port->name == "Normal" ? session->normal_out_
-       : port->name == "Edge" ? session->edge_out_
-                              : session->distance_out_) = port;
+    for (auto [name, out] :
+         {std::pair{"Normal", &session->normal_out_}, std::pair{"Edge", &session->edge_out_},
+          std::pair{"Distance", &session->distance_out_}}) {
+      if (port->output && port->name == name) {
+        *out = port;
+      }
     }
   }
   return session;

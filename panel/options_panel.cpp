@@ -144,8 +144,9 @@ unsigned node_hints(const LWXPanelHint *in, LWXPanelHint *out) {
 
 }  // namespace
 
-// Both tables are written from the settings list, as constants, so that they
-// exist before anything in the module runs.
+// The tables are made from the settings list, as constants, so that they
+// exist before anything in the module runs; the node's keep the settings it
+// offers.
 constinit std::array<LWXPanelControl, kSettingCount + 1> panel_controls =
     setting_rows<kSettingCount>(control_row, every_setting);
 constinit std::array<LWXPanelDataDesc, kSettingCount + 1> panel_data =
