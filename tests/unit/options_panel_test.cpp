@@ -132,9 +132,29 @@ void expect_words(const std::vector<Word> &expected, const LWXPanelHint *hints, 
   }
 }
 
+// Both lists end alike: the pages, their labels, the tab set, the widths'
+// minimum and the closing zero.
+// clang-format off
+const std::vector<Word> kPagesTabsAndWidths = {
+    n(0x3D01FE81), n(0x800C), n(2), n(0),
+    n(0x3D01FE81), n(0x800D), n(3), n(0),
+    n(0x3D000B03), n(0x800C), t("Shape"), n(0),
+    n(0x3D000B03), n(0x800D), t("Misc"), n(0),
+    n(0x3D020A81), n(0x800B), n(0x800C), n(0x800D), n(0),
+    n(0x3D014002), n(0x8001), n(0),
+    n(0x3D014002), n(0x800A), n(0),
+    n(0),
+};
+// clang-format on
+
+std::vector<Word> followed(std::vector<Word> words) {
+  words.insert(words.end(), kPagesTabsAndWidths.begin(), kPagesTabsAndWidths.end());
+  return words;
+}
+
 TEST(OptionsPanelTables, HintListHoldsTheSeventeenHintsWordForWordThenAZeroWord) {
   // clang-format off
-  const std::vector<Word> expected = {
+  const std::vector<Word> expected = followed({
       n(0x3D000B03), n(0), t("Brellmoor version 0.40 Options"), n(0),
       n(0x3D014503), n(0x8009), a(panel_channel_choices), n(0),
       n(0x3D014503), n(0x800F), a(panel_edge_kind_choices), n(0),
@@ -146,15 +166,7 @@ TEST(OptionsPanelTables, HintListHoldsTheSeventeenHintsWordForWordThenAZeroWord)
       n(0x3D01F984), n(0x8009), n(0), n(0), n(0), n(0x800A), n(0x8010), n(0),
       n(0x3D01F984), n(0x8008), n(0), n(0), a(panel_enable_map),
           n(0x8001), n(0x8003), n(0x8004), n(0x8005), n(0),
-      n(0x3D01FE81), n(0x800C), n(2), n(0),
-      n(0x3D01FE81), n(0x800D), n(3), n(0),
-      n(0x3D000B03), n(0x800C), t("Shape"), n(0),
-      n(0x3D000B03), n(0x800D), t("Misc"), n(0),
-      n(0x3D020A81), n(0x800B), n(0x800C), n(0x800D), n(0),
-      n(0x3D014002), n(0x8001), n(0),
-      n(0x3D014002), n(0x800A), n(0),
-      n(0),
-  };
+  });
   // clang-format on
   expect_words(expected, panel_hints, panel_hint_count);
 }
@@ -182,21 +194,14 @@ TEST(OptionsPanelTables, NodeTablesAreTheShadersWithoutTheBevelSwitchAndTheChann
   EXPECT_EQ(node_panel_controls.back().cid, 0u);
   EXPECT_EQ(node_panel_data.back().vid, 0u);
   // clang-format off
-  expect_words({
+  expect_words(followed({
       n(0x3D000B03), n(0), t("Brellmoor version 0.40 Options"), n(0),
       n(0x3D014503), n(0x800F), a(panel_edge_kind_choices), n(0),
       n(0x3D01FE81), n(1), n(0x8001), n(0x8002), n(0x8006), n(0x8007), n(0),
       n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x800E), n(0x800F), n(0),
       n(0x3D01FE81), n(3), n(0x800A), n(0),
       n(0x3D01F984), n(0x8003), n(0), n(0), n(0), n(0x8004), n(0),
-      n(0x3D01FE81), n(0x800C), n(2), n(0),
-      n(0x3D01FE81), n(0x800D), n(3), n(0),
-      n(0x3D000B03), n(0x800C), t("Shape"), n(0),
-      n(0x3D000B03), n(0x800D), t("Misc"), n(0),
-      n(0x3D020A81), n(0x800B), n(0x800C), n(0x800D), n(0),
-      n(0x3D014002), n(0x8001), n(0),
-      n(0x3D014002), n(0x800A), n(0),
-      n(0)}, node_panel_hints, node_panel_hint_count);
+  }), node_panel_hints, node_panel_hint_count);
   // clang-format on
 }
 
