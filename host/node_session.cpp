@@ -173,15 +173,9 @@ std::unique_ptr<NodeSession> NodeSession::open(const std::string &module_path, s
                             session->node_, error)) {
     return nullptr;
   }
-  for (const NodePort *port : session->ports()) {
-    for (auto [name, out] :
-         {std::pair{"Normal", &session->normal_out_}, std::pair{"Edge", &session->edge_out_},
-          std::pair{"Distance", &session->distance_out_}}) {
-      if (port->output && port->name == name) {
-        *out = port;
-      }
-    }
-  }
+  session->normal_out_ = session->output("Normal");
+  session->edge_out_ = session->output("Edge");
+  session->distance_out_ = session->output("Distance");
   return session;
 }
 
@@ -243,22 +237,18 @@ void NodeSession::make_geometry(const LWShaderAccess &a, MatrixWriting writing,
   }
 }
 
-void NodeSession::ask(const NodePort *output, LWShadingGeometry &geometry, double *value) const {
-  if (output == nullptr) {
-    return;
-  }
-  StandInValue v{output->type, {0.0, 0.0, 0.0}};
-  handler_.evaluate(instance(), &geometry,
-                    reinterpret_cast<NodeOutputID>(const_cast<NodePort *>(output)),
-                    reinterpret_cast<NodeValue>(&v));
-  std::memcpy(value, v.v, sizeof(double) * width_of(output->type));
-}
-
 NodeOutputs NodeSession::evaluate(LWShadingGeometry &geometry) const {
   NodeOutputs out{};
-  ask(normal_out_, geometry, out.normal);
-  ask(edge_out_, geometry, &out.edge);
-  ask(distance_out_, geometry, &out.distance);
+  double edge[3] = {0.0, 0.0, 0.0};
+  double distance[3] = {0.0, 0.0, 0.0};
+  for (auto [port, value] : {std::pair{normal_out_, out.normal}, std::pair{edge_out_, edge},
+                             std::pair{distance_out_, distance}}) {
+    if (port != nullptr) {
+      ask(geometry, *port, value);
+    }
+  }
+  out.edge = edge[0];
+  out.distance = distance[0];
   return out;
 }
 
@@ -271,10 +261,32 @@ NodeOutputs NodeSession::outputs(const LWShaderAccess &access) const {
 void NodeSession::shade(LWShaderAccess &access) const {
   LWShadingGeometry geometry;
   make_geometry(access, writing_, geometry);
-  ask(normal_out_, geometry, access.wNorm);
-  if (double *channel = channel_field(access, edge_channel_)) {
-    ask(edge_out_, geometry, channel);
+  if (normal_out_ != nullptr) {
+    ask(geometry, *normal_out_, access.wNorm);
   }
+  double *channel = channel_field(access, edge_channel_);
+  if (channel != nullptr && edge_out_ != nullptr) {
+    double edge[3] = {0.0, 0.0, 0.0};
+    ask(geometry, *edge_out_, edge);
+    *channel = edge[0];
+  }
+}
+
+const NodePort *NodeSession::output(const std::string &name) const {
+  for (const NodePort *port : ports()) {
+    if (port->output && port->name == name) {
+      return port;
+    }
+  }
+  return nullptr;
+}
+
+void NodeSession::ask(LWShadingGeometry &geometry, const NodePort &port, double value[3]) const {
+  StandInValue asked{port.type, {0.0, 0.0, 0.0}};
+  handler_.evaluate(instance(), &geometry,
+                    reinterpret_cast<NodeOutputID>(const_cast<NodePort *>(&port)),
+                    reinterpret_cast<NodeValue>(&asked));
+  std::memcpy(value, asked.v, sizeof(double) * std::size_t(width_of(port.type)));
 }
 
 }  // namespace korv::host

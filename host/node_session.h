@@ -59,6 +59,10 @@ class NodeSession : public ModuleSession {
 
   // Asks each of the three outputs for the sample.
   NodeOutputs evaluate(LWShadingGeometry &geometry) const;
+  // The output named name on this session's node, or null.
+  const NodePort *output(const std::string &name) const;
+  // Asks one output for the sample: its value into value (1 or 3 doubles).
+  void ask(LWShadingGeometry &geometry, const NodePort &port, double value[3]) const;
 
   // The node in a surface's graph, as shade() serves it: the record's
   // matrices written as writing says; the Normal output connected to the
@@ -71,17 +75,14 @@ class NodeSession : public ModuleSession {
   // makes it.
   NodeOutputs outputs(const LWShaderAccess &access) const;
 
+  const char *front() const override { return "node"; }
   // The sample's record made into the node's, and the connected outputs
   // asked: wNorm becomes the Normal output, the connected channel the Edge
   // output. Nothing else of the record changes.
-  const char *front() const override { return "node"; }
   void shade(LWShaderAccess &access) const override;
 
  private:
   NodeSession() : ModuleSession(LWNODE_ICLASS) {}
-
-  // Asks one output of the node for the sample.
-  void ask(const NodePort *output, LWShadingGeometry &geometry, double *value) const;
 
   LWNodeHandler handler_{&inst_funcs_, &item_funcs_, &render_funcs_, nullptr,
                          nullptr,      nullptr,      nullptr};
