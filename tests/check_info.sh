@@ -3,7 +3,7 @@
 # shows which class version each accepted when activated as a host does it, and
 # with no module named loads the one beside korv-host; korv-host --version and
 # info print the project's version; info names the LightWave releases of the
-# manual's table, row by row, each module file its own rows.
+# manual's table, row by row.
 # With the edge node's module file, info names its two servers, "NodeHandler"
 # and "NodeInterface", as "Korv_Edge" with their tags, and shows each
 # accepting 4 and 5 and refusing every other version, 2015's 3 included.
