@@ -30,7 +30,7 @@ diff -u "$work/listed" "$work/shown" || fail "the manual shows other pictures th
 (cd "$source_dir/docs/images" && ls) | sort >"$work/committed"
 diff -u "$work/listed" "$work/committed" || fail "docs/images holds other pictures than the gallery makes"
 
-# Each is a PNG; a single picture is 24 x 18, the three-panel overview wider
+# Each is a PNG; a single picture is 24 x 18, the three-panel pictures wider
 # and taller (gaps and labels).
 while read -r name; do
   file=$work/a/$name
@@ -39,7 +39,7 @@ while read -r name; do
   read -r w0 w1 w2 w3 h0 h1 h2 h3 < <(od -An -tu1 -j16 -N8 "$file")
   width=$(((w0 << 24) | (w1 << 16) | (w2 << 8) | w3))
   height=$(((h0 << 24) | (h1 << 16) | (h2 << 8) | h3))
-  if [[ $name == overview.png ]]; then
+  if [[ $name == overview.png || $name == node-*.png ]]; then
     ((width > 3 * 24 && height > 18)) || fail "$name is ${width}x$height"
   else
     ((width == 24 && height == 18)) || fail "$name is ${width}x$height, not 24x18"

@@ -24,8 +24,8 @@ echo "$out" | grep -q 'synchronisation word: 0x04121994'
 echo "$out" | grep -q 'ShaderHandler: version 4 accepted (6, 5 refused)'
 echo "$out" | grep -q 'ShaderInterface: version 4 accepted (1, 2, 3 refused)'
 echo "$out" | grep -qxF "korv-host version: $version"
-rows=$(sed -nE 's/^\| ([^|]*LightWave [0-9][^|]*) \| `?([^|`]*)`? \|$/\1 (\2)/p' "$manual" | paste -sd '#')
-echo "$out" | grep -qxF "LightWave releases: $(echo "$rows" | sed 's/#/, /g')"
+rows=$(sed -nE 's/^\| ([^|]*LightWave [0-9][^|]*) \| `?([^|`]*)`? \|$/\1 (\2)/p' "$manual")
+echo "$out" | grep -qxF "LightWave releases: $(echo "$rows" | grep -v 'EdgeNode' | paste -sd '#' | sed 's/#/, /g')"
 
 out=$("$host" info)
 echo "$out" | grep -qxF "module: $(cd "$(dirname "$host")" && pwd -P)/Korv_Edge.p"
@@ -42,6 +42,7 @@ if [ -n "$node" ]; then
   echo "$out" | grep -qF 'class "NodeInterface", name "Korv_Edge", with tag information'
   echo "$out" | grep -qxF '  NodeHandler: accepts 4, 5; refuses 1, 2, 3, 6'
   echo "$out" | grep -qxF '  NodeInterface: accepts 4, 5; refuses 1, 2, 3, 6'
+  echo "$out" | grep -qxF "LightWave releases: $(echo "$rows" | grep 'EdgeNode' | paste -sd '#' | sed 's/#/, /g')"
   # shade --node on the example samples gives the shader's normal and channel
   # value (numbers print in their shortest exact form), either matrix writing.
   examples=$(dirname "$manual")/../examples

@@ -23,7 +23,7 @@ mapfile -t trees < <(cd "$clone" && scripts/build --list | grep -E '^win(32|64)$
 for tree in "${trees[@]}"; do
   [[ -f $source_dir/build-$tree/Korv_Edge.p ]] || fail "build-$tree/Korv_Edge.p is not built"
   mkdir -p "$clone/build-$tree"
-  cp "$source_dir/build-$tree/Korv_Edge.p" "$clone/build-$tree/"
+  cp "$source_dir/build-$tree"/Korv_Edge*.p "$clone/build-$tree/"
 done
 
 zip_name=$(cd "$clone" && scripts/package --no-build | tail -1)
@@ -39,7 +39,7 @@ mkdir "$work/unpacked"
   for tree in "${trees[@]}"; do
     case $tree in
       win32) echo x86/Korv_Edge.p ;;
-      win64) echo x64/Korv_Edge.p ;;
+      win64) printf '%s\n' x64/Korv_Edge.p x64/Korv_EdgeNode.p ;;
     esac
   done
   echo docs/manual.md
@@ -58,7 +58,8 @@ grep -vx SHA256SUMS "$work/expected" | diff -u - "$work/summed" || fail "SHA256S
 for tree in "${trees[@]}"; do
   case $tree in
     win32) cmp "$work/unpacked/x86/Korv_Edge.p" "$source_dir/build-win32/Korv_Edge.p" ;;
-    win64) cmp "$work/unpacked/x64/Korv_Edge.p" "$source_dir/build-win64/Korv_Edge.p" ;;
+    win64) cmp "$work/unpacked/x64/Korv_Edge.p" "$source_dir/build-win64/Korv_Edge.p" &&
+      cmp "$work/unpacked/x64/Korv_EdgeNode.p" "$source_dir/build-win64/Korv_EdgeNode.p" ;;
   esac || fail "the $tree module differs from the one built"
 done
 cmp "$work/unpacked/docs/manual.md" "$clone/docs/manual.md" || fail "the manual differs"

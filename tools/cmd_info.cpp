@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "host/module_loader.h"
 #include "host/node_session.h"
@@ -16,16 +17,32 @@ namespace korv::tools {
 
 namespace {
 
-// The LightWave releases the module is made for, each with the file of the
-// release package it takes: the rows of the table under "Installing" in
-// docs/manual.md, word for word (tests/check_info.sh compares them).
-constexpr const char *kLightWaveReleases =
-    "32-bit LightWave 6.5 up to 2015 (x86/Korv_Edge.p), "
-    "64-bit LightWave 9.x up to 2015 (x64/Korv_Edge.p), "
-    "LightWave 2018 and later (not supported)";
+// The LightWave releases of the release package, each with the file it
+// takes: the rows of the table under "Installing" in docs/manual.md, word for
+// word (tests/check_info.sh compares them).
+struct Release {
+  const char *lightwave;
+  const char *file;
+};
+constexpr Release kReleases[] = {
+    {"32-bit LightWave 6.5 up to 2015", "x86/Korv_Edge.p"},
+    {"64-bit LightWave 9.x up to 2015", "x64/Korv_Edge.p"},
+    {"64-bit LightWave 2018 to 2025", "x64/Korv_EdgeNode.p"},
+};
 
-// The releases the edge node is made for.
-constexpr const char *kNodeReleases = "64-bit LightWave 2018 to 2025 (x64/Korv_EdgeNode.p)";
+// The releases a module file is made for, "RELEASE (FILE), ...": the rows
+// whose file in the package is named `name`. The caller names the file by
+// the servers the module offers, not by the path it was loaded from.
+std::string releases_of(const std::string &name) {
+  std::string text;
+  for (const Release &r : kReleases) {
+    const std::string file = r.file;
+    if (file.substr(file.find('/') + 1) == name) {
+      text += (text.empty() ? "" : ", ") + std::string(r.lightwave) + " (" + file + ")";
+    }
+  }
+  return text;
+}
 
 // "version 4 accepted (6, 5 refused)", or why none was.
 std::string activation_text(const host::Activation &a) {
@@ -77,7 +94,7 @@ class InfoCommand : public Command {
     if (module->find_server(LWNODE_HCLASS) != nullptr) {
       return node_activations(*module);
     }
-    std::printf("LightWave releases: %s\n", kLightWaveReleases);
+    std::printf("LightWave releases: %s\n", releases_of("Korv_Edge.p").c_str());
     // Both servers activated as a host does: the handler from the highest
     // version down, the interface from 1 up, with a shader instance for its
     // panel.
@@ -98,7 +115,7 @@ class InfoCommand : public Command {
   // The edge node's servers, each activated at every version from 1 to the
   // highest this host offers, one at a time: "accepts 4, 5; refuses 1, 2, 3, 6".
   static int node_activations(const host::ModuleFile &module) {
-    std::printf("LightWave releases: %s\n", kNodeReleases);
+    std::printf("LightWave releases: %s\n", releases_of("Korv_EdgeNode.p").c_str());
     std::printf("activation (each version from 1 to %d on its own):\n", host::kHostClassVersion);
     for (const char *cls : {LWNODE_HCLASS, LWNODE_ICLASS}) {
       const std::vector<int> accepted = host::accepted_versions(module, cls);
