@@ -24,6 +24,7 @@ struct EdgeScanContext {
   std::int32_t open_edge = 0;
   std::int32_t use_deform = 0;
   EdgeKind edge_kind = EdgeKind::Both;
+  bool list_polygons = false;
 
   // Set when a callback could not do its work (memory ran out, or the mesh
   // reports more corners than a database can hold): the scan is asked to
@@ -145,6 +146,10 @@ LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     LWMeshInfo *mesh = ctx.mesh;
+    // Every polygon the mesh lists, whatever its size: the host knows each.
+    if (ctx.list_polygons && !ctx.database->polygons.insert(polygon)) {
+      return false;
+    }
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
       return true;
@@ -836,6 +841,9 @@ bool edge_end_positions(const EdgeScanContext &ctx, Array<std::array<float, 3>> 
 bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   LWMeshInfo *mesh = ctx.mesh;
   ObjectEdgeDatabase &database = *ctx.database;
+  if (ctx.list_polygons && !database.polygons.start()) {
+    return false;
+  }
   if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
@@ -958,6 +966,7 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
         ctx.open_edge = options.open_edge;
         ctx.use_deform = options.use_deform;
         ctx.edge_kind = options.edge_kind;
+        ctx.list_polygons = options.list_polygons;
         return run_passes(ctx, options) && cache.databases.push_back(std::move(database));
       },
       [] { return false; });

@@ -13,6 +13,9 @@ LWItemID item(std::uintptr_t n) {
 LWPntID pnt(std::uintptr_t n) {
   return reinterpret_cast<LWPntID>(n);
 }
+LWPolID pol(std::uintptr_t n) {
+  return reinterpret_cast<LWPolID>(n);
+}
 
 // A database with two points sharing one edge, listed at both ends.
 std::unique_ptr<ObjectEdgeDatabase> two_point_database(LWItemID object) {
@@ -80,6 +83,22 @@ TEST(EdgeDatabase, DestroyWithoutEdgeListFreesThePointRecords) {
 
 TEST(EdgeDatabase, EdgeListedAtBothEndsIsFreedOnce) {
   destroy_edge_database(two_point_database(item(9)).release());
+}
+
+// A database made by hand lists every polygon; one whose build listed them
+// lists exactly those (null never), each once, through its table's growth.
+TEST(EdgeDatabase, ListsEveryPolygonUnlessItsBuildListedThem) {
+  ObjectEdgeDatabase db;
+  EXPECT_TRUE(db.polygons.lists(pol(0x12345)));
+  ASSERT_TRUE(db.polygons.start());
+  for (std::uintptr_t k = 1; k <= 1000; ++k) {
+    ASSERT_TRUE(db.polygons.insert(pol(40 * k)) && db.polygons.insert(pol(40 * (k / 2 + 1))));
+  }
+  for (std::uintptr_t k = 0; k <= 1001; ++k) {
+    EXPECT_EQ(db.polygons.lists(pol(40 * k)), k >= 1 && k <= 1000) << k;
+    EXPECT_FALSE(db.polygons.lists(pol(40 * k + 8))) << k;
+  }
+  EXPECT_LE(db.polygons.memory_bytes(), 2048 * sizeof(std::uintptr_t));
 }
 
 TEST(PointMap, KeysAreUniqueAscendingAndFoundExactly) {
