@@ -15,6 +15,7 @@
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/module_loader.h"
+#include "host/node_session.h"
 #include "host/shader_session.h"
 #include "tests/e2e/generated_meshes.h"
 
@@ -251,6 +252,57 @@ void BM_EvaluateHammer(benchmark::State &state) {
   evaluate_samples(state, scene.samples, {});
 }
 BENCHMARK(BM_EvaluateHammer);
+
+// The edge node on the shader's samples, each made into the node's record
+// once: every sample asks all three outputs through the stand-in's session,
+// as a host whose graph uses them all would. Compare with the shader's
+// benchmark of the same samples in the same run.
+void node_evaluate_samples(benchmark::State &state, const std::vector<LWShaderAccess> &samples) {
+  std::string error;
+  auto node =
+      korv::host::NodeSession::open(korv::host::default_module_path("Korv_EdgeNode.p"), error);
+  if (!node) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  std::vector<LWShadingGeometry> geometry(samples.size());
+  for (std::size_t k = 0; k < samples.size(); ++k) {
+    korv::host::NodeSession::make_geometry(samples[k], korv::host::MatrixWriting::Rows,
+                                           geometry[k]);
+  }
+  node->init();
+  node->evaluate(geometry[0]);
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(node->evaluate(geometry[i]));
+    i = (i + 1) % geometry.size();
+  }
+  node->cleanup();
+  state.counters["samples/s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_NodeEvaluate(benchmark::State &state) {
+  BoxScene scene;
+  node_evaluate_samples(state, scene.samples);
+}
+BENCHMARK(BM_NodeEvaluate);
+
+// The hammer through the node: a large object, whose samples look their
+// polygons up all over the node's list of them.
+void BM_NodeEvaluateHammer(benchmark::State &state) {
+  const std::string path = std::string(KORV_SHARED_MESHES) + "/hammer.obj";
+  Mesh mesh;
+  std::string error;
+  if (!korv::host::load_mesh_file(path, mesh, error)) {
+    state.SkipWithError(("the shared meshes are not there: " + error).c_str());
+    return;
+  }
+  const std::size_t step = std::max<std::size_t>(1, mesh.polygon_count() / kSamples);
+  MeshScene scene(std::move(mesh), step);
+  node_evaluate_samples(state, scene.samples);
+}
+BENCHMARK(BM_NodeEvaluateHammer);
 
 // Render threads sharing one instance whose database exists: each of the
 // benchmark's threads evaluates its own stream of samples (its own copy of
