@@ -39,6 +39,8 @@ struct EdgeScanContext {
   // The count pass's corners' point keys, in the order met: the points are
   // counted and mapped once the pass is over (map_counted_points).
   Array<std::uintptr_t> corner_keys;
+  // With list_polygons, the count pass's polygons, listed once it is over.
+  Array<std::uintptr_t> polygon_keys;
 
   // Position of the polygon in the host's scan order, counted anew per pass.
   std::uint32_t scan_ordinal = 0;
@@ -147,7 +149,8 @@ LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
   return guarded(ctx, [&] {
     LWMeshInfo *mesh = ctx.mesh;
     // Every polygon the mesh lists, whatever its size: the host knows each.
-    if (ctx.list_polygons && !ctx.database->polygons.insert(polygon)) {
+    if (ctx.list_polygons &&
+        !ctx.polygon_keys.push_back(reinterpret_cast<std::uintptr_t>(polygon))) {
       return false;
     }
     const int n = mesh->polSize(mesh, polygon);
@@ -841,12 +844,14 @@ bool edge_end_positions(const EdgeScanContext &ctx, Array<std::array<float, 3>> 
 bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   LWMeshInfo *mesh = ctx.mesh;
   ObjectEdgeDatabase &database = *ctx.database;
-  if (ctx.list_polygons && !database.polygons.start()) {
-    return false;
-  }
   if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
+  if (ctx.list_polygons &&
+      !database.polygons.assign(ctx.polygon_keys.begin(), ctx.polygon_keys.end())) {
+    return false;
+  }
+  ctx.polygon_keys.reset();
   if (!map_counted_points(ctx)) {
     return false;
   }

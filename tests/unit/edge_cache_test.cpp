@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "edges/edge_records.h"
 
@@ -86,19 +87,25 @@ TEST(EdgeDatabase, EdgeListedAtBothEndsIsFreedOnce) {
 }
 
 // A database made by hand lists every polygon; one whose build listed them
-// lists exactly those (null never), each once, through its table's growth.
+// lists exactly those (null never), on a grid of their handles' spacing or,
+// with one handle far off, in a hash.
 TEST(EdgeDatabase, ListsEveryPolygonUnlessItsBuildListedThem) {
   ObjectEdgeDatabase db;
   EXPECT_TRUE(db.polygons.lists(pol(0x12345)));
-  ASSERT_TRUE(db.polygons.start());
-  for (std::uintptr_t k = 1; k <= 1000; ++k) {
-    ASSERT_TRUE(db.polygons.insert(pol(40 * k)) && db.polygons.insert(pol(40 * (k / 2 + 1))));
+  std::vector<std::uintptr_t> keys{0};
+  for (std::uintptr_t k = 1000; k >= 1; --k) {
+    keys.insert(keys.end(), {40 * k, 40 * (k / 2 + 1)});
   }
-  for (std::uintptr_t k = 0; k <= 1001; ++k) {
-    EXPECT_EQ(db.polygons.lists(pol(40 * k)), k >= 1 && k <= 1000) << k;
-    EXPECT_FALSE(db.polygons.lists(pol(40 * k + 8))) << k;
+  for (const std::uintptr_t far : {std::uintptr_t{40}, std::uintptr_t{1} << 30}) {
+    keys.push_back(far);
+    ASSERT_TRUE(db.polygons.assign(keys.data(), keys.data() + keys.size()));
+    EXPECT_LE(db.polygons.memory_bytes(), far == 40 ? 640 : 4096 * sizeof(std::uintptr_t));
+    EXPECT_TRUE(db.polygons.lists(pol(far)));
+    for (std::uintptr_t k = 0; k <= 1001; ++k) {
+      EXPECT_EQ(db.polygons.lists(pol(40 * k)), k >= 1 && k <= 1000) << k;
+      EXPECT_FALSE(db.polygons.lists(pol(40 * k + 8))) << k;
+    }
   }
-  EXPECT_LE(db.polygons.memory_bytes(), 2048 * sizeof(std::uintptr_t));
 }
 
 TEST(PointMap, KeysAreUniqueAscendingAndFoundExactly) {
