@@ -53,6 +53,7 @@ void build_edges(benchmark::State &state, const korv::EdgeBuildOptions &options)
   SceneObject &object = field(state.range(0));
   LWObjectInfo *info = korv::host::object_info_service();
   double bytes_per_corner = 0.0;
+  double list_bytes = 0.0;
   std::size_t edges = 0;
   for (auto _ : state) {
     korv::EdgeCache cache;
@@ -69,7 +70,9 @@ void build_edges(benchmark::State &state, const korv::EdgeBuildOptions &options)
     const std::size_t bytes = database->points.memory_bytes() + sizeof(korv::EdgeList) +
                               records.capacity() * sizeof(korv::EdgeRecord) +
                               (database->shells ? database->shells->memory_bytes() : 0) +
-                              (database->corners ? database->corners->memory_bytes() : 0);
+                              (database->corners ? database->corners->memory_bytes() : 0) +
+                              database->polygons.memory_bytes();
+    list_bytes = double(database->polygons.memory_bytes());
     bytes_per_corner = double(bytes) / double(corner_count(object.mesh()));
     state.PauseTiming();
     korv::empty_edge_cache(&cache);
@@ -78,6 +81,9 @@ void build_edges(benchmark::State &state, const korv::EdgeBuildOptions &options)
   set_rates(state, object.mesh());
   state.counters["edges"] = double(edges);
   state.counters["bytes/corner"] = bytes_per_corner;
+  if (options.list_polygons) {
+    state.counters["list bytes/polygon"] = list_bytes / double(object.mesh().polygon_count());
+  }
 }
 
 korv::EdgeBuildOptions with_open_edges() {
@@ -97,6 +103,13 @@ void BM_BuildEdgesAcross(benchmark::State &state) {
   korv::EdgeBuildOptions options = with_open_edges();
   options.cross_polygons = true;
   options.reach = 0.1 * std::log(256.0);
+  build_edges(state, options);
+}
+
+// Keeping the list of the polygons scanned, as the node's builds do.
+void BM_BuildEdgesListed(benchmark::State &state) {
+  korv::EdgeBuildOptions options = with_open_edges();
+  options.list_polygons = true;
   build_edges(state, options);
 }
 
@@ -199,6 +212,11 @@ void BM_BuildScansFloor(benchmark::State &state) {
 }
 
 BENCHMARK(BM_BuildEdges)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildEdgesListed)
+    ->Arg(10'000)
+    ->Arg(100'000)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildEdgesAcross)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildEdgesOutside)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildHubPolygonOutside)->Arg(10'000)->Arg(20'000)->Unit(benchmark::kMillisecond);

@@ -24,6 +24,7 @@ struct EdgeScanContext {
   std::int32_t open_edge = 0;
   std::int32_t use_deform = 0;
   EdgeKind edge_kind = EdgeKind::Both;
+  bool list_polygons = false;
 
   // Set when a callback could not do its work (memory ran out, or the mesh
   // reports more corners than a database can hold): the scan is asked to
@@ -38,6 +39,8 @@ struct EdgeScanContext {
   // The count pass's corners' point keys, in the order met: the points are
   // counted and mapped once the pass is over (map_counted_points).
   Array<std::uintptr_t> corner_keys;
+  // With list_polygons, the count pass's polygons, listed once it is over.
+  Array<std::uintptr_t> polygon_keys;
 
   // Position of the polygon in the host's scan order, counted anew per pass.
   std::uint32_t scan_ordinal = 0;
@@ -145,6 +148,11 @@ LWScanResult count_point_polygons(void *user_data, LWPolID polygon) {
   EdgeScanContext &ctx = context_of(user_data);
   return guarded(ctx, [&] {
     LWMeshInfo *mesh = ctx.mesh;
+    // Every polygon the mesh lists, whatever its size: the host knows each.
+    if (ctx.list_polygons &&
+        !ctx.polygon_keys.push_back(reinterpret_cast<std::uintptr_t>(polygon))) {
+      return false;
+    }
     const int n = mesh->polSize(mesh, polygon);
     if (n < 3) {
       return true;
@@ -839,6 +847,11 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
+  if (ctx.list_polygons &&
+      !database.polygons.assign(ctx.polygon_keys.begin(), ctx.polygon_keys.end())) {
+    return false;
+  }
+  ctx.polygon_keys.reset();
   if (!map_counted_points(ctx)) {
     return false;
   }
@@ -958,6 +971,7 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
         ctx.open_edge = options.open_edge;
         ctx.use_deform = options.use_deform;
         ctx.edge_kind = options.edge_kind;
+        ctx.list_polygons = options.list_polygons;
         return run_passes(ctx, options) && cache.databases.push_back(std::move(database));
       },
       [] { return false; });

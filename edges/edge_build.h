@@ -34,6 +34,11 @@ struct EdgeBuildOptions {
   // to reach; the build then reads each edge end's base position once more.
   bool cross_polygons = false;
   double reach = 0.0;
+  // With list_polygons, the database keeps the polygons the build's first
+  // scan listed, and the query gives any other polygon no edge before it
+  // hands it to the host: for a front whose host does not promise that a
+  // sample's polygon is one of its object's mesh.
+  bool list_polygons = false;
 };
 
 // Builds the database of object from mesh with options and appends it to

@@ -277,6 +277,19 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   return best.distance;
 }
 
+// The query of one sample's polygon in a database that exists, with what
+// it tells the evaluation. A polygon the database does not list goes to no
+// host call and leaves the sample as if nothing had been searched.
+double search_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, const EdgeSpot &sample,
+                       EdgeQuery &query) {
+  if (!database.polygons.lists(sample.polygon)) {
+    return kNoEdge;
+  }
+  query.deformed = database.deformed;
+  query.searched = true;
+  return nearest_in_database(database, mesh, sample, &query.settings, query.normal, query.is_open);
+}
+
 }  // namespace
 
 ObjectEdgeDatabase *find_or_build_edge_database(const EdgeSource &source, LWItemID object,
@@ -348,10 +361,7 @@ double find_nearest_edge(LWObjectInfo *info, const EdgeSpot &spot, const EdgeSou
       return kNoEdge;
     }
     if (database != nullptr) {
-      query.deformed = database->deformed;
-      query.searched = true;
-      distance = nearest_in_database(*database, mesh.get(), spot, &query.settings, query.normal,
-                                     query.is_open);
+      distance = search_database(*database, mesh.get(), spot, query);
     } else {
       missed = true;
     }
@@ -377,10 +387,7 @@ double find_nearest_edge(LWObjectInfo *info, const EdgeSpot &spot, const EdgeSou
         return kNoEdge;
       }
     }
-    query.deformed = database->deformed;
-    query.searched = true;
-    distance = nearest_in_database(*database, mesh.get(), spot, &query.settings, query.normal,
-                                   query.is_open);
+    distance = search_database(*database, mesh.get(), spot, query);
   }
   return distance;
 }

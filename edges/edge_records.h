@@ -21,6 +21,7 @@
 #include <utility>
 
 #include "edges/corner_index.h"
+#include "edges/polygon_set.h"
 #include "edges/shell_index.h"
 #include "edges/vec3.h"
 #include "hostapi/lwmeshes.h"
@@ -196,6 +197,10 @@ struct ObjectEdgeDatabase : NoThrowNew {
   // object's). A sample turns a normal by this, never by the setting as it
   // stands now, which may have changed since the build.
   bool deformed = false;
+  // With the build's list_polygons, the polygons its first scan listed: the
+  // only ones the query hands the host. Otherwise never started, listing
+  // every polygon.
+  PolygonSet polygons;
 
   // cos(angle) for the query's smoothing: remembered for the angle of the
   // query that built the database, so that later samples need not take the

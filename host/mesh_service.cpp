@@ -11,6 +11,9 @@ namespace {
 
 std::atomic<long> scan_count{0};
 std::atomic<long> build_count{0};  // handles that were scanned at least once
+// Polygon calls naming a polygon the handle's mesh does not show: a module
+// should make none, so one shared count costs a render nothing.
+std::atomic<long> unknown_polygon_count{0};
 
 // The host's side of one mesh-info object; LWMeshInfo.priv points here. It
 // is written on every meshInfo and destroy by the thread that holds it, so it
@@ -69,6 +72,7 @@ struct CountTotals {
   long stray_destroy = 0;
   long scans = 0;
   long builds = 0;
+  long unknown_polygons = 0;
 
   void add(const ThreadCounts &c) {
     mesh_info += c.mesh_info.load(std::memory_order_relaxed);
@@ -145,6 +149,7 @@ CountTotals Registry::totals() const {
   }
   sum.scans = scan_count.load();
   sum.builds = build_count.load();
+  sum.unknown_polygons = unknown_polygon_count.load();
   return sum;
 }
 
@@ -248,9 +253,18 @@ LWID pol_type(LWMeshInfoID /*mesh*/, LWPolID /*polygon*/) {
   return LWPOLTYPE_FACE;
 }
 
+// Whether the handle's mesh shows the polygon of index i; one it does not
+// show is counted.
+bool shows_polygon(const MeshHandle &handle, std::size_t i) {
+  if (i < handle.polygons().polygon_count()) {
+    return true;
+  }
+  ++unknown_polygon_count;
+  return false;
+}
+
 const char *pol_tag(LWMeshInfoID mesh, LWPolID polygon, LWID type) {
-  const std::size_t i = polygon_index(polygon);
-  if (type != LWPTAG_SURF || i >= handle_of(mesh).polygons().polygon_count()) {
+  if (!shows_polygon(handle_of(mesh), polygon_index(polygon)) || type != LWPTAG_SURF) {
     return nullptr;
   }
   return kSurfaceName;
@@ -296,7 +310,7 @@ int pol_size(LWMeshInfoID mesh, LWPolID polygon) {
   const MeshHandle &handle = handle_of(mesh);
   const Mesh &m = handle.polygons();
   const std::size_t i = polygon_index(polygon);
-  if (i >= m.polygon_count()) {
+  if (!shows_polygon(handle, i)) {
     return 0;
   }
   return i == handle.faults.absurd_polygon ? handle.faults.absurd_size : int(m.polygon(i).size());
@@ -306,7 +320,7 @@ LWPntID pol_vertex(LWMeshInfoID mesh, LWPolID polygon, int vertex) {
   const MeshHandle &handle = handle_of(mesh);
   const Mesh &m = handle.polygons();
   const std::size_t i = polygon_index(polygon);
-  if (i >= m.polygon_count() || vertex < 0) {
+  if (!shows_polygon(handle, i) || vertex < 0) {
     return nullptr;
   }
   const auto corners = m.polygon(i);
@@ -473,6 +487,7 @@ MeshServiceCounts mesh_service_counts() {
   counts.stray_destroy = now.stray_destroy - base.stray_destroy;
   counts.scans = now.scans - base.scans;
   counts.builds = now.builds - base.builds;
+  counts.unknown_polygons = now.unknown_polygons - base.unknown_polygons;
   counts.live = now.with_destroy - now.destroy;  // never reset: handles stay live
   return counts;
 }

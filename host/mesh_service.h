@@ -118,6 +118,8 @@ struct MeshServiceCounts {
   // Handles on which at least one scan ran: the module's attempts to build an
   // edge database, each with its own handle, failed ones included.
   long builds = 0;
+  // Polygon calls naming a polygon the handle's mesh does not show.
+  long unknown_polygons = 0;
   long live = 0;  // handles with a destroy function handed out and not yet released; not reset
 };
 MeshServiceCounts mesh_service_counts();

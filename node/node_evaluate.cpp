@@ -8,9 +8,12 @@ namespace korv {
 namespace {
 
 // The node always offers its Edge output, so its builds reach as far as a
-// shader showing the mask.
+// shader showing the mask. Its host does not promise that a sample's polygon
+// is one of the object's mesh, so its databases list their polygons.
 EdgeBuildOptions node_build_options(const EdgeSettings &settings) {
-  return edge_build_options(settings, true);
+  EdgeBuildOptions options = edge_build_options(settings, true);
+  options.list_polygons = true;
+  return options;
 }
 
 // All three outputs of one sample whose key is filled in. The normal is

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/builtin_meshes.h"
+#include "host/mesh_service.h"
 #include "host/node_session.h"
 #include "host/scene_state.h"
 #include "host/shader_session.h"
@@ -116,19 +117,29 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
       edge_sample = fresh;
     }
   }
-  // Without a ray (a displacement) or a polygon the sample passes through.
+  // Without a ray (a displacement) or a polygon the sample passes through,
+  // and so does one whose polygon the object's mesh never listed, which the
+  // mesh service never hears of: neither once the edges are built nor from
+  // the sample that builds them (after init).
   ASSERT_TRUE(node->connect_input("Normal", nullptr));
   LWShadingGeometry no_ray;
   host::NodeSession::make_geometry(samples_over_mesh(object, 1).front(), c.writing, no_ray);
-  LWShadingGeometry no_polygon = no_ray;
+  LWShadingGeometry no_polygon = no_ray, unlisted = no_ray;
   no_ray.ray = nullptr;
   no_polygon.polygon = nullptr;
-  for (LWShadingGeometry *g : {&no_ray, &no_polygon}) {
+  unlisted.polygon = host::polygon_id(object.mesh().polygon_count() + 5);
+  host::reset_mesh_service_counts();
+  for (LWShadingGeometry *g : {&no_ray, &no_polygon, &unlisted, &unlisted}) {
+    if (g == &unlisted && host::mesh_service_counts().builds == 0) {
+      node->init();
+    }
     const host::NodeOutputs out = node->evaluate(*g);
     EXPECT_EQ(std::memcmp(out.normal, g->Np, sizeof out.normal), 0);
     EXPECT_EQ(out.edge, 0.0);
     EXPECT_EQ(out.distance, 1.0e10);
   }
+  EXPECT_EQ(host::mesh_service_counts().builds, 1);
+  EXPECT_EQ(host::mesh_service_counts().unknown_polygons, 0);
   // Asked again once the band has narrowed, the same sample follows the new
   // width: nothing found before the change is answered after it.
   if (edges > 0) {

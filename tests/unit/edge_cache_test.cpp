@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "edges/edge_records.h"
 
@@ -12,6 +13,9 @@ LWItemID item(std::uintptr_t n) {
 }
 LWPntID pnt(std::uintptr_t n) {
   return reinterpret_cast<LWPntID>(n);
+}
+LWPolID pol(std::uintptr_t n) {
+  return reinterpret_cast<LWPolID>(n);
 }
 
 // A database with two points sharing one edge, listed at both ends.
@@ -80,6 +84,28 @@ TEST(EdgeDatabase, DestroyWithoutEdgeListFreesThePointRecords) {
 
 TEST(EdgeDatabase, EdgeListedAtBothEndsIsFreedOnce) {
   destroy_edge_database(two_point_database(item(9)).release());
+}
+
+// A database made by hand lists every polygon; one whose build listed them
+// lists exactly those (null never), on a grid of their handles' spacing or,
+// with one handle far off, in a hash.
+TEST(EdgeDatabase, ListsEveryPolygonUnlessItsBuildListedThem) {
+  ObjectEdgeDatabase db;
+  EXPECT_TRUE(db.polygons.lists(pol(0x12345)));
+  std::vector<std::uintptr_t> keys{0};
+  for (std::uintptr_t k = 1000; k >= 1; --k) {
+    keys.insert(keys.end(), {40 * k, 40 * (k / 2 + 1)});
+  }
+  for (const std::uintptr_t far : {std::uintptr_t{40}, std::uintptr_t{1} << 30}) {
+    keys.push_back(far);
+    ASSERT_TRUE(db.polygons.assign(keys.data(), keys.data() + keys.size()));
+    EXPECT_LE(db.polygons.memory_bytes(), far == 40 ? 640 : 4096 * sizeof(std::uintptr_t));
+    EXPECT_TRUE(db.polygons.lists(pol(far)));
+    for (std::uintptr_t k = 0; k <= 1001; ++k) {
+      EXPECT_EQ(db.polygons.lists(pol(40 * k)), k >= 1 && k <= 1000) << k;
+      EXPECT_FALSE(db.polygons.lists(pol(40 * k + 8))) << k;
+    }
+  }
 }
 
 TEST(PointMap, KeysAreUniqueAscendingAndFoundExactly) {
