@@ -15,6 +15,7 @@
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/module_loader.h"
+#include "host/node_session.h"
 #include "host/shader_session.h"
 #include "tests/e2e/generated_meshes.h"
 
@@ -297,6 +298,86 @@ void BM_EvaluateThreads(benchmark::State &state) {
 BENCHMARK(BM_EvaluateThreads)
     ->Setup(open_shared_session)
     ->Teardown(close_shared_session)
+    ->ThreadRange(1, 2)
+    ->UseRealTime();
+
+// The edge node on the box's samples, as a host asks it: the Normal output
+// alone (range 0), or the Normal, Edge and Distance outputs of each sample
+// one after the other (range 1). Against BM_Evaluate, the shader's cost of
+// the same samples.
+struct NodeScene {
+  BoxScene box;
+  std::vector<LWShadingGeometry> samples;
+  std::unique_ptr<korv::host::NodeSession> session;
+  std::vector<const korv::host::NodePort *> asked;
+  std::string error;
+
+  explicit NodeScene(bool all_outputs) {
+    session =
+        korv::host::NodeSession::open(korv::host::default_module_path("Korv_EdgeNode.p"), error);
+    if (!session) {
+      return;
+    }
+    samples.resize(box.samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      korv::host::NodeSession::make_geometry(box.samples[i], korv::host::MatrixWriting::Rows,
+                                             samples[i]);
+    }
+    for (const char *name : {"Normal", "Edge", "Distance"}) {
+      if (all_outputs || asked.empty()) {
+        asked.push_back(session->output(name));
+      }
+    }
+    session->init();
+    session->evaluate(samples[0]);
+  }
+  ~NodeScene() {
+    if (session) {
+      session->cleanup();
+    }
+  }
+
+  // Asks the outputs of one sample after another from start on.
+  void ask(benchmark::State &state, std::size_t start) {
+    std::size_t i = start;
+    double value[3];
+    for (auto _ : state) {
+      for (const korv::host::NodePort *port : asked) {
+        session->ask(samples[i], *port, value);
+        benchmark::DoNotOptimize(value);
+      }
+      i = (i + 1) % kSamples;
+    }
+    state.counters["samples/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+  }
+};
+
+void BM_NodeEvaluate(benchmark::State &state) {
+  NodeScene scene(state.range(0) != 0);
+  if (!scene.session) {
+    state.SkipWithError(scene.error.c_str());
+    return;
+  }
+  scene.ask(state, 0);
+}
+BENCHMARK(BM_NodeEvaluate)->Arg(0)->Arg(1);
+
+// Two render threads sharing one node, each asking its own stream of
+// samples for the Normal output; as BM_EvaluateThreads for the shader.
+std::unique_ptr<NodeScene> shared_node;
+
+void BM_NodeEvaluateThreads(benchmark::State &state) {
+  if (!shared_node->session) {
+    state.SkipWithError(shared_node->error.c_str());
+    return;
+  }
+  shared_node->ask(state,
+                   std::size_t(state.thread_index()) * kSamples / std::size_t(state.threads()));
+}
+BENCHMARK(BM_NodeEvaluateThreads)
+    ->Setup([](const benchmark::State &) { shared_node = std::make_unique<NodeScene>(false); })
+    ->Teardown([](const benchmark::State &) { shared_node.reset(); })
     ->ThreadRange(1, 2)
     ->UseRealTime();
 

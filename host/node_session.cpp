@@ -271,23 +271,34 @@ void NodeSession::make_geometry(const LWShaderAccess &a, MatrixWriting writing,
 
 NodeOutputs NodeSession::evaluate(LWShadingGeometry &geometry) const {
   NodeOutputs out{};
+  double edge[3] = {0.0, 0.0, 0.0};
+  double distance[3] = {0.0, 0.0, 0.0};
   for (const NodePort *port : ports()) {
-    if (!port->output) {
-      continue;
-    }
-    StandInValue value{port->type, {0.0, 0.0, 0.0}};
-    handler_.evaluate(instance_, &geometry,
-                      reinterpret_cast<NodeOutputID>(const_cast<NodePort *>(port)),
-                      reinterpret_cast<NodeValue>(&value));
-    if (port->name == "Normal") {
-      std::memcpy(out.normal, value.v, sizeof out.normal);
-    } else if (port->name == "Edge") {
-      out.edge = value.v[0];
-    } else if (port->name == "Distance") {
-      out.distance = value.v[0];
+    if (port->output) {
+      ask(geometry, *port,
+          port->name == "Normal" ? out.normal : (port->name == "Edge" ? edge : distance));
     }
   }
+  out.edge = edge[0];
+  out.distance = distance[0];
   return out;
+}
+
+const NodePort *NodeSession::output(const std::string &name) const {
+  for (const NodePort *port : ports()) {
+    if (port->output && port->name == name) {
+      return port;
+    }
+  }
+  return nullptr;
+}
+
+void NodeSession::ask(LWShadingGeometry &geometry, const NodePort &port, double value[3]) const {
+  StandInValue asked{port.type, {0.0, 0.0, 0.0}};
+  handler_.evaluate(instance_, &geometry,
+                    reinterpret_cast<NodeOutputID>(const_cast<NodePort *>(&port)),
+                    reinterpret_cast<NodeValue>(&asked));
+  std::memcpy(value, asked.v, sizeof(double) * std::size_t(width_of(port.type)));
 }
 
 }  // namespace korv::host

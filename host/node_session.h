@@ -73,6 +73,10 @@ class NodeSession {
 
   // Asks each of the three outputs for the sample.
   NodeOutputs evaluate(LWShadingGeometry &geometry) const;
+  // The output named name on this session's node, or null.
+  const NodePort *output(const std::string &name) const;
+  // Asks one output for the sample: its value into value (1 or 3 doubles).
+  void ask(LWShadingGeometry &geometry, const NodePort &port, double value[3]) const;
 
  private:
   NodeSession() = default;

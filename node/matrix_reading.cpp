@@ -65,6 +65,13 @@ void forget_matrix_readings(MatrixReadings &readings) {
 }
 
 MatrixReading matrix_reading(MatrixReadings &readings, const LWShadingGeometry &sample) {
+  // A symmetric linear part (an object that is not turned, or only
+  // mirrored or scaled along its axes) reads the same both ways: nothing to
+  // decide, and no decision to keep for a later, turned sample.
+  const LWDMatrix4 &m = sample.toLocal;
+  if (m[0][1] == m[1][0] && m[0][2] == m[2][0] && m[1][2] == m[2][1]) {
+    return kDefaultMatrixReading;
+  }
   const LWItemID object = sample.itemID;
   std::size_t free_slot = kMatrixSlots;
   for (std::size_t i = 0; i < kMatrixSlots; ++i) {

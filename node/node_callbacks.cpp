@@ -43,6 +43,9 @@ LWInstance node_create(void * /*priv*/, void *context, LWError * /*error*/) {
   node->core.context = context;
   node->core.cache = create_edge_cache();
   forget_matrix_readings(node->readings);
+  for (SampleMemo &memo : node->memos) {
+    memo.kept = false;
+  }
   if (node->core.cache == nullptr) {
     delete node;
     return nullptr;

@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "hostapi/lwnodes.h"
+#include "node/sample_memo.h"
 #include "runtime/checked_memory.h"
 #include "shader/edge_shader_instance.h"
 
@@ -41,6 +42,7 @@ struct EdgeNodeInstance {
   NodeOutputID edge_out;
   NodeOutputID distance_out;
   MatrixReadings readings;
+  SampleMemos memos;  // per render thread; each written by its own thread only
 
   static void *operator new(std::size_t size) noexcept { return NoThrowNew::operator new(size); }
   static void operator delete(void *block) noexcept { NoThrowNew::operator delete(block); }

@@ -170,6 +170,17 @@ class RenderLock {
         }
       }
     }
+    // Counted once the readers are out and before the writer changes
+    // anything: a thread that sees the new count finds the lock held, so its
+    // next query waits for the change.
+    writes_.fetch_add(1, std::memory_order_seq_cst);
+  }
+
+  std::uint64_t writes() const { return writes_.load(std::memory_order_seq_cst); }
+
+  unsigned place() {
+    const std::size_t s = std::size_t(&own_slot() - slots_);
+    return shared_[s].load(std::memory_order_acquire) ? kRenderReaderSlots : unsigned(s);
   }
 
   void release() {
@@ -197,6 +208,9 @@ class RenderLock {
         return slots_[s];
       }
     }
+    // Marked before the taking, so that the thread taking over never sees
+    // the slot as its own alone.
+    shared_[home].store(true, std::memory_order_release);
     owners_[home].store(me, std::memory_order_relaxed);
     return slots_[home];
   }
@@ -207,7 +221,11 @@ class RenderLock {
   RenderReaderSlot &own_slot() {
     std::uint32_t number = slot_number_.get();
     if (number == 0) {
-      number = next_slot_.fetch_add(1, std::memory_order_relaxed) % kRenderReaderSlots + 1;
+      const std::uint32_t turn = next_slot_.fetch_add(1, std::memory_order_relaxed);
+      number = turn % kRenderReaderSlots + 1;
+      if (turn >= kRenderReaderSlots) {
+        shared_[number - 1].store(true, std::memory_order_release);
+      }
       slot_number_.set(number);
     }
     return slots_[number - 1];
@@ -218,6 +236,9 @@ class RenderLock {
   // 1 while a writer holds the lock or waits for readers to leave. Readers
   // only read it, so its cache line stays with every reader between writes.
   alignas(128) std::atomic<std::uint32_t> writing_{0};
+  std::atomic<std::uint64_t> writes_{0};
+  // Slots given to a second thread: written once, when that happens.
+  alignas(128) std::atomic<bool> shared_[kRenderReaderSlots] = {};
 #ifdef KORV_THREAD_POINTER_SLOTS
   // Each slot's thread pointer, 0 while unclaimed: written once per thread,
   // apart from the counters, so that looking here costs no cache line that
@@ -248,6 +269,13 @@ void render_lock_acquire() {
 }
 void render_lock_release() {
   render_lock.release();
+}
+
+std::uint64_t render_lock_writes() {
+  return render_lock.writes();
+}
+unsigned render_thread_place() {
+  return render_lock.place();
 }
 
 }  // namespace korv

@@ -14,6 +14,8 @@
 // holds the lock must not take it again, in either mode.
 #pragma once
 
+#include <cstdint>
+
 namespace korv {
 
 // A shared holder's counter; opaque outside the lock.
@@ -29,6 +31,18 @@ void render_lock_release_shared(RenderReaderSlot *slot);
 
 void render_lock_acquire();
 void render_lock_release();
+
+// How many times the lock has been taken exclusively. Whatever a query found
+// can have changed only where this number has moved since: a result kept
+// with it is still what the query would find while it stands.
+std::uint64_t render_lock_writes();
+
+// The calling thread's place among the lock's slots, for scratch that one
+// thread alone writes: a number below kRenderReaderSlots that no other
+// running thread is given, or kRenderReaderSlots where this thread shares
+// its slot (more threads than slots have come) and so has no place of its
+// own.
+unsigned render_thread_place();
 
 // Holds the render lock shared for a scope.
 class RenderLockShared {

@@ -79,6 +79,7 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
   int edges = 0;
   int bent = 0;
   int index = 0;
+  LWShaderAccess edge_sample{};
   for (LWShaderAccess a : samples_over_mesh(object, 48)) {
     if (c.turned) {
       place(a);
@@ -93,7 +94,7 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
     if (connected) {
       g.Np[0] = g.Np[1] = g.Np[2] = 0.0;
     }
-    const double before[3] = {a.wNorm[0], a.wNorm[1], a.wNorm[2]};
+    const LWShaderAccess fresh = a;
     shader->evaluate(a);
     const host::NodeOutputs out = node->evaluate(g);
     EXPECT_EQ(std::memcmp(out.normal, a.wNorm, sizeof out.normal), 0)
@@ -105,12 +106,11 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
     // value wherever there is none.
     EXPECT_EQ(out.edge > 0.0, out.distance < 1.0e10) << out.edge << " at " << out.distance;
     edges += out.edge > 0.0;
-    bent += std::memcmp(before, a.wNorm, sizeof before) != 0;
+    bent += std::memcmp(fresh.wNorm, a.wNorm, sizeof a.wNorm) != 0;
+    if (out.edge > 0.0 && !connected) {
+      edge_sample = fresh;
+    }
   }
-  // The case reaches edges and bends normals: a node that passed every
-  // sample through would not pass.
-  EXPECT_GT(edges, 0);
-  EXPECT_GT(bent, 0);
   // Without a ray (a displacement) or a polygon the sample passes through.
   ASSERT_TRUE(node->connect_input("Normal", nullptr));
   LWShadingGeometry no_ray;
@@ -124,6 +124,22 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
     EXPECT_EQ(out.edge, 0.0);
     EXPECT_EQ(out.distance, 1.0e10);
   }
+  // Asked again once the band has narrowed, the same sample follows the new
+  // width: nothing found before the change is answered after it.
+  if (edges > 0) {
+    ASSERT_EQ(shader->apply_settings({"edge_width=1e-9"}), "");
+    ASSERT_EQ(node->apply_settings({"edge_width=1e-9"}), "");
+    LWShadingGeometry g;
+    host::NodeSession::make_geometry(edge_sample, c.writing, g);
+    shader->evaluate(edge_sample);
+    const host::NodeOutputs again = node->evaluate(g);
+    EXPECT_EQ(std::memcmp(again.normal, edge_sample.wNorm, sizeof again.normal), 0);
+    EXPECT_EQ(again.edge, edge_sample.luminous);
+  }
+  // The case reaches edges and bends normals: a node that passed every
+  // sample through would not pass.
+  EXPECT_GT(edges, 0);
+  EXPECT_GT(bent, 0);
   shader->cleanup();
   node->cleanup();
 }

@@ -63,6 +63,21 @@ TEST(RenderLock, ReadersOnTwoThreadsHoldItAtOnce) {
   other.join();
 }
 
+// Per-thread scratch rests on this: a thread keeps its place, no two live
+// threads share one, and every exclusive hold is counted.
+TEST(RenderLock, GivesEachThreadAPlaceOfItsOwnAndCountsWrites) {
+  const unsigned mine = render_thread_place();
+  ASSERT_LT(mine, kRenderReaderSlots);
+  EXPECT_EQ(render_thread_place(), mine);
+  unsigned theirs = mine;
+  std::thread([&] { theirs = render_thread_place(); }).join();
+  EXPECT_NE(theirs, mine);
+  const std::uint64_t before = render_lock_writes();
+  { RenderLockGuard held; }
+  { RenderLockShared read; }
+  EXPECT_EQ(render_lock_writes(), before + 1);
+}
+
 TEST(RenderLock, KeepsAnotherThreadOutWhileHeld) {
   std::atomic<bool> other_entered{false};
   std::atomic<bool> other_started{false};
