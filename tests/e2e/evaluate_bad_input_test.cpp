@@ -14,7 +14,7 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-class EvaluateDegenerate : public EvaluateTest {
+class EvaluateDegenerate : public EvaluateTest, public PerFront {
  protected:
   void SetUp() override {
     EvaluateTest::SetUp();
@@ -22,7 +22,7 @@ class EvaluateDegenerate : public EvaluateTest {
   }
 };
 
-TEST_F(EvaluateDegenerate, AZeroWNorm0StaysZeroBeyondTheBand) {
+TEST_P(EvaluateDegenerate, AZeroWNorm0StaysZeroBeyondTheBand) {
   LWShaderAccess in = cube_top(0.5);
   store(Vec3{0, 0, 0}, in.wNorm0);
   store(Vec3{0, 0, 5}, in.wNorm);
@@ -31,7 +31,7 @@ TEST_F(EvaluateDegenerate, AZeroWNorm0StaysZeroBeyondTheBand) {
   EXPECT_VEC_EQ(out.wNorm, (Vec3{0, 0, 1}));
 }
 
-TEST_F(EvaluateDegenerate, AZeroWNorm0InsideTheBandTakesTheEdgeNormal) {
+TEST_P(EvaluateDegenerate, AZeroWNorm0InsideTheBandTakesTheEdgeNormal) {
   LWShaderAccess in = cube_top(1.0);
   store(Vec3{0, 0, 0}, in.wNorm0);
   const LWShaderAccess out = evaluated(in);
@@ -40,7 +40,7 @@ TEST_F(EvaluateDegenerate, AZeroWNorm0InsideTheBandTakesTheEdgeNormal) {
   EXPECT_VEC_NEAR(out.wNorm, unit_vector(cube_edge_normal() + Vec3{0, 0, 1}), 1e-15);
 }
 
-TEST_F(EvaluateDegenerate, AZeroEdgeNormalLeavesBothNormalsAsReceived) {
+TEST_P(EvaluateDegenerate, AZeroEdgeNormalLeavesBothNormalsAsReceived) {
   // The fin: back-to-back quads on shared points, whose edge normals sum to 0.
   const host::SceneObject &fin = add_object(meshes::fin());
   LWShaderAccess in = sample(fin, 0, {1.0, 0.0, 0.0}, {0, 0, 1}, {1.0, 0.0, 10.0});
@@ -54,7 +54,7 @@ TEST_F(EvaluateDegenerate, AZeroEdgeNormalLeavesBothNormalsAsReceived) {
   EXPECT_VEC_EQ(out.wNorm, v3(in.wNorm));
 }
 
-TEST_F(EvaluateDegenerate, AZeroTransformLeavesBothNormalsAsReceived) {
+TEST_P(EvaluateDegenerate, AZeroTransformLeavesBothNormalsAsReceived) {
   LWShaderAccess in = cube_top(1.0);
   std::fill(std::begin(in.wXfrm), std::end(in.wXfrm), 0.0);
   const LWShaderAccess out = evaluated(in);
@@ -62,7 +62,7 @@ TEST_F(EvaluateDegenerate, AZeroTransformLeavesBothNormalsAsReceived) {
   EXPECT_VEC_EQ(out.wNorm, v3(in.wNorm));
 }
 
-TEST_F(EvaluateDegenerate, AFootPointOffEveryEdgeFindsNoEdge) {
+TEST_P(EvaluateDegenerate, AFootPointOffEveryEdgeFindsNoEdge) {
   // Beyond the cube's corner, outside the span of every edge that ends at a
   // corner of the +z face (its four sides and the four upright edges).
   LWShaderAccess in = cube_top(3.0);
@@ -71,7 +71,7 @@ TEST_F(EvaluateDegenerate, AFootPointOffEveryEdgeFindsNoEdge) {
   EXPECT_TRUE(same_bits(evaluated(in), in));
 }
 
-TEST_F(EvaluateDegenerate, PolygonsOfFewerThanThreeCornersAreLeftAlone) {
+TEST_P(EvaluateDegenerate, PolygonsOfFewerThanThreeCornersAreLeftAlone) {
   for (host::Mesh mesh : {meshes::points_only(), meshes::lines_only()}) {
     const host::SceneObject &object = add_object(std::move(mesh));
     for (std::size_t p = 0; p < 2; ++p) {
@@ -81,7 +81,7 @@ TEST_F(EvaluateDegenerate, PolygonsOfFewerThanThreeCornersAreLeftAlone) {
   }
 }
 
-TEST_F(EvaluateDegenerate, AnObjectWithoutPolygonsOrAnUnknownPolygonIsLeftAlone) {
+TEST_P(EvaluateDegenerate, AnObjectWithoutPolygonsOrAnUnknownPolygonIsLeftAlone) {
   host::Mesh empty;
   empty.add_point(0, 0, 0);
   const host::SceneObject &object = add_object(std::move(empty));
@@ -92,7 +92,7 @@ TEST_F(EvaluateDegenerate, AnObjectWithoutPolygonsOrAnUnknownPolygonIsLeftAlone)
   EXPECT_TRUE(same_bits(evaluated(unknown), unknown));
 }
 
-TEST_F(EvaluateDegenerate, AnUnknownObjectIsLeftAlone) {
+TEST_P(EvaluateDegenerate, AnUnknownObjectIsLeftAlone) {
   LWShaderAccess in = cube_top(1.0);
   int not_an_object = 0;
   in.objID = reinterpret_cast<LWItemID>(&not_an_object);
@@ -133,7 +133,7 @@ void expect_untouched_or_finite(const LWShaderAccess &in, const LWShaderAccess &
   EXPECT_EQ(in.polygon, out.polygon);
 }
 
-TEST_F(EvaluateDegenerate, ANonFiniteValueAnywhereNeverCrashesNorWritesNaN) {
+TEST_P(EvaluateDegenerate, ANonFiniteValueAnywhereNeverCrashesNorWritesNaN) {
   for (const char *mode : {"open_edge=0", "open_edge=1"}) {
     session_->init();  // the next query builds with this open_edge
     set({mode});
@@ -174,7 +174,7 @@ TEST_F(EvaluateDegenerate, ANonFiniteSettingNeverWritesANonFiniteValue) {
   }
 }
 
-TEST_F(EvaluateDegenerate, RandomNonFiniteRecordsNeverWriteNaN) {
+TEST_P(EvaluateDegenerate, RandomNonFiniteRecordsNeverWriteNaN) {
   set({"open_edge=1"});
   const host::SceneObject &quad = add_object(meshes::open_quad());
   std::mt19937 random(20261207);
@@ -224,6 +224,8 @@ TEST_F(EvaluateWithoutObjectInfo, EverySampleIsLeftAlone) {
   EXPECT_EQ(host::mesh_service_counts().mesh_info, 0);
   inst.destroy(instance);
 }
+
+INSTANTIATE_PER_FRONT(EvaluateDegenerate);
 
 }  // namespace
 }  // namespace korv::testing

@@ -10,7 +10,7 @@
 namespace korv::testing {
 namespace {
 
-class EvaluateBand : public EvaluateTest {
+class EvaluateBand : public EvaluateTest, public PerFront {
  protected:
   void SetUp() override {
     EvaluateTest::SetUp();
@@ -19,7 +19,7 @@ class EvaluateBand : public EvaluateTest {
   }
 };
 
-TEST_F(EvaluateBand, OnTheEdgeBothModesGiveTheEdgeNormal) {
+TEST_P(EvaluateBand, OnTheEdgeBothModesGiveTheEdgeNormal) {
   for (const char *round : {"round_edge=0", "round_edge=1"}) {
     set({round});
     const LWShaderAccess out = evaluated(cube_top(1.0));
@@ -28,7 +28,7 @@ TEST_F(EvaluateBand, OnTheEdgeBothModesGiveTheEdgeNormal) {
   }
 }
 
-TEST_F(EvaluateBand, OnTheEdgeTheIncomingOffsetRidesOnTheEdgeNormal) {
+TEST_P(EvaluateBand, OnTheEdgeTheIncomingOffsetRidesOnTheEdgeNormal) {
   set({"round_edge=0"});
   // wNorm carries a perturbation relative to wNorm0; it survives the bevel.
   LWShaderAccess in = cube_top(1.0);
@@ -41,7 +41,7 @@ TEST_F(EvaluateBand, OnTheEdgeTheIncomingOffsetRidesOnTheEdgeNormal) {
   EXPECT_VEC_NEAR(out.wNorm, unit_vector(cube_edge_normal() + offset), 1e-15);
 }
 
-TEST_F(EvaluateBand, AtKTheRampLeavesTheNormalsAndTheStepStillBevels) {
+TEST_P(EvaluateBand, AtKTheRampLeavesTheNormalsAndTheStepStillBevels) {
   set({"round_edge=1"});
   LWShaderAccess ramp = evaluated(cube_top(0.75));
   EXPECT_VEC_EQ(ramp.wNorm0, (Vec3{0, 0, 1}));
@@ -52,7 +52,7 @@ TEST_F(EvaluateBand, AtKTheRampLeavesTheNormalsAndTheStepStillBevels) {
   EXPECT_VEC_NEAR(step.wNorm, cube_edge_normal(), 1e-15);
 }
 
-TEST_F(EvaluateBand, HalfwayUpTheRampBlendsHalfAndHalfWithoutNormalisingWNorm0) {
+TEST_P(EvaluateBand, HalfwayUpTheRampBlendsHalfAndHalfWithoutNormalisingWNorm0) {
   set({"round_edge=1"});
   const LWShaderAccess out = evaluated(cube_top(0.875));  // d = K / 2
   const Vec3 half = 0.5 * Vec3{0, 0, 1} + 0.5 * cube_edge_normal();
@@ -62,7 +62,7 @@ TEST_F(EvaluateBand, HalfwayUpTheRampBlendsHalfAndHalfWithoutNormalisingWNorm0) 
   EXPECT_NEAR(v3(out.wNorm).length(), 1.0, 1e-15);
 }
 
-TEST_F(EvaluateBand, BeyondKBothModesGiveUnitCopiesOfTheIncomingNormals) {
+TEST_P(EvaluateBand, BeyondKBothModesGiveUnitCopiesOfTheIncomingNormals) {
   for (const char *round : {"round_edge=0", "round_edge=1"}) {
     set({round});
     LWShaderAccess in = cube_top(0.5);  // d = 0.5 = 2K
@@ -74,7 +74,7 @@ TEST_F(EvaluateBand, BeyondKBothModesGiveUnitCopiesOfTheIncomingNormals) {
   }
 }
 
-TEST_F(EvaluateBand, TheStepIsSharpAtItsBorder) {
+TEST_P(EvaluateBand, TheStepIsSharpAtItsBorder) {
   set({"round_edge=0"});
   // Just inside K the full edge normal, just outside none of it.
   const LWShaderAccess inside = evaluated(cube_top(0.7500001));
@@ -105,7 +105,7 @@ void place(LWShaderAccess &a, const double (&rotation)[9]) {
   }
 }
 
-TEST_F(EvaluateBand, TheObjectRotationTurnsTheEdgeNormalIntoTheWorld) {
+TEST_P(EvaluateBand, TheObjectRotationTurnsTheEdgeNormalIntoTheWorld) {
   set({"round_edge=0"});
   // The cube's +x top edge has the normal (1, 0, 1)/sqrt 2 in the object.
   struct Case {
@@ -131,7 +131,7 @@ TEST_F(EvaluateBand, TheObjectRotationTurnsTheEdgeNormalIntoTheWorld) {
   }
 }
 
-TEST_F(EvaluateBand, WithDeformedScanningTheEdgeNormalIsUsedWithoutTheRotation) {
+TEST_P(EvaluateBand, WithDeformedScanningTheEdgeNormalIsUsedWithoutTheRotation) {
   set({"round_edge=0", "use_deform=1"});
   LWShaderAccess in = cube_top(1.0);
   place(in, {0, -1, 0, 1, 0, 0, 0, 0, 1});
@@ -186,7 +186,7 @@ TEST_F(EvaluateBand, EveryMemberTheShaderDoesNotOwnComesBackBitIdentical) {
   EXPECT_TRUE(same_bits(out, expected));
 }
 
-TEST_F(EvaluateBand, DefaultsBendNormalsLinearlyUpToAHundredthFromTheEdge) {
+TEST_P(EvaluateBand, DefaultsBendNormalsLinearlyUpToAHundredthFromTheEdge) {
   set({"edge_width=0.02", "smooth_edge=1"});  // back to the defaults
   const double tilt_at_0 = evaluated(cube_top(1.0)).wNorm[0];
   const double tilt_at_5mm = evaluated(cube_top(0.995)).wNorm0[0];
@@ -230,6 +230,8 @@ INSTANTIATE_TEST_SUITE_P(Orders, DeformSwitch,
                                            Order{"OnBetweenFrames", "0st1sts"},
                                            Order{"OffBetweenFrames", "1s0tsts"}),
                          [](const auto &info) { return info.param.first; });
+
+INSTANTIATE_PER_FRONT(EvaluateBand);
 
 }  // namespace
 }  // namespace korv::testing

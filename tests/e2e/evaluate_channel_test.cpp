@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(
              std::to_string(info.param.out_mode);
     });
 
-class EvaluateMask : public EvaluateTest {
+class EvaluateMask : public EvaluateTest, public PerFront {
  protected:
   void SetUp() override {
     EvaluateTest::SetUp();
@@ -70,12 +70,12 @@ class EvaluateMask : public EvaluateTest {
   }
 };
 
-TEST_F(EvaluateMask, IsOneOnTheEdge) {
+TEST_P(EvaluateMask, IsOneOnTheEdge) {
   set({"out_width=0.25"});
   EXPECT_EQ(evaluated(cube_top(1.0)).luminous, 1.0);
 }
 
-TEST_F(EvaluateMask, FallsOffAsExpOfMinusDOverTheWidthIndependentlyOfTheBand) {
+TEST_P(EvaluateMask, FallsOffAsExpOfMinusDOverTheWidthIndependentlyOfTheBand) {
   set({"out_width=0.1"});
   // 0.5 from the edge, twice the band's half width: normals untouched, mask
   // written all the same.
@@ -85,7 +85,7 @@ TEST_F(EvaluateMask, FallsOffAsExpOfMinusDOverTheWidthIndependentlyOfTheBand) {
   EXPECT_EQ(evaluated(cube_top(0.75)).luminous, 0.36787944117144233);
 }
 
-TEST_F(EvaluateMask, ReplacesTheChannelWhateverItHeld) {
+TEST_P(EvaluateMask, ReplacesTheChannelWhateverItHeld) {
   set({"out_width=0.25"});
   LWShaderAccess in = cube_top(1.0);
   in.luminous = std::numeric_limits<double>::quiet_NaN();
@@ -116,22 +116,23 @@ TEST_F(EvaluateMask, MultiplyingKeepsAHostValueWhoseProductIsNotFiniteAndZeroesW
 
 // No mask between 0 and 1 (-0.01 would give 2.7e43 a metre from the edge):
 // the channel is left as with "None". A NaN is written as a load would.
-TEST_F(EvaluateMask, AWidthNotAboveZeroWritesNoMaskAndTheBevelStillApplies) {
+TEST_P(EvaluateMask, AWidthNotAboveZeroWritesNoMaskAndTheBevelStillApplies) {
   for (double width : {0.0, -0.01, std::numeric_limits<double>::quiet_NaN()}) {
-    static_cast<EdgeShaderInstance *>(session_->instance())->out_width = width;
-    session_->init();
+    write_setting(&EdgeSettings::out_width, width);
     EXPECT_EQ(evaluated(cube_top(1.0)).luminous, 0.11) << width;
     EXPECT_NEAR(evaluated(cube_top(1.0)).wNorm[0], std::sqrt(0.5), 1e-15) << width;
     EXPECT_TRUE(same_bits(evaluated(cube_top(0.0)), cube_top(0.0))) << width;
   }
 }
 
-TEST_F(EvaluateMask, GradientBumpInputReceivesItOnChannelSeven) {
+TEST_P(EvaluateMask, GradientBumpInputReceivesItOnChannelSeven) {
   set({"out_channel=7", "out_width=0.25"});
   const LWShaderAccess out = evaluated(cube_top(0.75));
   EXPECT_EQ(out.bumpHeight, 0.36787944117144233);
   EXPECT_EQ(out.luminous, 0.11);
 }
+
+INSTANTIATE_PER_FRONT(EvaluateMask);
 
 }  // namespace
 }  // namespace korv::testing

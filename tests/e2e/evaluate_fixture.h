@@ -9,12 +9,15 @@
 #include <iomanip>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "edges/vec3.h"
 #include "host/builtin_meshes.h"
 #include "host/mesh_service.h"
+#include "host/node_session.h"
 #include "module_fixture.h"
+#include "node/node_instance.h"
 
 namespace korv::testing {
 
@@ -135,9 +138,47 @@ inline LWShaderAccess sample(const host::SceneObject &object, std::size_t poly, 
   return a;
 }
 
+// Which module a table's samples go through. The node front evaluates each
+// sample through the shader and through the edge node, once for each way of
+// writing the node's matrices, and requires the node's Normal output to be
+// the shader's wNorm and its Edge output the shader's channel (0 where the
+// shader writes none) bit for bit; the table then checks the shader's record.
+// A table run per front derives from PerFront and uses TEST_P; its cases
+// about the shader's own controls stay TEST_F.
+enum class Front { Shader, Node };
+using PerFront = ::testing::WithParamInterface<Front>;
+inline void PrintTo(Front front, std::ostream *out) {
+  *out << (front == Front::Node ? "the node" : "the shader");
+}
+#define INSTANTIATE_PER_FRONT(suite)                                \
+  INSTANTIATE_TEST_SUITE_P(                                         \
+      Fronts, suite, ::testing::Values(Front::Shader, Front::Node), \
+      [](const auto &info) { return info.param == Front::Node ? "Node" : "Shader"; })
+
 class EvaluateTest : public SessionTest {
  protected:
+  void SetUp() override {
+    SessionTest::SetUp();
+    // A table's shader-only cases (TEST_F) have no parameter.
+    const auto *fronts = dynamic_cast<const PerFront *>(this);
+    if (fronts == nullptr ||
+        ::testing::UnitTest::GetInstance()->current_test_info()->value_param() == nullptr ||
+        fronts->GetParam() == Front::Shader) {
+      return;
+    }
+    SKIP_WITHOUT_NODE_MODULE();
+    for (host::MatrixWriting writing : {host::MatrixWriting::Rows, host::MatrixWriting::Columns}) {
+      std::string error;
+      auto node = host::NodeSession::open(host::default_module_path("Korv_EdgeNode.p"), error);
+      ASSERT_NE(node, nullptr) << error;
+      nodes_.emplace_back(writing, std::move(node));
+    }
+    // The node's Edge output is what a shader showing the mask writes.
+    set({"out_channel=1"});
+  }
+
   void TearDown() override {
+    nodes_.clear();
     SessionTest::TearDown();
     objects_.clear();
   }
@@ -147,8 +188,31 @@ class EvaluateTest : public SessionTest {
     return *objects_.back();
   }
 
+  // Applies the assignments to every front (the node has no bevel switch
+  // and no channel controls).
   void set(std::initializer_list<std::string> assignments) {
     ASSERT_EQ(session_->apply_settings(std::vector<std::string>(assignments)), "");
+    std::vector<std::string> node_settings;
+    for (const std::string &a : assignments) {
+      const std::string name = a.substr(0, a.find('='));
+      if (name != "disable_bevel" && name != "out_channel" && name != "out_mode") {
+        node_settings.push_back(a);
+      }
+    }
+    for (auto &node : nodes_) {
+      ASSERT_EQ(node.second->apply_settings(node_settings), "");
+    }
+  }
+
+  // Writes a setting into every front as a load would, past the panel's
+  // checks, and starts a render so that the edges are found anew.
+  void write_setting(double EdgeSettings::*field, double value) {
+    static_cast<EdgeShaderInstance *>(session_->instance())->*field = value;
+    session_->init();
+    for (auto &node : nodes_) {
+      static_cast<EdgeNodeInstance *>(node.second->instance())->core.*field = value;
+      node.second->init();
+    }
   }
 
   // On the cube's +z face (polygon 1), x along the face towards its +x edge:
@@ -161,10 +225,46 @@ class EvaluateTest : public SessionTest {
   }
 
   LWShaderAccess evaluated(LWShaderAccess a) {
+    const LWShaderAccess in = a;
     session_->evaluate(a);
+    if (!nodes_.empty()) {
+      expect_node_outputs(in, a);
+    }
     return a;
   }
 
+  void expect_node_outputs(const LWShaderAccess &in, const LWShaderAccess &out) {
+    const auto &settings = *static_cast<const EdgeShaderInstance *>(session_->instance());
+    static constexpr double LWShaderAccess::*kChannels[] = {
+        &LWShaderAccess::luminous,  &LWShaderAccess::diffuse,      &LWShaderAccess::specular,
+        &LWShaderAccess::mirror,    &LWShaderAccess::transparency, &LWShaderAccess::translucency,
+        &LWShaderAccess::bumpHeight};
+    if (settings.out_channel < 1 || settings.out_channel > 7 || settings.out_mode == 1 ||
+        settings.out_mode == 2 || settings.disable_bevel != 0) {
+      ADD_FAILURE() << "the node front needs a shader that bevels and writes the mask";
+      return;
+    }
+    const auto channel = kChannels[settings.out_channel - 1];
+    // The tables' channels start at values no mask takes: one that kept its
+    // bits was not written.
+    const bool written = std::memcmp(&(in.*channel), &(out.*channel), sizeof(double)) != 0;
+    const double edge = written ? out.*channel : 0.0;
+    for (auto &[writing, node] : nodes_) {
+      LWShadingGeometry g;
+      host::NodeSession::make_geometry(in, writing, g);
+      const host::NodeOutputs got = node->evaluate(g);
+      const char *how = writing == host::MatrixWriting::Rows ? "rows" : "columns";
+      EXPECT_EQ(std::memcmp(got.normal, out.wNorm, sizeof got.normal), 0)
+          << std::setprecision(17) << "the node's Normal with " << how << ": (" << got.normal[0]
+          << ", " << got.normal[1] << ", " << got.normal[2] << "), the shader's wNorm ("
+          << out.wNorm[0] << ", " << out.wNorm[1] << ", " << out.wNorm[2] << ")";
+      EXPECT_EQ(std::memcmp(&got.edge, &edge, sizeof edge), 0)
+          << std::setprecision(17) << "the node's Edge with " << how << ": " << got.edge
+          << ", the shader's channel " << edge;
+    }
+  }
+
+  std::vector<std::pair<host::MatrixWriting, std::unique_ptr<host::NodeSession>>> nodes_;
   std::vector<std::unique_ptr<host::SceneObject>> objects_;
   host::SceneObject *cube_ = nullptr;
 };

@@ -7,7 +7,7 @@
 namespace korv::testing {
 namespace {
 
-class EvaluateOpenEdge : public EvaluateTest {
+class EvaluateOpenEdge : public EvaluateTest, public PerFront {
  protected:
   void SetUp() override {
     EvaluateTest::SetUp();
@@ -27,7 +27,7 @@ class EvaluateOpenEdge : public EvaluateTest {
   host::SceneObject *quad_ = nullptr;
 };
 
-TEST_F(EvaluateOpenEdge, FacingAwayFromTheViewerWritesNothingAtAll) {
+TEST_P(EvaluateOpenEdge, FacingAwayFromTheViewerWritesNothingAtAll) {
   for (Vec3 away : {Vec3{-10, 0, 0}, Vec3{-1, 0, 5}, Vec3{0, 0, 10}}) {
     const LWShaderAccess in = near_side(away);
     EXPECT_TRUE(same_bits(evaluated(in), in)) << away.x << " " << away.z;
@@ -44,7 +44,7 @@ TEST_F(EvaluateOpenEdge, FacingAwayWithAnInfiniteWidthStillWritesNothing) {
   EXPECT_TRUE(same_bits(evaluated(in), in));
 }
 
-TEST_F(EvaluateOpenEdge, SeenHeadOnTheBandIsTheFullEdgeWidth) {
+TEST_P(EvaluateOpenEdge, SeenHeadOnTheBandIsTheFullEdgeWidth) {
   // T, V and u1 all +x: W = 1, K = edge_width = 0.5, twice a closed edge's.
   const LWShaderAccess out = evaluated(near_side({10, 0, 0}));
   // Ramp: J = 0.375 / 0.5 = 0.75 (a closed edge would give J = 1).
@@ -55,13 +55,13 @@ TEST_F(EvaluateOpenEdge, SeenHeadOnTheBandIsTheFullEdgeWidth) {
   EXPECT_EQ(out.luminous, std::exp(-0.375 / 0.25));
 }
 
-TEST_F(EvaluateOpenEdge, SeenHeadOnTheStepReachesFurtherThanAClosedEdge) {
+TEST_P(EvaluateOpenEdge, SeenHeadOnTheStepReachesFurtherThanAClosedEdge) {
   set({"round_edge=0"});
   const LWShaderAccess out = evaluated(near_side({10, 0, 0}));
   EXPECT_VEC_EQ(out.wNorm0, (Vec3{1, 0, 0}));  // inside K = 0.5
 }
 
-TEST_F(EvaluateOpenEdge, AGrazingNormalCountsAsHalfSoTheBandCanReachTwiceTheWidth) {
+TEST_P(EvaluateOpenEdge, AGrazingNormalCountsAsHalfSoTheBandCanReachTwiceTheWidth) {
   // u1 = +z and V = (2, 0, 1) / sqrt(5): c = 1 / sqrt(5) <= 0.5, so m = 0.5
   // and K = 2 e edge_width with e = 2 / sqrt(5).
   const LWShaderAccess out = evaluated(near_side({2, 0, 1}, {0, 0, 1}));
@@ -72,7 +72,7 @@ TEST_F(EvaluateOpenEdge, AGrazingNormalCountsAsHalfSoTheBandCanReachTwiceTheWidt
   EXPECT_NEAR(out.wNorm0[2], j, 1e-15);
 }
 
-TEST_F(EvaluateOpenEdge, AnObliqueViewNarrowsTheBandByTheCosines) {
+TEST_P(EvaluateOpenEdge, AnObliqueViewNarrowsTheBandByTheCosines) {
   // u1 = +z, V = (3, 0, 4) / 5: c = 0.8, e = 0.6, W = 0.75, so K = 0.375
   // instead of the head-on 0.5.
   set({"round_edge=0"});
@@ -86,12 +86,12 @@ TEST_F(EvaluateOpenEdge, AnObliqueViewNarrowsTheBandByTheCosines) {
   EXPECT_VEC_EQ(at(0.55).wNorm0, (Vec3{0, 0, 1}));  // d = 0.45: outside
 }
 
-TEST_F(EvaluateOpenEdge, ARaySourceAtTheSampleLeavesItUntouched) {
+TEST_P(EvaluateOpenEdge, ARaySourceAtTheSampleLeavesItUntouched) {
   const LWShaderAccess in = near_side({0, 0, 0});
   EXPECT_TRUE(same_bits(evaluated(in), in));
 }
 
-TEST_F(EvaluateOpenEdge, AZeroEdgeNormalLeavesItUntouched) {
+TEST_P(EvaluateOpenEdge, AZeroEdgeNormalLeavesItUntouched) {
   // The corners of the flat triangle lie on one line: no polygon normal, so
   // its open sides' normals are zero and e = 0.
   const host::SceneObject &flat = add_object(meshes::flat_triangle());
@@ -100,11 +100,13 @@ TEST_F(EvaluateOpenEdge, AZeroEdgeNormalLeavesItUntouched) {
   EXPECT_TRUE(same_bits(evaluated(in), in));
 }
 
-TEST_F(EvaluateOpenEdge, OpenSidesAreNoEdgesWhenOpenEdgeDetectionIsOff) {
+TEST_P(EvaluateOpenEdge, OpenSidesAreNoEdgesWhenOpenEdgeDetectionIsOff) {
   set({"open_edge=0"});
   const LWShaderAccess in = near_side({10, 0, 0});
   EXPECT_TRUE(same_bits(evaluated(in), in));
 }
+
+INSTANTIATE_PER_FRONT(EvaluateOpenEdge);
 
 }  // namespace
 }  // namespace korv::testing

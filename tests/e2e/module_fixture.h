@@ -14,6 +14,12 @@
 
 namespace korv::testing {
 
+// The node module is built for 64-bit hosts only.
+#define SKIP_WITHOUT_NODE_MODULE()                                    \
+  if (sizeof(void *) != 8) {                                          \
+    GTEST_SKIP() << "the node module is built for 64-bit hosts only"; \
+  }
+
 // A fresh load of the module per test, with the host's services installed.
 class ModuleTest : public ::testing::Test {
  protected:

@@ -15,6 +15,7 @@
 #include "host/scene_state.h"
 #include "host/shader_session.h"
 #include "host/state_recorder.h"
+#include "module_fixture.h"
 #include "node/node_instance.h"
 #include "sample_grid.h"
 
@@ -55,12 +56,6 @@ void place(LWShaderAccess &a) {
     }
   }
 }
-
-// The node module is built for 64-bit hosts only.
-#define SKIP_WITHOUT_NODE_MODULE()                                    \
-  if (sizeof(void *) != 8) {                                          \
-    GTEST_SKIP() << "the node module is built for 64-bit hosts only"; \
-  }
 
 class NodeFront : public ::testing::TestWithParam<FrontCase> {};
 

@@ -8,6 +8,11 @@
 //     through _mod_descrip as a host loads it, and compares every record with
 //     what the slow reference query and evaluation make of the same sample,
 //     and the database the module keeps with the reference's;
+//     where a node module is built, it evaluates them through the edge node
+//     too, once for each way of writing the node's matrices, and requires
+//     its Normal and Edge outputs to be, bit for bit, the wNorm and channel
+//     of a shader with the case's settings that bevels and writes the mask
+//     (Korv_Edge.p's second instance);
 //  3. checks that every mesh-info handle was released exactly once (none
 //     when the host gives no destroy), and the instance's cache is empty
 //     after cleanup.
@@ -25,6 +30,7 @@
 #include <string>
 
 #include "host/mesh_service.h"
+#include "host/node_session.h"
 #include "host/shader_session.h"
 #include "host/xpanel_service.h"
 #include "mesh_case.h"
@@ -46,11 +52,33 @@ using korv::testing::snapshot;
   std::abort();
 }
 
+korv::host::RecordedPanel *checked_panel(korv::host::RecordedPanel *panel) {
+  if (panel == nullptr || panel->set == nullptr) {
+    fail("a module built no options panel");
+  }
+  return panel;
+}
+
+template <class T>
+void set_on(korv::host::RecordedPanel *panel, const char *name, T value) {
+  const LWXPanelDataDesc *row = panel->find_data(name);
+  if (row == nullptr) {
+    fail(std::string("no setting ") + name);
+  }
+  panel->set(panel->view_instance, row->vid, &value);
+}
+
 // The module file, loaded once: one instance whose settings each input sets
-// through the options panel, as a host's panel would.
+// through the options panel, as a host's panel would. Where the node module
+// is built, also the node, once per way of writing its matrices, and a
+// second shader instance that shows the mask on luminous, to hold it to.
 struct Loaded {
   std::unique_ptr<korv::host::ShaderSession> session;
   korv::host::RecordedPanel *panel = nullptr;
+  std::unique_ptr<korv::host::ShaderSession> masked;
+  std::unique_ptr<korv::host::NodeSession> nodes[2];
+  static constexpr korv::host::MatrixWriting kWritings[2] = {korv::host::MatrixWriting::Rows,
+                                                             korv::host::MatrixWriting::Columns};
 
   Loaded() {
     std::string error;
@@ -58,23 +86,40 @@ struct Loaded {
     if (!session) {
       fail(error);
     }
-    panel = session->panel();
-    if (panel == nullptr || panel->set == nullptr) {
-      fail("the module built no options panel");
+    panel = checked_panel(session->panel());
+#ifdef KORV_FUZZ_NODE
+    masked = korv::host::ShaderSession::open(korv::host::default_module_path(), error);
+    if (!masked) {
+      fail(error);
     }
+    set_on(checked_panel(masked->panel()), "out_channel", std::int32_t{1});
+    for (auto &node : nodes) {
+      node =
+          korv::host::NodeSession::open(korv::host::default_module_path("Korv_EdgeNode.p"), error);
+      if (!node) {
+        fail(error);
+      }
+      checked_panel(node->panel());
+    }
+#endif
   }
 
   EdgeShaderInstance &instance() const {
     return *static_cast<EdgeShaderInstance *>(session->instance());
   }
 
+  // The bevel switch and the channel's controls are the first shader's
+  // alone.
   template <class T>
   void set(const char *name, T value) const {
-    const LWXPanelDataDesc *row = panel->find_data(name);
-    if (row == nullptr) {
-      fail(std::string("no setting ") + name);
+    set_on(panel, name, value);
+    const std::string n = name;
+    if (masked && n != "disable_bevel" && n != "out_channel" && n != "out_mode") {
+      set_on(masked->panel(), name, value);
+      for (const auto &node : nodes) {
+        set_on(node->panel(), name, value);
+      }
     }
-    panel->set(panel->view_instance, row->vid, &value);
   }
 };
 
@@ -172,6 +217,29 @@ std::string record_difference(const LWShaderAccess &got, const LWShaderAccess &w
   return std::memcmp(&a, &b, sizeof a) == 0 ? "" : "a field the evaluation never writes changed";
 }
 
+// 2b. The node's Normal and Edge outputs for a sample against the wNorm and
+// luminous of the shader showing the mask (0 where it writes none).
+void check_node(const Loaded &l, const LWShaderAccess &sample, std::size_t i) {
+  LWShaderAccess shown = sample;
+  shown.luminous = 0.0;
+  l.masked->evaluate(shown);
+  for (int w = 0; w < 2; ++w) {
+    LWShadingGeometry g;
+    korv::host::NodeSession::make_geometry(sample, Loaded::kWritings[w], g);
+    const korv::host::NodeOutputs out = l.nodes[w]->evaluate(g);
+    if (std::memcmp(out.normal, shown.wNorm, sizeof out.normal) != 0 ||
+        std::memcmp(&out.edge, &shown.luminous, sizeof out.edge) != 0) {
+      char text[240];
+      std::snprintf(text, sizeof text,
+                    "with %s the node gives Normal (%.17g, %.17g, %.17g) and Edge %.17g, the "
+                    "shader (%.17g, %.17g, %.17g) and %.17g",
+                    w == 0 ? "rows" : "columns", out.normal[0], out.normal[1], out.normal[2],
+                    out.edge, shown.wNorm[0], shown.wNorm[1], shown.wNorm[2], shown.luminous);
+      fail("sample " + std::to_string(i) + ": " + text);
+    }
+  }
+}
+
 // 2. Evaluation through the loaded module against the reference query and
 // evaluation. The reference mirrors the module's cache: the first sample
 // that reaches the query builds (on that sample's handle, which the query
@@ -195,6 +263,27 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
   const EdgeShaderInstance &settings = l.instance();
 
   l.session->init();
+  if (l.masked) {
+    l.masked->init();
+    for (const auto &node : l.nodes) {
+      node->init();
+    }
+    // The node reads columns once a sample has told them from rows, as a
+    // host's first samples of an object do: this one, off every axis, under
+    // a turn. Until then it reads rows, which the samples meet in the other.
+    LWShaderAccess first{};
+    first.objID = object.id();
+    first.polygon = korv::host::polygon_id(0);
+    const double turn[9] = {0, 1, 0, -1, 0, 0, 0, 0, 1};
+    const double world[3] = {1, 2, 3};
+    const double local[3] = {2, -1, 3};
+    std::memcpy(first.wXfrm, turn, sizeof turn);
+    std::memcpy(first.wPos, world, sizeof world);
+    std::memcpy(first.oPos, local, sizeof local);
+    LWShadingGeometry g;
+    korv::host::NodeSession::make_geometry(first, korv::host::MatrixWriting::Columns, g);
+    l.nodes[1]->evaluate(g);
+  }
   std::optional<EdgeSnapshot> reference;
   bool tried = false;
   const std::vector<LWShaderAccess> samples = korv::fuzz::make_samples(c, object);
@@ -223,6 +312,9 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
     if (!difference.empty()) {
       fail("sample " + std::to_string(i) + ": " + difference);
     }
+    if (l.masked) {
+      check_node(l, samples[i], i);
+    }
     const std::size_t kept = settings.cache->databases.size();
     if (kept != (reference ? 1u : 0u)) {
       fail("sample " + std::to_string(i) + ": the instance keeps " + std::to_string(kept) +
@@ -237,6 +329,12 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
     }
   }
   l.session->cleanup();
+  if (l.masked) {
+    l.masked->cleanup();
+    for (const auto &node : l.nodes) {
+      node->cleanup();
+    }
+  }
   if (!settings.cache->databases.empty()) {
     fail("cleanup left databases in the cache");
   }
