@@ -188,11 +188,15 @@ bool CornerIndex::build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
           entry.first_known = e;
         }
         const auto p = std::size_t(e);
-        if (point_seen[p] == stamp) {
+        const PointRecord &record = points.entry(p).second;
+        // A point the host's point scan never showed lists no edges: it
+        // ranks none of them, so it must not pass as visited either, or the
+        // edges to it would be ranked nowhere. They are ranked at their
+        // other ends, as the walk measures them there.
+        if (point_seen[p] == stamp || record.edge_count == 0) {
           continue;  // a later visit of a point can only repeat the first one's verdicts
         }
         point_seen[p] = stamp;
-        const PointRecord &record = points.entry(p).second;
         if (record.edge_count > kManyEdges) {
           if (!index->busy_.push_back({std::uint32_t(p), std::uint32_t(i)})) {
             return false;

@@ -274,27 +274,41 @@ TEST_F(EdgeQuerySearch, AgreesBitForBitWithTheDefinitionOnGeneratedMeshes) {
 // A polygon may name a point the host's point scan never shows (a reference
 // past the object's points, which the host reads at the origin). Such a
 // point lists no edges, so its sides are measured only where they are met at
-// the other corners, also when it is the first or the previous corner.
+// the other corners, also when it is the first or the previous corner, and
+// also in a polygon with so many corners that its candidates are indexed.
 TEST_F(EdgeQuerySearch, SidesToAPointTheHostNeverShowsAreMeasuredWhereMet) {
-  host::Mesh m;
-  m.add_point(1.0, 0.0, 0.0);
-  m.add_point(0.0, 1.0, 0.0);
-  m.add_polygon({5, 0, 1});  // point 5 does not exist: corners 0 and 2 border it
-  host::SceneObject object(std::move(m));
-  inst_.open_edge = 1;
-  inst_.smooth_edge = 0;
-  // Near the side from the missing point (at the origin) to point 0, near
-  // the side from point 1 back to it, and near the side between the two.
-  for (const Vec3 spot : {Vec3{0.5, 0.01, 0.0}, Vec3{0.01, 0.5, 0.0}, Vec3{0.49, 0.5, 0.0}}) {
-    const Answer got = query(host::object_info_service(), object, 0, spot);
-    const ObjectEdgeDatabase *database = find_edge_database(*inst_.cache, object.id());
-    ASSERT_NE(database, nullptr);
-    LWMeshInfo *mesh = host::object_info_service()->meshInfo(object.id(), 1);
-    const Answer want = defined_answer(*database, mesh, host::polygon_id(0), spot, inst_);
-    mesh->destroy(mesh);
-    EXPECT_TRUE(same_bits(got, want)) << "spot " << spot.x << ", " << spot.y << ": the query gave "
-                                      << got << ", the definition " << want;
-    EXPECT_LT(got.distance, 0.02);  // the nearest side is the one the spot lies by
+  for (const int shown : {2, 80}) {
+    SCOPED_TRACE(std::to_string(shown) + " points shown");
+    // The missing point, then the shown ones on a quarter circle from x to y.
+    host::Mesh m;
+    std::vector<std::uint32_t> corners{std::uint32_t(shown + 3)};
+    for (int i = 0; i < shown; ++i) {
+      const double a = kPi / 2.0 * double(i) / double(shown - 1);
+      m.add_point(std::cos(a), std::sin(a), 0.0);
+      corners.push_back(std::uint32_t(i));
+    }
+    m.add_polygon(corners);
+    const Vec3 arc{(m.points[0][0] + m.points[1][0]) * 0.49,
+                   (m.points[0][1] + m.points[1][1]) * 0.49, 0.0};
+    host::SceneObject object(std::move(m));
+    inst_.open_edge = 1;
+    inst_.smooth_edge = 0;
+    empty_edge_cache(inst_.cache);
+    // Near the side from the missing point (at the origin) to point 0, near
+    // the side from the last point back to it, and near the side after
+    // point 0.
+    for (const Vec3 spot : {Vec3{0.5, 0.01, 0.0}, Vec3{0.01, 0.5, 0.0}, arc}) {
+      const Answer got = query(host::object_info_service(), object, 0, spot);
+      const ObjectEdgeDatabase *database = find_edge_database(*inst_.cache, object.id());
+      ASSERT_NE(database, nullptr);
+      LWMeshInfo *mesh = host::object_info_service()->meshInfo(object.id(), 1);
+      const Answer want = defined_answer(*database, mesh, host::polygon_id(0), spot, inst_);
+      mesh->destroy(mesh);
+      EXPECT_TRUE(same_bits(got, want))
+          << "spot " << spot.x << ", " << spot.y << ": the query gave " << got
+          << ", the definition " << want;
+      EXPECT_LT(got.distance, 0.02);  // the nearest side is the one the spot lies by
+    }
   }
 }
 
