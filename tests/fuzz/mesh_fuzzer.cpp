@@ -270,19 +270,30 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
     }
     // The node reads columns once a sample has told them from rows, as a
     // host's first samples of an object do: this one, off every axis, under
-    // a turn. Until then it reads rows, which the samples meet in the other.
+    // a turn. Until then it reads rows, which the samples meet in the other:
+    // its first sample has no turn, and tells nothing.
+    // These first samples also build each instance's edges, so that every
+    // sample compared below is searched on a mesh-info handle of its own. A
+    // node asks the search once per output, and the sample that builds is
+    // searched on the build's handle only by the first: a host whose mesh
+    // changes under a build answers that one from another mesh.
     LWShaderAccess first{};
     first.objID = object.id();
     first.polygon = korv::host::polygon_id(0);
     const double turn[9] = {0, 1, 0, -1, 0, 0, 0, 0, 1};
+    const double still[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     const double world[3] = {1, 2, 3};
     const double local[3] = {2, -1, 3};
-    std::memcpy(first.wXfrm, turn, sizeof turn);
     std::memcpy(first.wPos, world, sizeof world);
     std::memcpy(first.oPos, local, sizeof local);
-    LWShadingGeometry g;
-    korv::host::NodeSession::make_geometry(first, korv::host::MatrixWriting::Columns, g);
-    l.nodes[1]->evaluate(g);
+    LWShaderAccess shown = first;
+    l.masked->evaluate(shown);
+    for (int w = 0; w < 2; ++w) {
+      std::memcpy(first.wXfrm, w == 0 ? still : turn, sizeof turn);
+      LWShadingGeometry g;
+      korv::host::NodeSession::make_geometry(first, Loaded::kWritings[w], g);
+      l.nodes[w]->evaluate(g);
+    }
   }
   std::optional<EdgeSnapshot> reference;
   bool tried = false;
