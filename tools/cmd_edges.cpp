@@ -208,17 +208,13 @@ class EdgesCommand : public Command {
       std::cerr << "korv-host: " << message << "\n";
       return kUsageError;
     };
-    if (object.empty()) {
-      return fail("edges: no mesh given (a .json or .obj file, or builtin:NAME)");
+    host::Mesh mesh;
+    if (!load_command_mesh("edges", object, deformed_, mesh)) {
+      return kUsageError;
     }
     EdgeShaderInstance settings;
     std::string error;
     if (!read_settings(*session, settings, error)) {
-      return fail(error);
-    }
-    host::Mesh mesh;
-    if (!host::load_mesh(object, mesh, error) ||
-        (!deformed_.empty() && !host::load_deformed(deformed_, mesh, error))) {
       return fail(error);
     }
 

@@ -129,14 +129,8 @@ class RenderCommand : public Command {
     if (!session) {
       return status;
     }
-    if (object.empty()) {
-      std::cerr << "korv-host: name a mesh (a file or builtin:NAME) to render\n";
-      return kUsageError;
-    }
     host::Mesh mesh;
-    std::string error;
-    if (!host::load_mesh(object, mesh, error)) {
-      std::cerr << "korv-host: " << error << "\n";
+    if (!load_command_mesh("render", object, "", mesh)) {
       return kUsageError;
     }
     host::SceneObject scene_object(std::move(mesh), object);
@@ -154,6 +148,7 @@ class RenderCommand : public Command {
 
     Totals totals;
     host::render::Image picture;
+    std::string error;
     if (compare_) {
       std::vector<host::render::Image> panels;
       panels.push_back(pass(scene, *session, options, Pass::Plain, 0, "without shader", totals));

@@ -175,16 +175,9 @@ class ShadeCommand : public Command {
     if (!session) {
       return status;
     }
-    if (object.empty()) {
-      return fail("name a mesh (a file or builtin:NAME) to shade");
-    }
     host::Mesh mesh;
-    std::string error;
-    if (!host::load_mesh(object, mesh, error)) {
-      return fail(error);
-    }
-    if (!deformed_.empty() && !host::load_deformed(deformed_, mesh, error)) {
-      return fail(error);
+    if (!load_command_mesh("shade", object, deformed_, mesh)) {
+      return kUsageError;
     }
     std::ifstream in(samples_);
     if (!in) {
@@ -194,6 +187,7 @@ class ShadeCommand : public Command {
     const auto *node = dynamic_cast<const host::NodeSession *>(session.get());
     RenderScope scope(*session);
     std::string line;
+    std::string error;
     for (long number = 1; std::getline(in, line); ++number) {
       if (line.find_first_not_of(" \t\r") == std::string::npos) {
         continue;

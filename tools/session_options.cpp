@@ -94,4 +94,17 @@ std::unique_ptr<host::ModuleSession> SessionOptions::open_session(const std::str
   return session;
 }
 
+bool load_command_mesh(const char *command, const std::string &object,
+                       const std::string &deformed_path, host::Mesh &mesh) {
+  std::string error;
+  if (object.empty()) {
+    error = "no mesh given (a .json or .obj file, or builtin:NAME)";
+  } else if (host::load_mesh(object, mesh, error) &&
+             (deformed_path.empty() || host::load_deformed(deformed_path, mesh, error))) {
+    return true;
+  }
+  std::cerr << "korv-host: " << command << ": " << error << "\n";
+  return false;
+}
+
 }  // namespace korv::tools

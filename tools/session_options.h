@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/mesh_io.h"
 #include "host/module_session.h"
 #include "host/node_session.h"
 
@@ -41,5 +42,12 @@ struct SessionOptions {
   std::unique_ptr<host::ModuleSession> open_session(const std::string &object_arg,
                                                     std::string &object, int &status);
 };
+
+// The mesh a command works on: object (as open_session gave it) loaded, with
+// the deformed positions of deformed_path over it when one is named. Prints
+// a one-line error headed by command and returns false when there is no
+// object or it cannot be read.
+bool load_command_mesh(const char *command, const std::string &object,
+                       const std::string &deformed_path, host::Mesh &mesh);
 
 }  // namespace korv::tools
