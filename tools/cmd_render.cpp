@@ -150,16 +150,21 @@ class RenderCommand : public Command {
     host::render::Image picture;
     std::string error;
     if (compare_) {
+      // The labels name what shaded the picture, so that the manual's node
+      // pictures cannot be taken for the shader's.
+      const std::string front = session->front();
+      const std::string without = "without " + front;
+      const std::string with = "with " + front;
       std::vector<host::render::Image> panels;
-      panels.push_back(pass(scene, *session, options, Pass::Plain, 0, "without shader", totals));
-      panels.push_back(pass(scene, *session, options, Pass::Shaded, 0, "with shader", totals));
+      panels.push_back(pass(scene, *session, options, Pass::Plain, 0, without, totals));
+      panels.push_back(pass(scene, *session, options, Pass::Shaded, 0, with, totals));
       panels.push_back(mask_pass(scene, *session, options, totals, error));
       if (!error.empty()) {
         std::cerr << "korv-host: " << error << "\n";
         return kUsageError;
       }
       picture = host::render::compose_labelled(
-          panels, {"without shader", "with shader", multiplies(*session) ? "factor" : "edge mask"});
+          panels, {without, with, multiplies(*session) ? "factor" : "edge mask"});
     } else if (mask_) {
       picture = mask_pass(scene, *session, options, totals, error);
       if (!error.empty()) {
