@@ -281,47 +281,21 @@ TEST(NodeFrontThreads, TwoThreadsGiveTheOneThreadOutputs) {
   }
 }
 
-using host::PositionMode;
+using enum host::PositionMode;
+using enum host::MatrixWriting;
 INSTANTIATE_TEST_SUITE_P(
     Cases, NodeFront,
     ::testing::Values(
-        FrontCase{"cube", {}, nullptr, MatrixWriting::Rows, PositionMode::Fitted},
-        FrontCase{"cube", {}, kMove, MatrixWriting::Rows, PositionMode::Fitted},
-        FrontCase{"cube", {}, kMove, MatrixWriting::Columns, PositionMode::Exact},
-        FrontCase{"machined",
-                  {"edge_width=0.2", "round_edge=1"},
-                  kMove,
-                  MatrixWriting::Columns,
-                  PositionMode::Float},
-        FrontCase{
-            "machined", {"edge_width=0.2"}, kMove, MatrixWriting::Columns, PositionMode::Offset},
-        FrontCase{"machined",
-                  {"edge_width=0.2"},
-                  kStay,
-                  MatrixWriting::Columns,
-                  PositionMode::Undeformed},
-        FrontCase{
-            "machined", {"edge_width=0.2"}, kFar, MatrixWriting::Columns, PositionMode::Float},
-        FrontCase{"panel",
-                  {"open_edge=1", "out_width=0.3"},
-                  kMove,
-                  MatrixWriting::Rows,
-                  PositionMode::Exact},
-        FrontCase{"panel",
-                  {"open_edge=1", "out_width=0.3"},
-                  kStay,
-                  MatrixWriting::Columns,
-                  PositionMode::Offset},
-        FrontCase{"loops",
-                  {"cross_polygons=1", "smooth_edge=1"},
-                  kStay,
-                  MatrixWriting::Columns,
-                  PositionMode::Float},
-        FrontCase{"boxes",
-                  {"edge_kind=1", "use_deform=1"},
-                  kMove,
-                  MatrixWriting::Rows,
-                  PositionMode::Undeformed}));
+        FrontCase{"cube", {}, nullptr, Rows, Fitted}, FrontCase{"cube", {}, kMove, Rows, Fitted},
+        FrontCase{"cube", {}, kMove, Columns, Exact},
+        FrontCase{"machined", {"edge_width=0.2", "round_edge=1"}, kMove, Columns, Float},
+        FrontCase{"machined", {"edge_width=0.2"}, kMove, Columns, Offset},
+        FrontCase{"machined", {"edge_width=0.2"}, kStay, Columns, Undeformed},
+        FrontCase{"machined", {"edge_width=0.2"}, kFar, Columns, Float},
+        FrontCase{"panel", {"open_edge=1", "out_width=0.3"}, kMove, Rows, Exact},
+        FrontCase{"panel", {"open_edge=1", "out_width=0.3"}, kStay, Columns, Offset},
+        FrontCase{"loops", {"cross_polygons=1", "smooth_edge=1"}, kStay, Columns, Float},
+        FrontCase{"boxes", {"edge_kind=1", "use_deform=1"}, kMove, Rows, Undeformed}));
 
 }  // namespace
 }  // namespace korv::testing
