@@ -29,6 +29,7 @@ struct FrontCase {
   const double *move;                 // the object turned and moved there; null: left alone
   host::MatrixWriting writing;
   host::PositionMode op;
+  float size = 1.0f;  // the mesh's scale in its own space
 };
 
 // Object to world: a turn about z (not symmetric, so the two matrix readings
@@ -79,6 +80,9 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
   ASSERT_EQ(node->apply_settings(c.settings), "");
   host::Mesh mesh;
   ASSERT_TRUE(host::builtin_mesh(c.mesh, mesh));
+  for (host::FloatPoint &p : mesh.points) {
+    p = {p[0] * c.size, p[1] * c.size, p[2] * c.size};
+  }
   host::SceneObject object(std::move(mesh));
   shader->init();
   node->init();
@@ -288,6 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FrontCase{"cube", {}, nullptr, Rows, Fitted}, FrontCase{"cube", {}, kMove, Rows, Fitted},
         FrontCase{"cube", {}, kMove, Columns, Exact},
+        FrontCase{"cube", {"edge_width=2e-7"}, kStay, Columns, Exact, 1e-6f},
         FrontCase{"machined", {"edge_width=0.2", "round_edge=1"}, kMove, Columns, Float},
         FrontCase{"machined", {"edge_width=0.2"}, kMove, Columns, Offset},
         FrontCase{"machined", {"edge_width=0.2"}, kStay, Columns, Undeformed},
