@@ -390,5 +390,57 @@ TEST_F(EdgeQuerySearch, MakesTheHostCallsOfTheDefinitionInTheirOrder) {
   }
 }
 
+// Every cone of random hub trees (65 to 400 edges in a random spread of
+// directions, narrow ones too) holds the far end of each edge under it,
+// checked in long double against its axis as stored.
+TEST(EdgeForestCones, EveryConeOfARandomHubTreeHoldsItsOwnEdges) {
+  int cones = 0;
+  for (std::uint32_t seed = 1; seed <= 100; ++seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    const float apex[3] = {float(99 * unit(random)), float(99 * unit(random)), 1.0f};
+    const double spread = std::pow(10.0, -3.0 * std::abs(unit(random)));
+    const double centre[3] = {unit(random), unit(random), unit(random) + 2.0};
+    Array<EdgeForest::Segment> segments;
+    for (std::uint32_t i = 0, n = 65 + random() % 336; i < n; ++i) {
+      EdgeForest::Segment s{{apex[0], apex[1], apex[2]}, {}, i, i};
+      const double length = 0.01 + 50.0 * (unit(random) + 1.0);
+      for (int k = 0; k < 3; ++k) {
+        s.b[k] = float(apex[k] + length * (centre[k] + spread * unit(random)));
+      }
+      ASSERT_TRUE(segments.push_back(s));
+    }
+    EdgeForest forest;
+    std::uint32_t root = EdgeForest::kNone;
+    ASSERT_TRUE(forest.add_tree(segments, root, apex));
+    auto check = [&](auto &self, const EdgeForest::Node &cone, std::uint32_t at) -> void {
+      const EdgeForest::Node &node = forest.nodes()[at];
+      for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+        const float *b = forest.segments()[i].b;
+        const long double u[3] = {cone.axis_b[0], cone.axis_b[1], cone.axis_b[2]};
+        const long double w[3] = {(long double)b[0] - apex[0], (long double)b[1] - apex[1],
+                                  (long double)b[2] - apex[2]};
+        const long double c[3] = {w[1] * u[2] - w[2] * u[1], w[2] * u[0] - w[0] * u[2],
+                                  w[0] * u[1] - w[1] * u[0]};
+        const long double norms = std::sqrt((w[0] * w[0] + w[1] * w[1] + w[2] * w[2]) *
+                                            (u[0] * u[0] + u[1] * u[1] + u[2] * u[2]));
+        ASSERT_GT(w[0] * u[0] + w[1] * u[1] + w[2] * u[2], 0.0L) << seed;
+        ASSERT_LE(std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) / norms, cone.radius) << seed;
+      }
+      if (node.count == 0) {
+        self(self, cone, at + 1);
+        self(self, cone, node.first);
+      }
+    };
+    for (const EdgeForest::Node &node : forest.nodes()) {
+      if (node.radius >= 0.0f) {
+        check(check, node, std::uint32_t(&node - forest.nodes().begin()));
+        ++cones;
+      }
+    }
+  }
+  EXPECT_GT(cones, 1000);
+}
+
 }  // namespace
 }  // namespace korv::testing
