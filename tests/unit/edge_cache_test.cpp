@@ -62,13 +62,25 @@ TEST(EdgeCache, EmptiedCacheKeepsItsCapacityAndAcceptsNewDatabases) {
   destroy_edge_cache(cache);
 }
 
+// Appended or pushed directly, the first of an object's databases is found,
+// among many, and none for an object without one, also once emptied.
 TEST(EdgeCache, FindTakesTheFirstDatabaseOfTheObject) {
   EdgeCache cache;
   ASSERT_TRUE(cache.databases.push_back(two_point_database(item(5))));
   ASSERT_TRUE(cache.databases.push_back(two_point_database(item(6))));
   ASSERT_TRUE(cache.databases.push_back(two_point_database(item(6))));
   EXPECT_EQ(find_edge_database(cache, item(6)), cache.databases[1].get());
+  for (std::uintptr_t k = 0; k < 100; ++k) {
+    auto database = two_point_database(item(48 * (k % 60 + 1)));
+    ASSERT_TRUE(append_edge_database(cache, database) && database == nullptr);
+  }
+  for (std::uintptr_t k = 0; k < 100; ++k) {
+    EXPECT_EQ(find_edge_database(cache, item(48 * (k % 60 + 1))), cache.databases[3 + k % 60].get());
+  }
+  EXPECT_EQ(find_edge_database(cache, item(6)), cache.databases[1].get());
+  EXPECT_EQ(find_edge_database(cache, item(7)), nullptr);
   empty_edge_cache(&cache);
+  EXPECT_EQ(find_edge_database(cache, item(5)), nullptr);
 }
 
 TEST(EdgeDatabase, DestroyWithoutEdgeListFreesThePointRecords) {
