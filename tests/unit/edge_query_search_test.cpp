@@ -269,6 +269,16 @@ TEST_F(EdgeQuerySearch, AgreesBitForBitWithTheDefinitionOnGeneratedMeshes) {
   expect_definition_everywhere(fan, 8);
   host::SceneObject field(host::box_field({3, 2, 2}));
   expect_definition_everywhere(field, 3);
+  // One polygon of 4,096 corners on a circle: from near its centre every
+  // side is about as near, more nodes than the search's frontier holds.
+  host::Mesh circle;
+  std::vector<std::uint32_t> ring;
+  for (int i = 0; i < 4096; ++i) {
+    ring.push_back(circle.add_point(std::cos(kPi * i / 2048), std::sin(kPi * i / 2048), 0.0));
+  }
+  circle.add_polygon(ring);
+  host::SceneObject disc(std::move(circle));
+  expect_definition_everywhere(disc, 4);
 }
 
 // A polygon may name a point the host's point scan never shows (a reference
@@ -400,7 +410,7 @@ TEST(EdgeForestCones, EveryConeOfARandomHubTreeHoldsItsOwnEdges) {
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     const float apex[3] = {float(99 * unit(random)), float(99 * unit(random)), 1.0f};
     const double spread = std::pow(10.0, -3.0 * std::abs(unit(random)));
-    const double centre[3] = {unit(random), unit(random), unit(random) + 2.0};
+    const double centre[3] = {unit(random), unit(random), 2.0};
     Array<EdgeForest::Segment> segments;
     for (std::uint32_t i = 0, n = 65 + random() % 336; i < n; ++i) {
       EdgeForest::Segment s{{apex[0], apex[1], apex[2]}, {}, i, i};
@@ -416,16 +426,14 @@ TEST(EdgeForestCones, EveryConeOfARandomHubTreeHoldsItsOwnEdges) {
     auto check = [&](auto &self, const EdgeForest::Node &cone, std::uint32_t at) -> void {
       const EdgeForest::Node &node = forest.nodes()[at];
       for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
-        const float *b = forest.segments()[i].b;
-        const long double u[3] = {cone.axis_b[0], cone.axis_b[1], cone.axis_b[2]};
-        const long double w[3] = {(long double)b[0] - apex[0], (long double)b[1] - apex[1],
-                                  (long double)b[2] - apex[2]};
-        const long double c[3] = {w[1] * u[2] - w[2] * u[1], w[2] * u[0] - w[0] * u[2],
-                                  w[0] * u[1] - w[1] * u[0]};
-        const long double norms = std::sqrt((w[0] * w[0] + w[1] * w[1] + w[2] * w[2]) *
-                                            (u[0] * u[0] + u[1] * u[1] + u[2] * u[2]));
-        ASSERT_GT(w[0] * u[0] + w[1] * u[1] + w[2] * u[2], 0.0L) << seed;
-        ASSERT_LE(std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]) / norms, cone.radius) << seed;
+        long double ww = 0.0L, uu = 0.0L, wu = 0.0L;
+        for (int k = 0; k < 3; ++k) {
+          const long double w = (long double)forest.segments()[i].b[k] - apex[k];
+          const long double u = cone.axis_b[k];
+          ww += w * w, uu += u * u, wu += w * u;
+        }
+        ASSERT_GT(wu, 0.0L) << seed;
+        ASSERT_LE(std::sqrt(1.0L - wu * wu / (ww * uu)), cone.radius) << seed;
       }
       if (node.count == 0) {
         self(self, cone, at + 1);
@@ -440,6 +448,26 @@ TEST(EdgeForestCones, EveryConeOfARandomHubTreeHoldsItsOwnEdges) {
     }
   }
   EXPECT_GT(cones, 1000);
+}
+
+// A spot past 2^129 is refused, as no float position comes within 2^127 of
+// it (its squared distances would overflow and prune nothing); the edges at
+// the largest float coordinates are still found from beside them.
+TEST(EdgeForestCones, OnlySpotsFarBeyondEveryFloatPositionAreRefused) {
+  const float top = std::numeric_limits<float>::max();
+  Array<EdgeForest::Segment> segments;
+  for (std::uint32_t i = 0; i < 64; ++i) {
+    ASSERT_TRUE(segments.push_back({{top, float(i), 0.0f}, {top, float(i + 1), 0.0f}, i, i}));
+  }
+  EdgeForest forest;
+  std::uint32_t root = EdgeForest::kNone;
+  ASSERT_TRUE(forest.add_tree(segments, root));
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const double x : {double(top), 0x1p129, 0x1p129 + 0x1p77, 2.4e167, 1e300}) {
+    EdgeForest::Best best{1e20, inf, 0.0, 0, 0};
+    EXPECT_EQ(forest.search(root, {x, 10.5, 0.25}, inf, 0, best), x == top) << x;
+    EXPECT_EQ(best.distance, x == top ? 0.25 : 1e20) << x;
+  }
 }
 
 }  // namespace
