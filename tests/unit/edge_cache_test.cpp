@@ -62,23 +62,20 @@ TEST(EdgeCache, EmptiedCacheKeepsItsCapacityAndAcceptsNewDatabases) {
   destroy_edge_cache(cache);
 }
 
-// Appended or pushed directly, the first of an object's databases is found,
-// among many, and none for an object without one, also once emptied.
 TEST(EdgeCache, FindTakesTheFirstDatabaseOfTheObject) {
   EdgeCache cache;
   ASSERT_TRUE(cache.databases.push_back(two_point_database(item(5))));
   ASSERT_TRUE(cache.databases.push_back(two_point_database(item(6))));
   ASSERT_TRUE(cache.databases.push_back(two_point_database(item(6))));
   EXPECT_EQ(find_edge_database(cache, item(6)), cache.databases[1].get());
-  for (std::uintptr_t k = 0; k < 100; ++k) {
+  for (std::uintptr_t k = 0; k < 100; ++k) {  // appended, indexed: found among many
     auto database = two_point_database(item(48 * (k % 60 + 1)));
     ASSERT_TRUE(append_edge_database(cache, database) && database == nullptr);
+    EXPECT_EQ(find_edge_database(cache, item(48 * (k % 60 + 1))),
+              cache.databases[3 + k % 60].get());
   }
-  for (std::uintptr_t k = 0; k < 100; ++k) {
-    EXPECT_EQ(find_edge_database(cache, item(48 * (k % 60 + 1))), cache.databases[3 + k % 60].get());
-  }
-  EXPECT_EQ(find_edge_database(cache, item(6)), cache.databases[1].get());
-  EXPECT_EQ(find_edge_database(cache, item(7)), nullptr);
+  EXPECT_TRUE(find_edge_database(cache, item(6)) == cache.databases[1].get() &&
+              find_edge_database(cache, item(7)) == nullptr);
   empty_edge_cache(&cache);
   EXPECT_EQ(find_edge_database(cache, item(5)), nullptr);
 }
@@ -118,8 +115,7 @@ TEST(EdgeDatabase, ListsEveryPolygonUnlessItsBuildListedThem) {
       EXPECT_FALSE(db.polygons.lists(pol(40 * k + 8))) << k;
     }
   }
-  // 16 handles too scattered for a grid: their hash keeps an empty slot, where
-  // the probe for a handle it does not list ends.
+  // 16 handles too scattered for a grid: their hash keeps an empty slot.
   for (std::uintptr_t k = 1; k <= 16; ++k) {
     keys[k - 1] = (k << 40) | (k << 3);
   }
