@@ -144,12 +144,16 @@ std::unique_ptr<korv::host::ShaderSession> session_with_database(
   return session;
 }
 
-// One sample after another through the loaded module.
+// One sample after another through the loaded module; the first `builds`
+// samples (each on an object of its own) build their databases beforehand.
 void evaluate_samples(benchmark::State &state, std::vector<LWShaderAccess> &samples,
-                      const std::vector<std::string> &settings) {
+                      const std::vector<std::string> &settings, std::size_t builds = 1) {
   auto session = session_with_database(state, samples, settings);
   if (!session) {
     return;
+  }
+  for (std::size_t i = 1; i < builds && i < samples.size(); ++i) {
+    session->evaluate(samples[i]);
   }
   std::size_t i = 0;
   for (auto _ : state) {
@@ -203,6 +207,23 @@ void BM_EvaluateAcrossFarShell(benchmark::State &state) {
 }
 BENCHMARK(BM_EvaluateAcrossFarShell)->Arg(1000)->Arg(4000);
 
+// The same sheet across polygons with samples at absurd but finite
+// positions, a coordinate of 1e200 (range: ridges, then 1 for the absurd
+// positions, 0 for the sheet's own): no edge can be within reach of them,
+// and their cost must stay flat in the sheet's size too.
+void BM_EvaluateAbsurdPositions(benchmark::State &state) {
+  MeshScene scene(korv::testing::corrugated_sheet(std::uint32_t(state.range(0)), false));
+  for (std::size_t i = 1; i < kSamples; ++i) {
+    scene.samples[i].oPos[0] += state.range(1) != 0 ? 1e200 : 0.0;
+  }
+  evaluate_samples(state, scene.samples, {"cross_polygons=1"});
+}
+BENCHMARK(BM_EvaluateAbsurdPositions)
+    ->Args({1000, 1})
+    ->Args({4000, 1})
+    ->Args({1000, 0})
+    ->Args({4000, 0});
+
 // Samples on the two large caps of a prism (range: the caps' corners).
 void BM_EvaluateLargeCap(benchmark::State &state) {
   MeshScene scene(korv::testing::arch_prism(std::uint32_t(state.range(0))), 1, 2);
@@ -235,6 +256,26 @@ void BM_Evaluate(benchmark::State &state) {
   evaluate_samples(state, scene.samples, {});
 }
 BENCHMARK(BM_Evaluate);
+
+// One surface on many objects (clones, a kit of parts): the box's samples
+// spread over range copies of the box, sample i on copy i modulo range, each
+// copy's database built beforehand. Against BM_Evaluate, the cost of finding
+// the sample's database among many.
+void BM_EvaluateManyObjects(benchmark::State &state) {
+  BoxScene scene;
+  const std::size_t count = std::size_t(state.range(0));
+  std::vector<std::unique_ptr<SceneObject>> copies;
+  for (std::size_t k = 1; k < count; ++k) {
+    copies.push_back(std::make_unique<SceneObject>(scene.object->mesh()));
+  }
+  for (std::size_t i = 0; i < kSamples; ++i) {
+    if (i % count != 0) {
+      scene.samples[i].objID = copies[i % count - 1]->id();
+    }
+  }
+  evaluate_samples(state, scene.samples, {}, count);
+}
+BENCHMARK(BM_EvaluateManyObjects)->Arg(1)->Arg(256)->Arg(4096);
 
 // A real mesh beside the box: the hammer of the shared meshes (60,160
 // triangles, few of whose edges are sharp at the default angle), a sample in

@@ -972,7 +972,7 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
         ctx.use_deform = options.use_deform;
         ctx.edge_kind = options.edge_kind;
         ctx.list_polygons = options.list_polygons;
-        return run_passes(ctx, options) && cache.databases.push_back(std::move(database));
+        return run_passes(ctx, options) && append_edge_database(cache, database);
       },
       [] { return false; });
   if (!built) {

@@ -56,6 +56,11 @@ constexpr int kFrontierSize = 128;
 // room to spare, taken per node, so that a far shell or a stray point widens
 // only the margin of the nodes that hold it.
 constexpr double kRounding = 0x1p-44;
+// A spot with a coordinate beyond kFarSpot lies farther than kFarBound from
+// every float position (2^129 - 2^128 = 2^128 > 2^127); below it, no squared
+// distance a search measures comes near the largest double.
+constexpr double kFarSpot = 0x1p129;
+constexpr double kFarBound = 0x1p127;
 // A capsule's radius is widened by this much of its own coordinates' size,
 // more than the rounding of the distance to its axis can be, at the build
 // and in the search.
@@ -79,14 +84,17 @@ inline double squared_to_axis(const Vec3 &a, const Vec3 &d, const Vec3 &p) {
   return dot(r, r);
 }
 
-// The distance from p to the cone of half-angle alpha (its sine and cosine)
-// about the unit axis u from the apex: L sin(beta - alpha) for the angle
-// beta between p - apex and u, 0 inside, the distance to the apex beyond a
-// right angle.
-inline double cone_distance(const Vec3 &apex, const Vec3 &u, double sine, const Vec3 &p) {
+// The distance from p to the cone of half-angle alpha (its sine) about the
+// axis from the apex: L sin(beta - alpha) for the angle beta between p - apex
+// and the axis, 0 inside, the distance to the apex beyond a right angle. The
+// axis is stored as floats, so its length is 1 only to about 2^-24: both
+// projections are divided by that length, since a bound scaled by it could
+// exceed the true distance by far more than the search's rounding margin.
+inline double cone_distance(const Vec3 &apex, const Vec3 &axis, double sine, const Vec3 &p) {
+  const double axis_length = axis.length();
   const Vec3 v = p - apex;
-  const double along = dot(v, u);
-  const double across = cross(v, u).length();
+  const double along = dot(v, axis) / axis_length;
+  const double across = cross(v, axis).length() / axis_length;
   const double cosine = std::sqrt(1.0 - sine * sine);
   const double gap = across * cosine - along * sine;
   if (!(gap > 0.0)) {
@@ -394,9 +402,11 @@ void EdgeForest::fit_capsule(Node &node, std::uint32_t begin, std::uint32_t end)
 }
 
 // The cone from the apex around every edge's direction: the mean of the
-// unit directions as its axis, the widest sine from it (measured against
-// the axis as stored, and widened a little more than its rounding) as its
-// half-angle. None when the edges spread over a right angle or more.
+// unit directions as its axis, the widest sine from it as its half-angle.
+// The sines are measured against the axis as stored, divided by its length
+// (as the search measures), so they err only by the rounding of unit
+// vectors, a few units in 2^-52, which the widening by 2^-30 covers many
+// times over. None when the edges spread over a right angle or more.
 void EdgeForest::fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) const {
   node.radius = -1.0f;
   const Vec3 apex = to_vec3(apex_);
@@ -412,10 +422,11 @@ void EdgeForest::fit_cone(Node &node, std::uint32_t begin, std::uint32_t end) co
   }
   float axis[3];
   store_float(sum.normalize(), axis);
-  const Vec3 u = to_vec3(axis);
+  Vec3 u = to_vec3(axis);
   if (!(dot(u, u) > 0.5)) {
     return;
   }
+  u.normalize();
   double sine = 0.0;
   for (std::uint32_t i = begin; i < end; ++i) {
     const Vec3 w = direction(items_[i - base_].segment);
@@ -448,6 +459,13 @@ bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
   // Nothing beyond the reach, nor beyond the best distance, can be taken.
   double bound = reach < best.distance ? reach : best.distance;
   if (!(bound >= 0.0)) {
+    return false;
+  }
+  // Every edge lies at float positions, below 2^128 in every coordinate, so
+  // a spot beyond kFarSpot lies farther than kFarBound from all of them. Such
+  // a spot is refused outright: its squared distances would overflow to
+  // infinity along with the bound's, and then no node could be passed over.
+  if (spot_magnitude > kFarSpot && bound <= kFarBound) {
     return false;
   }
   // The margin is taken only for a node beyond the bound itself: the

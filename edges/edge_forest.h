@@ -56,7 +56,10 @@ class EdgeForest {
 
   // Searches the tree of root for an edge within reach that beats best, each
   // segment's order raised by order_base, and writes it to best. Returns
-  // whether it did. A spot with a coordinate that is not finite is refused.
+  // whether it did. A spot with a coordinate that is not finite is refused,
+  // and so is one with a coordinate beyond 2^129 when the bound (the reach
+  // or best.distance) is at most 2^127: no edge at float positions can lie
+  // that near it.
   // cones: the tree was built with an apex.
   bool search(std::uint32_t root, const Vec3 &spot, double reach, std::uint32_t order_base,
               Best &best, bool cones = false) const;
@@ -70,7 +73,9 @@ class EdgeForest {
     // The capsule: every edge lies within radius of the segment from
     // axis_a to axis_b. radius < 0: the node has none (its box suffices).
     // In a tree with an apex, the cone instead: every edge lies within the
-    // angle whose sine is radius of the unit axis axis_b from the apex axis_a.
+    // angle whose sine is radius of the axis axis_b from the apex axis_a.
+    // axis_b is a unit vector rounded to floats: its length is 1 only to
+    // about 2^-24, so whoever measures against it divides by its length.
     float axis_a[3];
     float axis_b[3];
     float radius;
@@ -89,6 +94,10 @@ class EdgeForest {
     float hi[3];
     bool piece;
   };
+
+  // The pool as built, for checks of its bounds against its edges.
+  const Array<Node> &nodes() const { return nodes_; }
+  const Array<Segment> &segments() const { return segments_; }
 
  private:
   std::uint32_t build_node(std::uint32_t begin, std::uint32_t end, std::uint32_t leaf_size);

@@ -227,12 +227,25 @@ struct ObjectEdgeDatabase : NoThrowNew {
 };
 
 // An instance's databases, in the order they were built; at most one per object.
+//
+// A surface shared by many objects (clones, a kit of parts, a city of one
+// material) has one database per object in one cache, and every sample looks
+// its object up: the databases are indexed by object, so that a look-up costs
+// the same with one object or thousands. append_edge_database keeps the index;
+// a database pushed onto the list directly is still found, by a walk of the
+// list, until the next append indexes it.
 struct EdgeCache : NoThrowNew {
   Array<std::unique_ptr<ObjectEdgeDatabase>> databases;
   // Objects whose build failed since the cache was emptied or the time
   // changed: their samples pass through without trying the whole build
   // again, each under the exclusive lock.
   Array<LWItemID> failed_builds;
+  // Open addressing by object, probed linearly and at most half full: the
+  // position in databases + 1, 0 in an empty slot; the table's size is a
+  // power of two. It covers the first `indexed` databases, the earliest of
+  // an object's first.
+  Array<std::uint32_t> slots;
+  std::size_t indexed = 0;
 };
 
 // A new empty cache, or null when memory is exhausted.
@@ -258,6 +271,11 @@ void remember_failed_build(EdgeCache &cache, LWItemID object) noexcept;
 // Frees a database and everything it owns: the point records (ascending key),
 // the map, then the edge list with its records.
 void destroy_edge_database(ObjectEdgeDatabase *database);
+
+// Appends database to the cache and indexes it, taking it over; false when
+// memory runs out, database then left to the caller and the cache as it was.
+[[nodiscard]] bool append_edge_database(EdgeCache &cache,
+                                        std::unique_ptr<ObjectEdgeDatabase> &database);
 
 // The first database in the cache that describes object, or null.
 ObjectEdgeDatabase *find_edge_database(EdgeCache &cache, LWItemID object);

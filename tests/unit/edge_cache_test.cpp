@@ -68,7 +68,16 @@ TEST(EdgeCache, FindTakesTheFirstDatabaseOfTheObject) {
   ASSERT_TRUE(cache.databases.push_back(two_point_database(item(6))));
   ASSERT_TRUE(cache.databases.push_back(two_point_database(item(6))));
   EXPECT_EQ(find_edge_database(cache, item(6)), cache.databases[1].get());
+  for (std::uintptr_t k = 0; k < 100; ++k) {  // appended, indexed: found among many
+    auto database = two_point_database(item(48 * (k % 60 + 1)));
+    ASSERT_TRUE(append_edge_database(cache, database) && database == nullptr);
+    EXPECT_EQ(find_edge_database(cache, item(48 * (k % 60 + 1))),
+              cache.databases[3 + k % 60].get());
+  }
+  EXPECT_TRUE(find_edge_database(cache, item(6)) == cache.databases[1].get() &&
+              find_edge_database(cache, item(7)) == nullptr);
   empty_edge_cache(&cache);
+  EXPECT_EQ(find_edge_database(cache, item(5)), nullptr);
 }
 
 TEST(EdgeDatabase, DestroyWithoutEdgeListFreesThePointRecords) {
@@ -105,6 +114,15 @@ TEST(EdgeDatabase, ListsEveryPolygonUnlessItsBuildListedThem) {
       EXPECT_EQ(db.polygons.lists(pol(40 * k)), k >= 1 && k <= 1000) << k;
       EXPECT_FALSE(db.polygons.lists(pol(40 * k + 8))) << k;
     }
+  }
+  // 16 handles too scattered for a grid: their hash keeps an empty slot.
+  for (std::uintptr_t k = 1; k <= 16; ++k) {
+    keys[k - 1] = (k << 40) | (k << 3);
+  }
+  ASSERT_TRUE(db.polygons.assign(keys.data(), keys.data() + 16));
+  ASSERT_GT(db.polygons.memory_bytes(), 16 * sizeof(std::uintptr_t));
+  for (std::size_t k = 0; k < 16; ++k) {
+    EXPECT_TRUE(db.polygons.lists(pol(keys[k])) && !db.polygons.lists(pol(keys[k] + 8))) << k;
   }
 }
 

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -33,6 +34,8 @@ struct CrossCase {
   double edge_width;
   std::int32_t out_channel;  // a channel widens the reach to the mask's
   bool loops = true;         // support loops: the band crosses polygons
+  double edge_dangle = 0.0;  // 0: the default detection angle
+  std::int32_t smooth_edge = 1;
 };
 
 void PrintTo(const CrossCase &c, std::ostream *out) {
@@ -49,12 +52,14 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   on.out_channel = c.out_channel;
   on.out_width = c.edge_width / 4.0;
   on.cross_polygons = 1;
+  on.edge_dangle = c.edge_dangle > 0.0 ? c.edge_dangle : on.edge_dangle;
+  on.smooth_edge = c.smooth_edge;
   EdgeShaderInstance off = on;
   off.cross_polygons = 0;
   on.cache = create_edge_cache();
   off.cache = create_edge_cache();
   host::SceneObject object(c.mesh());
-  const EdgeSnapshot db = reference_snapshot(object, {});
+  const EdgeSnapshot db = reference_snapshot(object, {std::cos(on.edge_dangle)});
   LWObjectInfo *info = host::object_info_service();
   LWMeshInfo *mesh = info->meshInfo(object.id(), 1);
   int in_band = 0, missed = 0;
@@ -144,7 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CrossCase{"turned sheet", turned_sheet, 0.2, 1, false},
                       CrossCase{"far shell", sheet_and_far_shell, 0.2, 0, false},
                       CrossCase{"large cap", large_cap, 0.5, 0, false},
-                      CrossCase{"star", star, 0.5, 2, false}));
+                      CrossCase{"star", star, 0.5, 2, false},
+                      CrossCase{"star of 200, flat folds sharp", [] { return folded_star(199); },
+                                1.0, 2, false, 0.05, 0}));
 
 }  // namespace
 }  // namespace korv::testing

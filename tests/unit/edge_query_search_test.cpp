@@ -269,6 +269,15 @@ TEST_F(EdgeQuerySearch, AgreesBitForBitWithTheDefinitionOnGeneratedMeshes) {
   expect_definition_everywhere(fan, 8);
   host::SceneObject field(host::box_field({3, 2, 2}));
   expect_definition_everywhere(field, 3);
+  // 4,096 corners on a circle: near the centre, more nodes than the frontier holds.
+  host::Mesh circle;
+  std::vector<std::uint32_t> ring;
+  for (int i = 0; i < 4096; ++i) {
+    ring.push_back(circle.add_point(std::cos(kPi * i / 2048), std::sin(kPi * i / 2048), 0.0));
+  }
+  circle.add_polygon(ring);
+  host::SceneObject disc(std::move(circle));
+  expect_definition_everywhere(disc, 4);
 }
 
 // A polygon may name a point the host's point scan never shows (a reference
@@ -387,6 +396,73 @@ TEST_F(EdgeQuerySearch, MakesTheHostCallsOfTheDefinitionInTheirOrder) {
     host.calls.clear();
     EXPECT_GE(query(host.service(), object, polygon, spot).distance, 0.0);
     EXPECT_EQ(host.calls, expected);
+  }
+}
+
+// Every cone of 100 random hub trees (edges in random spreads of directions)
+// holds the far end of each edge under it, in long double, axis as stored.
+TEST(EdgeForestCones, EveryConeOfARandomHubTreeHoldsItsOwnEdges) {
+  int cones = 0;
+  for (std::uint32_t seed = 1; seed <= 100; ++seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    const float apex[3] = {float(99 * unit(random)), float(99 * unit(random)), 1.0f};
+    const double spread = std::pow(10.0, -3.0 * std::abs(unit(random))), x = unit(random);
+    Array<EdgeForest::Segment> segments;
+    for (std::uint32_t i = 0, n = 65 + random() % 336; i < n; ++i) {
+      const double length = 0.01 + 50.0 * (unit(random) + 1.0);
+      const double d[3] = {x + spread * unit(random), 1.0 + spread * unit(random), 2.0};
+      ASSERT_TRUE(
+          segments.push_back({{apex[0], apex[1], apex[2]},
+                              {float(apex[0] + length * d[0]), float(apex[1] + length * d[1]),
+                               float(apex[2] + length * d[2])},
+                              i,
+                              i}));
+    }
+    EdgeForest forest;
+    std::uint32_t root = EdgeForest::kNone;
+    ASSERT_TRUE(forest.add_tree(segments, root, apex));
+    auto check = [&](auto &self, const EdgeForest::Node &cone, std::uint32_t at) -> void {
+      const EdgeForest::Node &node = forest.nodes()[at];
+      for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+        long double ww = 0.0L, uu = 0.0L, wu = 0.0L;
+        for (int k = 0; k < 3; ++k) {
+          const long double w = (long double)forest.segments()[i].b[k] - apex[k],
+                            u = cone.axis_b[k];
+          ww += w * w, uu += u * u, wu += w * u;
+        }
+        ASSERT_TRUE(wu > 0.0L && std::sqrt(1.0L - wu * wu / (ww * uu)) <= cone.radius) << seed;
+      }
+      if (node.count == 0) {
+        self(self, cone, at + 1);
+        self(self, cone, node.first);
+      }
+    };
+    for (const EdgeForest::Node &node : forest.nodes()) {
+      cones += node.radius >= 0.0f ? 1 : 0;
+      if (node.radius >= 0.0f) {
+        check(check, node, std::uint32_t(&node - forest.nodes().begin()));
+      }
+    }
+  }
+  EXPECT_GT(cones, 1000);
+}
+
+// Spots past 2^129 are refused, those beside edges at the largest floats not.
+TEST(EdgeForestCones, OnlySpotsFarBeyondEveryFloatPositionAreRefused) {
+  const float top = std::numeric_limits<float>::max(), inf = INFINITY;
+  Array<EdgeForest::Segment> segments;
+  for (std::uint32_t i = 0; i < 64; ++i) {
+    ASSERT_TRUE(segments.push_back({{top, float(i), 0.0f}, {top, float(i + 1), 0.0f}, i, i}));
+  }
+  EdgeForest forest;
+  std::uint32_t root = EdgeForest::kNone;
+  ASSERT_TRUE(forest.add_tree(segments, root));
+  for (const double x : {double(top), 0x1p129 + 0x1p77, 2.4e167, 1e300}) {
+    EdgeForest::Best best{1e20, inf, 0.0, 0, 0};
+    EXPECT_TRUE(forest.search(root, {x, 10.5, 0.25}, inf, 0, best) == (x == top) &&
+                best.distance == (x == top ? 0.25 : 1e20))
+        << x;
   }
 }
 
