@@ -177,14 +177,16 @@ std::string ModuleSession::set_setting(const std::string &name, const std::strin
   return store(v);
 }
 
-std::string ModuleSession::apply_settings(const std::vector<std::string> &assignments) {
+std::string ModuleSession::apply_settings(const std::vector<std::string> &assignments,
+                                          bool within_panel) {
   for (const std::string &assignment : assignments) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos) {
       return "--set expects NAME=VALUE, not '" + assignment +
              "' (valid names: " + joined(setting_names()) + ")";
     }
-    std::string error = set_setting(assignment.substr(0, eq), assignment.substr(eq + 1));
+    std::string error =
+        set_setting(assignment.substr(0, eq), assignment.substr(eq + 1), within_panel);
     if (!error.empty()) {
       return error;
     }

@@ -58,8 +58,9 @@ class ModuleSession {
   std::string set_setting(const std::string &name, const std::string &value,
                           bool within_panel = true);
 
-  // Applies NAME=VALUE assignments in order; the first error is returned.
-  std::string apply_settings(const std::vector<std::string> &assignments);
+  // Applies NAME=VALUE assignments in order, as set_setting does; the first
+  // error is returned.
+  std::string apply_settings(const std::vector<std::string> &assignments, bool within_panel = true);
 
   // The data names of the panel, in table order.
   std::vector<std::string> setting_names();

@@ -78,6 +78,10 @@ class StatementReader {
       while (i < line.size() && !is_blank(line[i])) {
         ++i;
       }
+      // A comment runs to the end of the line, after a statement too.
+      if (i > start && line[start] == '#' && !words.empty()) {
+        break;
+      }
       if (i > start) {
         words.push_back(line.substr(start, i - start));
       }

@@ -299,7 +299,6 @@ TEST_P(KorvHostBadInput, IsAOneLineErrorWithStatusTwoAndNoOutput) {
 }
 
 const std::string kTriangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
-const std::string kPoints = R"("oPos": [0,0,1], "wPos": [0,0,1], "raySource": [0,0,5])";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, KorvHostBadInput,
@@ -346,7 +345,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {"d.json", "1e400"}},
         BadInput{"overflowscene",
                  "edges --scene @s.scene",
-                 {{"s.scene", "korv-scene 1\nobject o.json\n"},
+                 {{"s.scene",
+                   "korv-scene 1\nobject o.json\nshader Korv_Edge\n I4 256\n { PluginDataLib\n I4 "
+                   "0\n }\nend\n"},
                   {"o.json", R"({"points": [[-1e400,0,0]], "polygons": []})"}},
                  {"o.json", "-1e400"}},
         BadInput{"overflowsamples",
