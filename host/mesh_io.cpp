@@ -1,17 +1,18 @@
 #include "host/mesh_io.h"
 
-#include <tiny_obj_loader.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "host/builtin_meshes.h"
+#include "host/json_failure.h"
+#include "host/obj_reader.h"
 
 namespace korv::host {
 
@@ -129,15 +130,10 @@ bool load_json(const std::string &path, const std::string &text, Mesh &mesh, std
   nlohmann::json doc;
   try {
     doc = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::parse_error &e) {
-    // Drop the library's "[json.exception.parse_error.N] " prefix; the rest
-    // names the line and column.
-    std::string what = e.what();
-    if (const auto end = what.find("] ");
-        what.rfind("[json.exception", 0) == 0 && end != std::string::npos) {
-      what.erase(0, end + 2);
-    }
-    error = path + ": " + what;
+  } catch (const nlohmann::json::exception &e) {
+    // A syntax error names its line and column; a number too large for a
+    // double is found in the text.
+    error = path + ": " + json_failure(e, text, true);
     return false;
   }
   if (!doc.is_object()) {
@@ -169,122 +165,91 @@ bool load_json(const std::string &path, const std::string &text, Mesh &mesh, std
   return true;
 }
 
-// --- Wavefront OBJ --------------------------------------------------------
+// --- Telling the formats apart ----------------------------------------------
 
-// Byte offsets at which lines start, counting line ends as tinyobjloader's
-// reader does ("\n", "\r\n" and a lone "\r").
-std::vector<std::size_t> line_starts(const std::string &text) {
-  std::vector<std::size_t> starts{0};
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) {
-      starts.push_back(i + 1);
-    }
+// The file's text as UTF-8: a UTF-8 byte order mark dropped, UTF-16 text (with
+// its mark, in either byte order) decoded, as some exporters write OBJ files.
+bool decode_text(const std::string &path, std::string &text, std::string &error) {
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+    text.erase(0, 3);
+    return true;
   }
-  return starts;
-}
-
-struct ObjReading {
-  std::istringstream *stream = nullptr;
-  Mesh mesh;
-  // Per polygon: the offset just past its f line, to name the line in errors.
-  std::vector<std::size_t> polygon_ends;
-  // The first index that resolves to no point at all (0, or counting back
-  // past the first point): its polygon and corner.
-  bool bad = false;
-  std::size_t bad_polygon = 0;
-  std::size_t bad_corner = 0;
-  // The indices as written, one per corner, to quote them in errors.
-  std::vector<int> raw;
-};
-
-void obj_vertex(void *user, tinyobj::real_t x, tinyobj::real_t y, tinyobj::real_t z,
-                tinyobj::real_t /*w*/) {
-  auto &r = *static_cast<ObjReading *>(user);
-  r.mesh.points.push_back({float(x), float(y), float(z)});
-}
-
-void obj_face(void *user, tinyobj::index_t *indices, int count) {
-  auto &r = *static_cast<ObjReading *>(user);
-  const std::size_t polygon = r.mesh.polygon_count();
-  // Relative (negative) indices count back from the points read so far, as
-  // tinyobjloader resolves them; positive ones are 1-based.
-  const long long seen = static_cast<long long>(r.mesh.points.size());
-  std::vector<std::uint32_t> corners;
-  corners.reserve(std::size_t(count));
-  for (int c = 0; c < count; ++c) {
-    const int raw = indices[c].vertex_index;
-    const long long resolved = raw > 0 ? raw - 1LL : raw < 0 ? seen + raw : -1;
-    if ((resolved < 0 || resolved > std::numeric_limits<std::uint32_t>::max()) && !r.bad) {
-      r.bad = true;
-      r.bad_polygon = polygon;
-      r.bad_corner = std::size_t(c);
-    }
-    corners.push_back(resolved < 0 ? 0 : static_cast<std::uint32_t>(resolved));
+  const bool big = text.rfind("\xFE\xFF", 0) == 0;
+  if (!big && text.rfind("\xFF\xFE", 0) != 0) {
+    return true;
   }
-  r.mesh.add_polygon(corners);
-  for (int c = 0; c < count; ++c) {
-    r.raw.push_back(indices[c].vertex_index);
-  }
-  r.polygon_ends.push_back(static_cast<std::size_t>(r.stream->tellg()));
-}
-
-bool load_obj(const std::string &path, const std::string &text, Mesh &mesh, std::string &error) {
-  std::istringstream stream(text);
-  ObjReading reading;
-  reading.stream = &stream;
-  tinyobj::callback_t callbacks;
-  callbacks.vertex_cb = obj_vertex;
-  callbacks.index_cb = obj_face;
-  std::string warn;
-  std::string err;
-  if (!tinyobj::LoadObjWithCallback(stream, callbacks, &reading, nullptr, &warn, &err)) {
-    std::string first = err.substr(0, err.find('\n'));
-    error = path + ": " + (first.empty() ? "not a readable OBJ file" : first);
+  if (text.size() % 2 != 0) {
+    error = path + ": UTF-16 text of an odd number of bytes";
     return false;
   }
-  const std::vector<std::size_t> starts = line_starts(text);
-  auto line_of_polygon = [&](std::size_t polygon) {
-    // The f line ends just before polygon_ends[polygon] (or at the end of
-    // the text); its line is the last start before that offset.
-    std::size_t end = reading.polygon_ends[polygon];
-    if (end == std::size_t(-1)) {
-      end = text.size();
-    }
-    const auto it = std::lower_bound(starts.begin(), starts.end(), end);
-    return std::size_t(it - starts.begin());
+  std::string out;
+  out.reserve(text.size() / 2);
+  auto unit = [&](std::size_t i) {
+    const auto hi = static_cast<unsigned char>(text[big ? i : i + 1]);
+    const auto lo = static_cast<unsigned char>(text[big ? i + 1 : i]);
+    return std::uint32_t(hi) << 8 | lo;
   };
-  const Mesh &m = reading.mesh;
-  const std::size_t point_count = m.points.size();
-  for (std::size_t p = 0; p < m.polygon_count(); ++p) {
-    const auto corners = m.polygon(p);
-    for (std::size_t c = 0; c < corners.size(); ++c) {
-      const bool unresolved = reading.bad && reading.bad_polygon == p && reading.bad_corner == c;
-      if (unresolved || corners[c] >= point_count) {
-        const int raw = reading.raw[m.polygon_start[p] + c];
-        error = path + ": line " + std::to_string(line_of_polygon(p)) + ": face corner " +
-                std::to_string(c + 1) + ": index " + std::to_string(raw) +
-                (raw == 0 ? " is not a valid index" : " out of range") + " (" +
-                std::to_string(point_count) + " points)";
-        return false;
-      }
+  for (std::size_t i = 2; i < text.size(); i += 2) {
+    std::uint32_t c = unit(i);
+    if (c >= 0xD800 && c < 0xDC00 && i + 2 < text.size() && unit(i + 2) >= 0xDC00 &&
+        unit(i + 2) < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    }
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | c >> 6);
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | c >> 12);
+      out += char(0x80 | (c >> 6 & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | c >> 18);
+      out += char(0x80 | (c >> 12 & 0x3F));
+      out += char(0x80 | (c >> 6 & 0x3F));
+      out += char(0x80 | (c & 0x3F));
     }
   }
-  mesh = std::move(reading.mesh);
+  text = std::move(out);
   return true;
 }
 
 }  // namespace
 
-bool load_mesh_file(const std::string &path, Mesh &mesh, std::string &error) {
-  std::string text;
-  if (!read_file(path, text, error)) {
+bool load_mesh_file(const std::string &path, Mesh &mesh, std::string &error, std::string *warning) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    error = path + ": a folder, not a mesh file (.json or .obj)";
     return false;
   }
-  return ends_with(path, ".json") ? load_json(path, text, mesh, error)
-                                  : load_obj(path, text, mesh, error);
+  std::string text;
+  if (!read_file(path, text, error) || !decode_text(path, text, error)) {
+    return false;
+  }
+  // By content first: a JSON document opens with an object, which no OBJ
+  // statement does; a file named .json is read as JSON whatever it holds,
+  // so that its damage is told in JSON's terms.
+  const std::size_t first = text.find_first_not_of(" \t\r\n\f\v");
+  if (first == std::string::npos) {
+    error = path + ": empty file, not a mesh";
+    return false;
+  }
+  if (text[first] == '{' || text[first] == '[' || ends_with(path, ".json")) {
+    return load_json(path, text, mesh, error);
+  }
+  std::string reason;
+  if (!looks_like_obj(text, reason)) {
+    error = path + ": neither a JSON mesh nor an OBJ file: it " + reason;
+    return false;
+  }
+  std::string ignored;
+  return read_obj(path, text, mesh, error, warning != nullptr ? *warning : ignored);
 }
 
-bool load_mesh(const std::string &name_or_path, Mesh &mesh, std::string &error) {
+bool load_mesh(const std::string &name_or_path, Mesh &mesh, std::string &error,
+               std::string *warning) {
   if (name_or_path.rfind(kBuiltinPrefix, 0) == 0) {
     const std::string name = name_or_path.substr(std::strlen(kBuiltinPrefix));
     if (builtin_mesh(name, mesh)) {
@@ -297,12 +262,13 @@ bool load_mesh(const std::string &name_or_path, Mesh &mesh, std::string &error) 
     error = name_or_path + ": no built-in mesh of that name (known: " + known + ")";
     return false;
   }
-  return load_mesh_file(name_or_path, mesh, error);
+  return load_mesh_file(name_or_path, mesh, error, warning);
 }
 
-bool load_deformed(const std::string &name_or_path, Mesh &mesh, std::string &error) {
+bool load_deformed(const std::string &name_or_path, Mesh &mesh, std::string &error,
+                   std::string *warning) {
   Mesh other;
-  if (!load_mesh(name_or_path, other, error)) {
+  if (!load_mesh(name_or_path, other, error, warning)) {
     return false;
   }
   if (other.point_count() != mesh.point_count()) {

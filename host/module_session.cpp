@@ -50,6 +50,29 @@ std::string joined(const std::vector<std::string> &names) {
   return list;
 }
 
+// The values a control offers for an integer setting: "0 or 1" for a check
+// box, "0 to N-1 (0: first, ...)" for a popup of N choices; empty (any
+// value) for another control. Sets top to the highest value offered.
+std::string offered_values(const RecordedPanel &panel, std::uint32_t id, std::int32_t &top) {
+  const LWXPanelControl *control = panel.control_row(id);
+  const std::string kind =
+      control != nullptr && control->ctrlclass != nullptr ? control->ctrlclass : "";
+  if (kind == "iBoolean") {
+    top = 1;
+    return "0 or 1";
+  }
+  const auto choices = panel.layout.choices.find(id);
+  if (kind != "iPopChoice" || choices == panel.layout.choices.end() || choices->second.empty()) {
+    return "";
+  }
+  top = static_cast<std::int32_t>(choices->second.size() - 1);
+  std::string listed;
+  for (std::size_t i = 0; i < choices->second.size(); ++i) {
+    listed += (i == 0 ? "" : ", ") + std::to_string(i) + ": " + choices->second[i];
+  }
+  return "0 to " + std::to_string(top) + " (" + listed + ")";
+}
+
 }  // namespace
 
 bool ModuleSession::open_module(const std::string &module_path, const char *handler_class,
@@ -102,7 +125,8 @@ std::vector<std::string> ModuleSession::setting_names() {
   return names;
 }
 
-std::string ModuleSession::set_setting(const std::string &name, const std::string &value) {
+std::string ModuleSession::set_setting(const std::string &name, const std::string &value,
+                                       bool within_panel) {
   RecordedPanel *p = panel();
   if (p == nullptr || p->set == nullptr) {
     return "the module built no options panel, so settings cannot be changed";
@@ -124,6 +148,11 @@ std::string ModuleSession::set_setting(const std::string &name, const std::strin
     if (!parse_int(value, v)) {
       return "setting '" + name + "' takes a whole number, not '" + value + "'" + valid_names();
     }
+    std::int32_t top = 0;
+    const std::string offered = offered_values(*p, row->vid, top);
+    if (within_panel && !offered.empty() && (v < 0 || v > top)) {
+      return "setting '" + name + "' takes " + offered + ", not '" + value + "'";
+    }
     return store(v);
   }
   double v = 0.0;
@@ -141,17 +170,23 @@ std::string ModuleSession::set_setting(const std::string &name, const std::strin
   if (degrees) {
     v = v * kPi / 180.0;
   }
+  // Degrees beyond the largest double's worth of radians come out infinite.
+  if (!std::isfinite(v)) {
+    return "setting '" + name + "' takes a finite number, and '" + value + "' is none";
+  }
   return store(v);
 }
 
-std::string ModuleSession::apply_settings(const std::vector<std::string> &assignments) {
+std::string ModuleSession::apply_settings(const std::vector<std::string> &assignments,
+                                          bool within_panel) {
   for (const std::string &assignment : assignments) {
     const auto eq = assignment.find('=');
     if (eq == std::string::npos) {
       return "--set expects NAME=VALUE, not '" + assignment +
              "' (valid names: " + joined(setting_names()) + ")";
     }
-    std::string error = set_setting(assignment.substr(0, eq), assignment.substr(eq + 1));
+    std::string error =
+        set_setting(assignment.substr(0, eq), assignment.substr(eq + 1), within_panel);
     if (!error.empty()) {
       return error;
     }

@@ -49,13 +49,18 @@ class ModuleSession {
   RecordedPanel *panel();
 
   // Writes a setting by its data name through the panel's set callback, as a
-  // host's panel would. Doubles parse as numbers ("angle" ones also as
-  // degrees with the suffix "deg"); integers as whole numbers. Returns an
-  // empty string, or a one-line error that lists the valid names.
-  std::string set_setting(const std::string &name, const std::string &value);
+  // host's panel would. Doubles parse as finite numbers ("angle" ones also as
+  // degrees with the suffix "deg"); integers as whole numbers, within_panel
+  // only those the control offers (0 or 1 for a check box, a popup's
+  // choices), as a panel lets a user pick no other. A value a scene stored
+  // is put back with within_panel false. Returns an empty string, or a
+  // one-line error that lists the valid names or values.
+  std::string set_setting(const std::string &name, const std::string &value,
+                          bool within_panel = true);
 
-  // Applies NAME=VALUE assignments in order; the first error is returned.
-  std::string apply_settings(const std::vector<std::string> &assignments);
+  // Applies NAME=VALUE assignments in order, as set_setting does; the first
+  // error is returned.
+  std::string apply_settings(const std::vector<std::string> &assignments, bool within_panel = true);
 
   // The data names of the panel, in table order.
   std::vector<std::string> setting_names();

@@ -28,8 +28,11 @@ struct SceneLoad {
   bool block_incomplete = false;
 };
 
-// Reads a scene file and loads its shader state into the session's instance.
-// False with a one-line error only when the file cannot be read at all.
+// Reads a scene file and loads its state (the shader's, or the node's) into
+// the session's instance; stored settings the module does not know are noted
+// as problems. False with a one-line error when the file cannot be read at
+// all, or when a shader's session is given a scene that holds only the edge
+// node's settings (which the shader would silently go without).
 bool load_scene(const ModuleSession &session, const std::string &path, SceneLoad &result,
                 std::string &error);
 

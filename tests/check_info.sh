@@ -5,7 +5,8 @@
 # info print the project's version; info names the LightWave releases of the
 # manual's table, row by row.
 # With the edge node's module file, info names its two servers, "NodeHandler"
-# and "NodeInterface", as "Korv_Edge" with their tags, and shows each
+# and "NodeInterface", as "Korv_Edge" with their tags (the name the Node
+# Editor lists and its group), and shows each
 # accepting 4 and 5 and refusing every other version, 2015's 3 included.
 # Arguments: korv-host, the module file, the project's version, the manual
 # [, the node module file].
@@ -40,6 +41,7 @@ if [ -n "$node" ]; then
   echo "$out"
   echo "$out" | grep -qF 'class "NodeHandler", name "Korv_Edge", with tag information'
   echo "$out" | grep -qF 'class "NodeInterface", name "Korv_Edge", with tag information'
+  [ "$(echo "$out" | grep -cxF '     tags: user name "Korv_Edge", node group "Shaders"')" -eq 2 ]
   echo "$out" | grep -qxF '  NodeHandler: accepts 4, 5; refuses 1, 2, 3, 6'
   echo "$out" | grep -qxF '  NodeInterface: accepts 4, 5; refuses 1, 2, 3, 6'
   echo "$out" | grep -qxF "LightWave releases: $(echo "$rows" | grep 'EdgeNode' | paste -sd '#' | sed 's/#/, /g')"

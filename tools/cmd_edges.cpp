@@ -21,6 +21,7 @@
 #include "shader/build_options.h"
 #include "shader/edge_shader_instance.h"
 #include "tools/command.h"
+#include "tools/option_checks.h"
 #include "tools/session_options.h"
 
 namespace korv::tools {
@@ -192,7 +193,8 @@ class EdgesCommand : public Command {
     sub->add_option("--turn", turn_,
                     "turns the object about the vertical axis, in degrees, as render does "
                     "(scan deformed object reads the turned world positions)")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(finite_between(-kMaxTurn, kMaxTurn));
     session_options_.add_to(sub);
     return sub;
   }

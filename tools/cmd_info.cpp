@@ -44,6 +44,26 @@ std::string releases_of(const std::string &name) {
   return text;
 }
 
+// A server's tags as a host lists them: 'user name "Korv_Edge", node group
+// "Shaders"'. The list ends at a null text; the bound keeps a list that lacks
+// its end from running on through the module's memory.
+std::string tags_text(const ServerTagInfo *tags) {
+  constexpr int kMaxTags = 64;
+  std::string text;
+  for (int i = 0; i < kMaxTags && tags[i].string != nullptr; ++i) {
+    // The high bits name the tag; the low 16 hold the language.
+    const unsigned int kind = tags[i].tag & 0xFFFF0000u;
+    char other[32];
+    std::snprintf(other, sizeof other, "tag 0x%X", tags[i].tag);
+    const char *name = kind == SRVTAG_USERNAME      ? "user name"
+                       : kind == SRVTAG_DESCRIPTION ? "description"
+                       : kind == SRVTAG_NODEGROUP   ? "node group"
+                                                    : other;
+    text += (text.empty() ? "" : ", ") + std::string(name) + " \"" + tags[i].string + "\"";
+  }
+  return text.empty() ? "none" : text;
+}
+
 // "version 4 accepted (6, 5 refused)", or why none was.
 std::string activation_text(const host::Activation &a) {
   std::string refused;
@@ -90,6 +110,9 @@ class InfoCommand : public Command {
       std::printf("  %d. class \"%s\", name \"%s\"%s\n", ++index, s->className,
                   s->name != nullptr ? s->name : "(null)",
                   s->tagInfo ? ", with tag information" : "");
+      if (s->tagInfo != nullptr) {
+        std::printf("     tags: %s\n", tags_text(s->tagInfo).c_str());
+      }
     }
     if (module->find_server(LWNODE_HCLASS) != nullptr) {
       return node_activations(*module);

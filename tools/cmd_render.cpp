@@ -17,6 +17,8 @@
 #include "host/mesh_service.h"
 #include "host/render/renderer.h"
 #include "tools/command.h"
+#include "tools/option_checks.h"
+#include "tools/output_file.h"
 #include "tools/session_options.h"
 
 namespace korv::tools {
@@ -26,6 +28,27 @@ namespace {
 using host::render::Pass;
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr long kMaxThreads = 1024;
+
+// Whether some polygon of three or more corners encloses an area: a mesh
+// without one draws nothing, whatever the module does.
+bool has_surface(const host::Mesh &mesh) {
+  for (std::size_t p = 0; p < mesh.polygon_count(); ++p) {
+    const auto corners = mesh.polygon(p);
+    double n[3] = {0.0, 0.0, 0.0};  // Newell's normal, twice the area vector
+    for (std::size_t c = 0; c < corners.size() && corners.size() >= 3; ++c) {
+      const host::FloatPoint &a = mesh.points[corners[c]];
+      const host::FloatPoint &b = mesh.points[corners[(c + 1) % corners.size()]];
+      n[0] += (double(a[1]) - double(b[1])) * (double(a[2]) + double(b[2]));
+      n[1] += (double(a[2]) - double(b[2])) * (double(a[0]) + double(b[0]));
+      n[2] += (double(a[0]) - double(b[0])) * (double(a[1]) + double(b[1]));
+    }
+    if (n[0] != 0.0 || n[1] != 0.0 || n[2] != 0.0) {
+      return true;
+    }
+  }
+  return false;
+}
 
 // A progress bar on stderr, drawn only when stderr is a terminal.
 class ProgressBar {
@@ -80,16 +103,17 @@ class RenderCommand : public Command {
     sub->add_option("--size", size_, "WxH, of one panel")->capture_default_str();
     sub->add_option("--threads", threads_, "render threads (0: one per core)")
         ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
+        ->check(whole_between(0, kMaxThreads, "0: one per core"));
     sub->add_option("--subsamples", subsamples_, "rays per pixel and axis")
         ->capture_default_str()
-        ->check(CLI::Range(1, 16));
+        ->check(whole_between(1, 16));
     sub->add_option("--turn", turn_, "turns the object about the vertical axis, in degrees")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(finite_between(-kMaxTurn, kMaxTurn));
     sub->add_option("--smoothing", smoothing_,
                     "the surface's smoothing angle in degrees (0: flat polygons)")
         ->capture_default_str()
-        ->check(CLI::Range(0.0, 180.0));
+        ->check(finite_between(0.0, 180.0));
     CLI::Option *compare =
         sub->add_flag("--compare", compare_,
                       "three panels: without the shader, with it (or the node), and the edge mask");
@@ -101,7 +125,7 @@ class RenderCommand : public Command {
                     "a checker texture in the channel of this out_channel value (1 to 7), put "
                     "there before the shader runs; 0: none")
         ->capture_default_str()
-        ->check(CLI::Range(0, 7));
+        ->check(whole_between(0, 7));
     session_.add_to(sub, true);
     return sub;
   }
@@ -132,6 +156,18 @@ class RenderCommand : public Command {
     }
     host::Mesh mesh;
     if (!load_command_mesh("render", object, "", mesh)) {
+      return kUsageError;
+    }
+    if (!has_surface(mesh)) {
+      std::cerr << "korv-host: render: " << object
+                << ": nothing to render: no polygon of three or more corners with an area ("
+                << mesh.polygon_count() << " polygons, " << mesh.point_count() << " points)\n";
+      return kUsageError;
+    }
+    // Found out before the render, not after it.
+    std::string unwritable;
+    if (!output_writable(output_, unwritable)) {
+      std::cerr << "korv-host: " << unwritable << "\n";
       return kUsageError;
     }
     host::SceneObject scene_object(std::move(mesh), object);
@@ -243,7 +279,7 @@ class RenderCommand : public Command {
     host::render::Image image =
         pass(scene, session, mask_options, Pass::Mask, own_mask ? 1 : chosen, "edge mask", totals);
     if (own_mask) {
-      session.set_setting("out_channel", std::to_string(chosen));
+      session.set_setting("out_channel", std::to_string(chosen), false);
     }
     return image;
   }

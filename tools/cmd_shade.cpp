@@ -7,14 +7,18 @@
 // written as --matrix and --op say, and each line gives its three outputs; --scene and
 // --save-scene then read and write the node's block.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "host/json_failure.h"
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/node_session.h"
@@ -79,6 +83,9 @@ bool read_sample(const std::string &line, const host::SceneObject &object, LWSha
     sample = json::parse(line);
   } catch (const json::parse_error &e) {
     error = "not JSON (the error is at character " + std::to_string(e.byte) + ")";
+    return false;
+  } catch (const json::exception &e) {
+    error = host::json_failure(e, line, false);  // a number too large for a double
     return false;
   }
   if (!sample.is_object()) {
@@ -180,9 +187,13 @@ class ShadeCommand : public Command {
     if (!load_command_mesh("shade", object, deformed_, mesh)) {
       return kUsageError;
     }
+    std::error_code ec;
+    if (std::filesystem::is_directory(samples_, ec)) {
+      return fail(samples_ + ": a folder, not a samples file");
+    }
     std::ifstream in(samples_);
     if (!in) {
-      return fail(samples_ + ": cannot be read");
+      return fail(samples_ + ": cannot be read (" + std::strerror(errno) + ")");
     }
     host::SceneObject scene_object(std::move(mesh), object);
     const auto *node = dynamic_cast<const host::NodeSession *>(session.get());

@@ -1,6 +1,8 @@
 // korv-host: the stand-in host's command line.
 #include <iostream>
 #include <map>
+#include <set>
+#include <string>
 
 #include "tools/command.h"
 #include "tools/version.h"
@@ -21,6 +23,25 @@ int main(int argc, char **argv) {
   std::map<CLI::App *, korv::tools::Command *> by_app;
   for (auto &command : korv::tools::registered_commands()) {
     by_app[command->add_to(app)] = command.get();
+  }
+  // A word where the command belongs that names none is an error of its own:
+  // CLI11 would take it as an extra argument, and with --help after it print
+  // the general help as if all were well.
+  if (argc > 1 && argv[1][0] != '-') {
+    std::set<std::string> known;
+    bool found = false;
+    for (const auto &[sub, command] : by_app) {
+      known.insert(sub->get_name());
+      found = found || sub->check_name(argv[1]);
+    }
+    if (!found) {
+      std::string names;
+      for (const std::string &name : known) {
+        names += (names.empty() ? "" : ", ") + name;
+      }
+      std::cerr << "korv-host: unknown command '" << argv[1] << "' (commands: " << names << ")\n";
+      return korv::tools::kUsageError;
+    }
   }
   try {
     app.parse(argc, argv);

@@ -109,10 +109,18 @@ std::unique_ptr<host::ModuleSession> SessionOptions::open_session(const std::str
 bool load_command_mesh(const char *command, const std::string &object,
                        const std::string &deformed_path, host::Mesh &mesh) {
   std::string error;
+  std::string warning;
+  std::string deformed_warning;
   if (object.empty()) {
     error = "no mesh given (a .json or .obj file, or builtin:NAME)";
-  } else if (host::load_mesh(object, mesh, error) &&
-             (deformed_path.empty() || host::load_deformed(deformed_path, mesh, error))) {
+  } else if (host::load_mesh(object, mesh, error, &warning) &&
+             (deformed_path.empty() ||
+              host::load_deformed(deformed_path, mesh, error, &deformed_warning))) {
+    for (const std::string *w : {&warning, &deformed_warning}) {
+      if (!w->empty()) {
+        std::cerr << "korv-host: " << command << ": warning: " << *w << "\n";
+      }
+    }
     return true;
   }
   std::cerr << "korv-host: " << command << ": " << error << "\n";

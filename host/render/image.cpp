@@ -4,7 +4,10 @@
 #include <stb/stb_image_write.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 // The font is a header of static functions; some of them go unused here.
@@ -37,10 +40,30 @@ unsigned char to_byte(float value) {
 bool write_png(const Image &image, const std::string &path, std::string &error) {
   std::vector<unsigned char> bytes(image.rgb.size());
   std::transform(image.rgb.begin(), image.rgb.end(), bytes.begin(), to_byte);
+  // Encoded in memory and written here, since the library's own file writer
+  // does not report a failed write or close (a full disk passes as written).
+  std::vector<unsigned char> png;
+  auto append = [](void *context, void *data, int size) {
+    const auto *begin = static_cast<const unsigned char *>(data);
+    static_cast<std::vector<unsigned char> *>(context)->insert(
+        static_cast<std::vector<unsigned char> *>(context)->end(), begin, begin + size);
+  };
   if (image.width <= 0 || image.height <= 0 ||
-      stbi_write_png(path.c_str(), image.width, image.height, 3, bytes.data(), 3 * image.width) ==
-          0) {
-    error = path + ": the picture could not be written";
+      stbi_write_png_to_func(append, &png, image.width, image.height, 3, bytes.data(),
+                             3 * image.width) == 0) {
+    error = path + ": the picture could not be encoded";
+    return false;
+  }
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    error = path + ": cannot be written (" + std::strerror(errno) + ")";
+    return false;
+  }
+  const bool written =
+      std::fwrite(png.data(), 1, png.size(), file) == png.size() && std::fflush(file) == 0;
+  const int write_errno = errno;
+  if (std::fclose(file) != 0 || !written) {
+    error = path + ": writing failed (" + std::strerror(written ? errno : write_errno) + ")";
     return false;
   }
   return true;

@@ -189,9 +189,9 @@ class EvaluateTest : public SessionTest {
   }
 
   // Applies the assignments to every front (the node has no bevel switch
-  // and no channel controls).
+  // and no channel controls), odd values too, as a scene may store them.
   void set(std::initializer_list<std::string> assignments) {
-    ASSERT_EQ(session_->apply_settings(std::vector<std::string>(assignments)), "");
+    ASSERT_EQ(session_->apply_settings(std::vector<std::string>(assignments), false), "");
     std::vector<std::string> node_settings;
     for (const std::string &a : assignments) {
       const std::string name = a.substr(0, a.find('='));
@@ -200,7 +200,7 @@ class EvaluateTest : public SessionTest {
       }
     }
     for (auto &node : nodes_) {
-      ASSERT_EQ(node.second->apply_settings(node_settings), "");
+      ASSERT_EQ(node.second->apply_settings(node_settings, false), "");
     }
   }
 

@@ -121,8 +121,9 @@ TEST_F(OptionsPanel, DisablingTheBevelDisablesWidthSmoothingSmoothingAngleAndRou
   set("out_channel", "1");  // so that the output width is enabled of its own
   set("disable_bevel", "1");
   EXPECT_EQ(disabled(), (Ids{0x8001, 0x8003, 0x8004, 0x8005}));
-  // Any non-zero value turns the switch on, and the map is read at "on".
-  set("disable_bevel", "2");
+  // Any non-zero value (such as a scene may store) turns the switch on, and
+  // the map is read at "on".
+  ASSERT_EQ(session_->set_setting("disable_bevel", "2", false), "");
   EXPECT_EQ(disabled(), (Ids{0x8001, 0x8003, 0x8004, 0x8005}));
   set("disable_bevel", "0");
   EXPECT_EQ(disabled(), Ids{});
