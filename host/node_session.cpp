@@ -2,7 +2,7 @@
 
 #include <cmath>
 #include <cstring>
-#include <deque>
+#include <list>
 #include <utility>
 
 #include "host/host_globals.h"
@@ -15,9 +15,10 @@ namespace korv::host {
 namespace {
 
 // Every port any module made, kept for the process as a host keeps its
-// nodes' ports; a port's address is its id.
-std::deque<NodePort> &port_store() {
-  static std::deque<NodePort> ports;
+// nodes' ports (unless a node's ports are destroyed with it); a port's
+// address is its id, which a list keeps while others come and go.
+std::list<NodePort> &port_store() {
+  static std::list<NodePort> ports;
   return ports;
 }
 
@@ -358,11 +359,34 @@ const NodePort *NodeSession::output(const std::string &name) const {
 }
 
 void NodeSession::ask(LWShadingGeometry &geometry, const NodePort &port, double value[3]) const {
-  StandInValue asked{port.type, {0.0, 0.0, 0.0}};
-  handler_.evaluate(instance(), &geometry,
-                    reinterpret_cast<NodeOutputID>(const_cast<NodePort *>(&port)),
-                    reinterpret_cast<NodeValue>(&asked));
-  std::memcpy(value, asked.v, sizeof(double) * std::size_t(width_of(port.type)));
+  ask_output(handler_, instance(), geometry,
+             reinterpret_cast<NodeOutputID>(const_cast<NodePort *>(&port)), value);
+}
+
+void ask_output(const LWNodeHandler &handler, LWInstance instance, LWShadingGeometry &geometry,
+                NodeOutputID output, double value[3]) {
+  const NodePort *port = reinterpret_cast<const NodePort *>(output);
+  StandInValue asked{port != nullptr ? port->type : NOT_VECTOR, {value[0], value[1], value[2]}};
+  handler.evaluate(instance, &geometry, output, reinterpret_cast<NodeValue>(&asked));
+  std::memcpy(value, asked.v, sizeof asked.v);
+}
+
+std::vector<NodePort *> node_ports(NodeID node) {
+  std::vector<NodePort *> ports;
+  for (NodePort &port : port_store()) {
+    if (port.node == node) {
+      ports.push_back(&port);
+    }
+  }
+  return ports;
+}
+
+void destroy_node_ports(NodeID node) {
+  port_store().remove_if([node](const NodePort &port) { return port.node == node; });
+}
+
+std::size_t node_port_count() {
+  return port_store().size();
 }
 
 }  // namespace korv::host

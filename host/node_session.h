@@ -137,6 +137,21 @@ std::size_t live_node_ports();
 // 4", "LW Object Info 14", "LWXPanel 3") beside the default ones.
 void install_node_services();
 
+// Asks output (of any node, or null) of instance for the sample through
+// handler, as a host asks: value holds what the output's record held before
+// and receives what it holds after (1 or 3 doubles).
+void ask_output(const LWNodeHandler &handler, LWInstance instance, LWShadingGeometry &geometry,
+                NodeOutputID output, double value[3]);
+
+// The ports any module made on node, in creation order; an input's
+// connection may be changed through them while no sample is evaluated.
+std::vector<NodePort *> node_ports(NodeID node);
+// Destroys the ports of node, as a host does with the node once the
+// instance on it is destroyed: a module that uses one after that uses freed
+// memory. node_port_count() counts every port not destroyed so.
+void destroy_node_ports(NodeID node);
+std::size_t node_port_count();
+
 // Which versions from 1 to 6 a server of the module accepts when activated
 // on a scratch record of its class, one version at a time.
 std::vector<int> accepted_versions(const ModuleFile &module, const std::string &class_name);
