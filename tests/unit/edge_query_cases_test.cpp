@@ -5,9 +5,11 @@
 #include <cmath>
 #include <limits>
 #include <tuple>
+#include <utility>
 
 #include "edge_test_support.h"
 #include "shader/core_input.h"
+#include "tests/e2e/generated_meshes.h"
 
 namespace korv::testing {
 namespace {
@@ -46,7 +48,7 @@ class EdgeQueryTest : public ::testing::Test {
     store(spot, access.oPos);
     EdgeQuery found{{}, kUntouched, kUntouchedFlag};
     const double d =
-        find_nearest_edge(host::object_info_service(), spot_of(access), edge_source(inst_), found);
+        find_nearest_edge(host::object_info_service(), spot_of(access), source_, found);
     std::tie(normal_, is_open_) = std::tie(found.normal, found.is_open);
     return d;
   }
@@ -58,6 +60,7 @@ class EdgeQueryTest : public ::testing::Test {
 
   static constexpr std::size_t kNoPolygon = std::size_t(-1);
   EdgeShaderInstance inst_{};
+  EdgeSource source_ = edge_source(inst_);
   Vec3 normal_;
   std::int32_t is_open_ = 0;
 };
@@ -109,6 +112,52 @@ TEST_F(EdgeQueryTest, AQueryThatMissedFindsTheDatabaseAnotherQueryBuiltMeanwhile
   EXPECT_EQ(inst_.cache->databases.size(), 1u);
   first->destroy(first);
   second->destroy(second);
+}
+
+// Memory that runs out at the k-th allocation, for every k a sample's build
+// reaches, on meshes and settings that make every part of a database, in the
+// shader's builds and the node's (which list their polygons): a failed build
+// leaves the sample as received, one that got by answers in full.
+TEST_F(EdgeQueryTest, EveryAllocationFailureOfABuildLeavesTheSampleAsReceived) {
+  const auto listed = [](const EdgeSettings &settings) {
+    EdgeBuildOptions options = edge_build_options(settings, true);
+    options.list_polygons = true;
+    return options;
+  };
+  for (const auto &[mesh, open, kind, across, node] :
+       {std::tuple(host::box_field({8, 1, 3}), 1, 1, 1, false),
+        std::tuple(fan_polygon(70), 0, 0, 1, true), std::tuple(l_prism(), 1, 2, 0, true)}) {
+    host::SceneObject object(mesh);
+    std::tie(inst_.open_edge, inst_.edge_kind, inst_.cross_polygons) = std::tie(open, kind, across);
+    source_.build_options = node ? +listed : edge_source(inst_).build_options;
+    const auto corner = [&, corners = mesh.polygon(0)](std::size_t i) {
+      const auto &q = mesh.points[corners[i % corners.size()]];
+      return Vec3{q[0], q[1], q[2]};
+    };
+    const Vec3 spot = 0.8 * corner(0) + 0.1 * corner(1) + 0.1 * corner(mesh.polygon(0).size() - 1);
+    // Each object's id may be one an object before it had: no database is kept.
+    destroy_edge_cache(std::exchange(inst_.cache, create_edge_cache()));
+    const double whole = query(object, 0, spot);
+    const Vec3 whole_normal = normal_;
+    ASSERT_GE(whole, 0.0);
+    std::size_t k = 1;
+    for (;; ++k) {
+      destroy_edge_cache(std::exchange(inst_.cache, create_edge_cache()));
+      AllocationFaults::countdown = k;
+      const double d = query(object, 0, spot);
+      if (AllocationFaults::countdown.exchange(0) != 0) {
+        break;  // the build made fewer allocations: each of them has failed once
+      }
+      if (find_edge_database(*inst_.cache, object.id()) == nullptr) {
+        EXPECT_EQ(d, -1.0) << k;
+        expect_untouched();
+      } else {
+        EXPECT_EQ(d, whole) << k;
+        EXPECT_EQ(normal_, whole_normal) << k;
+      }
+    }
+    EXPECT_GT(k, 20u);
+  }
 }
 
 TEST_F(EdgeQueryTest, SettingsReadByTheBuildOnlyTakeEffectWhenItIsBuiltAgain) {
