@@ -168,6 +168,13 @@ void BM_BuildHubGrid(benchmark::State &state) {
       state, [](std::int64_t k) { return korv::testing::hub_grid(std::uint32_t(k)); },
       korv::EdgeKind::Both);
 }
+// k x k polygons (X_i, Y_j, Z_1 .. Z_7), every point a hub: each side X_i-Y_j
+// lies in its own polygon only.
+void BM_BuildHubGridShared(benchmark::State &state) {
+  build_unusual(
+      state, [](std::int64_t k) { return korv::testing::hub_grid(std::uint32_t(k), false, 7); },
+      korv::EdgeKind::Both);
+}
 
 // The scan floor: each polygon scan reads every corner once, the point scan
 // every position once, and nothing else is done.
@@ -223,6 +230,8 @@ BENCHMARK(BM_BuildHubPolygonOutside)->Arg(10'000)->Arg(20'000)->Unit(benchmark::
 // 1,048,344 and 2,096,952 corners: just below powers of two.
 BENCHMARK(BM_BuildCardsAfterBoxes)->Arg(3'971)->Arg(7'943)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildHubGrid)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
+// 147,456 and 2,359,296 corners.
+BENCHMARK(BM_BuildHubGridShared)->Arg(128)->Arg(512)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildScansFloor)
     ->Arg(10'000)
     ->Arg(100'000)

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "edges/settings.h"
 #include "host/builtin_meshes.h"
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
@@ -68,12 +70,13 @@ struct BoxScene {
 // Samples spread over any mesh, as camera rays would meet it: sample i lies
 // on polygon i * step (modulo the count), at a random mix of its corners, and
 // faces the way the polygon does. With `only`, the samples lie on the first
-// `only` polygons alone.
+// `only` polygons alone; with `mixed`, each mixes that many of its polygon's
+// corners, drawn at random, instead of all.
 struct MeshScene {
   std::unique_ptr<SceneObject> object;
   std::vector<LWShaderAccess> samples;
 
-  explicit MeshScene(Mesh mesh, std::size_t step = 1, std::size_t only = 0) {
+  explicit MeshScene(Mesh mesh, std::size_t step = 1, std::size_t only = 0, std::size_t mixed = 0) {
     object = std::make_unique<SceneObject>(std::move(mesh));
     const Mesh &m = object->mesh();
     std::mt19937 random(7);
@@ -86,7 +89,8 @@ struct MeshScene {
       a.objID = object->id();
       a.polygon = korv::host::polygon_id(polygon);
       double total = 0.0;
-      for (std::size_t c = 0; c < corners.size(); ++c) {
+      for (std::size_t j = 0; j < (mixed != 0 ? mixed : corners.size()); ++j) {
+        const std::size_t c = mixed != 0 ? random() % corners.size() : j;
         const double w = weight(random);
         total += w;
         for (int k = 0; k < 3; ++k) {
@@ -230,6 +234,37 @@ void BM_EvaluateLargeCap(benchmark::State &state) {
   evaluate_samples(state, scene.samples, {});
 }
 BENCHMARK(BM_EvaluateLargeCap)->Arg(4096)->Arg(16384);
+
+// Samples on one polygon of many corners on a circle (range: corners, then
+// whether its rim is sharp): /0 alone, an object without a single edge; /1
+// the lid of a drum, whose walls make its rim sharp.
+void BM_EvaluateHugePolygon(benchmark::State &state) {
+  const auto n = std::uint32_t(state.range(0));
+  Mesh mesh;
+  std::vector<std::uint32_t> lid;
+  for (std::uint32_t k = 0; k < n; ++k) {
+    const double angle = 2.0 * korv::kPi * double(k) / double(n);
+    lid.push_back(mesh.add_point(std::cos(angle), std::sin(angle), 0.0));
+  }
+  mesh.add_polygon(lid);
+  for (std::uint32_t k = 0; k < n && state.range(1) != 0; ++k) {
+    const std::uint32_t next = (k + 1) % n;
+    // Copies: the points grow below.
+    const auto a = mesh.points[lid[next]];
+    const auto b = mesh.points[lid[k]];
+    mesh.add_polygon(
+        {lid[next], lid[k], mesh.add_point(b[0], b[1], -1.0), mesh.add_point(a[0], a[1], -1.0)});
+  }
+  MeshScene scene(std::move(mesh), 1, 1, 3);
+  evaluate_samples(state, scene.samples, {});
+}
+BENCHMARK(BM_EvaluateHugePolygon)
+    ->Args({10'000, 0})
+    ->Args({100'000, 0})
+    ->Args({1'000'000, 0})
+    ->Args({10'000, 1})
+    ->Args({100'000, 1})
+    ->Args({1'000'000, 1});
 
 // Samples on a star of triangles whose sides at the centre are all sharp
 // (range: triangles, then edge smoothing, as for the fan).

@@ -236,8 +236,8 @@ bool map_counted_points(EdgeScanContext &ctx) {
 // Up to this many polygons at both ends together, find_neighbour walks the
 // two lists side by side.
 constexpr std::size_t kShortLists = 32;
-// A polygon with more points of over kShortLists / 2 uses than this is
-// found by the runs of its points' uses rather than by its pairs of points.
+// A polygon is found by its pairs of points while it notes at most this
+// many pairs per point, else by the runs of its points' uses.
 constexpr std::size_t kPairedHeavyPoints = 8;
 
 // Notes the polygon of ordinal, whose points (once each) and where their
@@ -245,9 +245,13 @@ constexpr std::size_t kPairedHeavyPoints = 8;
 // more than kShortLists uses together, so that find_neighbour need not
 // search two long lists for it. One end of such a side has more than half
 // of them: most polygons have none or a few such points, and note each
-// such point with every other point of theirs. A polygon with many (a large
-// cap of a star of caps) leaves the runs of all its points instead, found
-// by the few polygons that are like it. False when memory runs out.
+// such point with every other point of theirs. So does a polygon of few
+// points that are all such (X_i, Y_j and seven points common to all, over
+// a grid of i and j): its side X_i-Y_j has no other polygon, which only its
+// pair tells at once, while the runs of X_i and Y_j would be read in full.
+// A polygon that would note more pairs than kPairedHeavyPoints per point (a
+// large cap of a star of caps) leaves the runs of all its points instead,
+// found by the few polygons that are like it. False when memory runs out.
 bool note_containers(EdgeScanContext &ctx, std::uint32_t ordinal) {
   const PointMap &points = ctx.database->points;
   const auto &runs = ctx.polygon_runs;
@@ -263,7 +267,11 @@ bool note_containers(EdgeScanContext &ctx, std::uint32_t ordinal) {
       (void)ctx.heavy_runs.push_back(std::uint32_t(k));
     }
   }
-  if (ctx.heavy_runs.size() > kPairedHeavyPoints) {
+  // Each such point is noted with every other point, a pair of two such
+  // points once: at most this many pairs.
+  const std::size_t heavy = ctx.heavy_runs.size();
+  const std::size_t pairs = heavy * (runs.size() - 1) - heavy * (heavy - 1) / 2;
+  if (pairs > kPairedHeavyPoints * runs.size()) {
     return ctx.wide_runs.append(runs.begin(), runs.end());
   }
   for (std::uint32_t h : ctx.heavy_runs) {

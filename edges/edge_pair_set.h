@@ -160,7 +160,7 @@ class EdgePairSet {
     if (!failed_) {
       // A set of no uses keeps one slot, never probed, so that it is made once.
       slots_.reset(static_cast<std::uint32_t *>(
-          std::calloc(slot_count_ == 0 ? 1 : slot_count_, sizeof(std::uint32_t))));
+          allocate_zeroed(slot_count_ == 0 ? 1 : slot_count_, sizeof(std::uint32_t))));
       failed_ = slots_ == nullptr;
     }
     return !failed_;

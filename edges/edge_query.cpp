@@ -239,6 +239,12 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
 double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
                            const EdgeSpot &sample, const EdgeSettings *inst, Vec3 &normal,
                            std::int32_t &is_open) {
+  // An object without a single edge has none near any sample. Its corner
+  // index is never built, so a polygon of a million corners would otherwise
+  // be walked corner by corner through the host for every sample on it.
+  if (database.edge_list == nullptr || database.edge_list->records.empty()) {
+    return kNoEdge;
+  }
   const LWPolID polygon = sample.polygon;
   const int n = mesh->polSize(mesh, polygon);
   if (n < 3) {

@@ -9,6 +9,7 @@
 // its own) are not used by the module.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -19,14 +20,43 @@
 
 namespace korv {
 
+// A test seam: set countdown to k and the k-th allocation from then on
+// fails (and the countdown stops at 0), so that a test can reach every place
+// where the module's memory runs out. At 0, as always outside such a test,
+// it costs one compare of a value that never changes. Only one thread may
+// count down at a time.
+struct AllocationFaults {
+  static inline std::atomic<std::size_t> countdown{0};
+};
+
+inline bool allocation_refused() noexcept {
+  const std::size_t left = AllocationFaults::countdown.load(std::memory_order_relaxed);
+  if (left == 0) [[likely]] {
+    return false;
+  }
+  AllocationFaults::countdown.store(left - 1, std::memory_order_relaxed);
+  return left == 1;
+}
+
+// malloc, realloc and calloc, as every allocation of the module makes them.
+inline void *allocate_block(std::size_t size) noexcept {
+  return allocation_refused() ? nullptr : std::malloc(size);
+}
+inline void *resize_block(void *block, std::size_t size) noexcept {
+  return allocation_refused() ? nullptr : std::realloc(block, size);
+}
+inline void *allocate_zeroed(std::size_t count, std::size_t size) noexcept {
+  return allocation_refused() ? nullptr : std::calloc(count, size);
+}
+
 // Gives a class an operator new that returns null when memory runs out (a
 // new-expression then constructs nothing and yields null), and the matching
 // delete: such objects are made with new, std::make_unique or the like and
 // must be checked for null.
 struct NoThrowNew {
-  static void *operator new(std::size_t size) noexcept { return std::malloc(size); }
+  static void *operator new(std::size_t size) noexcept { return allocate_block(size); }
   static void operator delete(void *block) noexcept { std::free(block); }
-  static void *operator new[](std::size_t size) noexcept { return std::malloc(size); }
+  static void *operator new[](std::size_t size) noexcept { return allocate_block(size); }
   static void operator delete[](void *block) noexcept { std::free(block); }
 };
 
@@ -186,13 +216,13 @@ class Array {
       return false;
     }
     if constexpr (std::is_trivially_copyable_v<T>) {
-      void *block = std::realloc(data_, count == 0 ? 1 : count * sizeof(T));
+      void *block = resize_block(data_, count == 0 ? 1 : count * sizeof(T));
       if (block == nullptr) {
         return false;
       }
       data_ = static_cast<T *>(block);
     } else {
-      T *block = static_cast<T *>(std::malloc(count == 0 ? 1 : count * sizeof(T)));
+      T *block = static_cast<T *>(allocate_block(count == 0 ? 1 : count * sizeof(T)));
       if (block == nullptr) {
         return false;
       }

@@ -76,18 +76,23 @@ inline host::Mesh hub_polygon_fan(std::uint32_t k) {
 // k x k triangles (X_i, Y_j, c_ij) on 2k hub points: each side X_i-Y_j has
 // ends of k polygons each that share only its own. With `apart`, quads
 // (X_i, d, Y_j, e) hold both hubs of every third side apart, and one
-// polygon holds every hub.
-inline host::Mesh hub_grid(std::uint32_t k, bool apart = false) {
+// polygon holds every hub. With `shared` hubs Z_s, the polygons are
+// (X_i, Y_j, Z_1 .. Z_shared) instead.
+inline host::Mesh hub_grid(std::uint32_t k, bool apart = false, std::uint32_t shared = 0) {
   host::Mesh m;
-  for (std::uint32_t i = 0; i < 2 * k; ++i) {
-    m.add_point(i < k ? i : 0, i < k ? 0 : i - k, 1);
+  for (std::uint32_t i = 0; i < 2 * k + shared; ++i) {
+    m.add_point(i < k ? i : 0, i < k ? 0 : i - k, i < 2 * k ? 1 : 2 + i % 2);
   }
   std::vector<std::uint32_t> all;
   for (std::uint32_t i = 0; i < k; ++i) {
     all.push_back(i);
     all.push_back(k + (i * 5) % k);
     for (std::uint32_t j = 0; j < k; ++j) {
-      m.add_polygon({i, k + j, m.add_point(i, j, j % 2)});
+      std::vector<std::uint32_t> p{i, k + j, shared == 0 ? m.add_point(i, j, j % 2) : 2 * k};
+      for (std::uint32_t s = 1; s < shared; ++s) {
+        p.push_back(2 * k + s);
+      }
+      m.add_polygon(p);
       if (apart && (i + j) % 3 == 0) {
         m.add_polygon({i, m.add_point(i, j, 2), k + j, m.add_point(i + 1, j, 3)});
       }

@@ -110,10 +110,11 @@ TEST(BoxFieldBuild, IndexedBuildMatchesTheObviousBuildExactly) {
 }
 
 // Points of many uses: a polygon visiting its hub at every other corner, hub
-// grids (with quads and one polygon holding hubs apart), cards after boxes.
+// grids (with quads and one polygon holding hubs apart, or seven hubs common
+// to every polygon), cards after boxes.
 TEST(UnusualMeshesBuild, IndexedBuildMatchesTheObviousBuildExactly) {
-  for (const host::Mesh &mesh :
-       {hub_polygon_fan(40), hub_grid(20), hub_grid(20, true), boxes_then_cards(8)}) {
+  for (const host::Mesh &mesh : {hub_polygon_fan(40), hub_grid(20), hub_grid(20, true),
+                                 hub_grid(20, false, 7), boxes_then_cards(8)}) {
     for (const BuildOptions &options : {BuildOptions{kCos89_5, 1, 0}, BuildOptions{0.5, 0, 0, 1},
                                         BuildOptions{kCos89_5, 1, 0, 2}}) {
       BuiltMesh built(mesh, options);

@@ -5,9 +5,11 @@
 #include <cmath>
 #include <limits>
 #include <tuple>
+#include <utility>
 
 #include "edge_test_support.h"
 #include "shader/core_input.h"
+#include "tests/e2e/generated_meshes.h"
 
 namespace korv::testing {
 namespace {
@@ -46,7 +48,7 @@ class EdgeQueryTest : public ::testing::Test {
     store(spot, access.oPos);
     EdgeQuery found{{}, kUntouched, kUntouchedFlag};
     const double d =
-        find_nearest_edge(host::object_info_service(), spot_of(access), edge_source(inst_), found);
+        find_nearest_edge(host::object_info_service(), spot_of(access), source_, found);
     std::tie(normal_, is_open_) = std::tie(found.normal, found.is_open);
     return d;
   }
@@ -58,6 +60,7 @@ class EdgeQueryTest : public ::testing::Test {
 
   static constexpr std::size_t kNoPolygon = std::size_t(-1);
   EdgeShaderInstance inst_{};
+  EdgeSource source_ = edge_source(inst_);
   Vec3 normal_;
   std::int32_t is_open_ = 0;
 };
@@ -109,6 +112,48 @@ TEST_F(EdgeQueryTest, AQueryThatMissedFindsTheDatabaseAnotherQueryBuiltMeanwhile
   EXPECT_EQ(inst_.cache->databases.size(), 1u);
   first->destroy(first);
   second->destroy(second);
+}
+
+// The k-th allocation fails, for every k a sample's build reaches, on meshes
+// and settings that make every part of a database, in the shader's builds and
+// the node's (which list their polygons): a failed build leaves the sample as
+// received, one that got by answers in full.
+TEST_F(EdgeQueryTest, EveryAllocationFailureOfABuildLeavesTheSampleAsReceived) {
+  for (const auto &[mesh, open, kind, node] :
+       {std::tuple(host::box_field({8, 1, 3}), 1, 1, false),
+        std::tuple(fan_polygon(70), 0, 0, true), std::tuple(l_prism(), 1, 2, true)}) {
+    host::SceneObject object(mesh);
+    std::tie(inst_.open_edge, inst_.edge_kind, inst_.cross_polygons) = std::tuple(open, kind, 1);
+    if (node) {  // after the shader's cases
+      source_.build_options = [](const EdgeSettings &settings) {
+        EdgeBuildOptions listed = edge_build_options(settings, true);
+        listed.list_polygons = true;
+        return listed;
+      };
+    }
+    const auto &a = mesh.points[mesh.polygon(0)[0]], &b = mesh.points[mesh.polygon(0)[1]];
+    const Vec3 spot{(double(a[0]) + b[0]) / 2, (double(a[1]) + b[1]) / 2,
+                    (double(a[2]) + b[2]) / 2};
+    double whole = -1.0;
+    Vec3 whole_normal;
+    std::size_t k = 0;
+    for (;; ++k) {
+      destroy_edge_cache(std::exchange(inst_.cache, create_edge_cache()));
+      AllocationFaults::countdown = k;
+      const double d = query(object, 0, spot);
+      if (AllocationFaults::countdown.exchange(0) != 0) {
+        break;  // the build made fewer allocations: each of them has failed once
+      }
+      whole = k == 0 ? d : whole;
+      whole_normal = k == 0 ? normal_ : whole_normal;
+      EXPECT_TRUE(find_edge_database(*inst_.cache, object.id()) != nullptr
+                      ? d == whole && normal_ == whole_normal
+                      : d == -1.0 && normal_ == kUntouched && is_open_ == kUntouchedFlag)
+          << "allocation " << k;
+    }
+    EXPECT_GE(whole, 0.0);
+    EXPECT_GT(k, 20u);
+  }
 }
 
 TEST_F(EdgeQueryTest, SettingsReadByTheBuildOnlyTakeEffectWhenItIsBuiltAgain) {
