@@ -166,14 +166,32 @@ class ThreadPlaces {
         return place;
       }
     }
+    // Every place is claimed here. One call finds the first ended thread
+    // among up to 64 (each call is a trip to the system, which under Wine is
+    // a server's).
     std::size_t first = kRenderReaderSlots;
-    for (std::size_t place = 0; place < kRenderReaderSlots; ++place) {
-      if (WaitForSingleObject(owners_[place], 0) == WAIT_OBJECT_0) {
+    for (std::size_t from = 0; from < kRenderReaderSlots; from += MAXIMUM_WAIT_OBJECTS) {
+      HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+      std::size_t places[MAXIMUM_WAIT_OBJECTS];
+      DWORD count = 0;
+      for (std::size_t place = from; place < kRenderReaderSlots && count < MAXIMUM_WAIT_OBJECTS;
+           ++place) {
+        handles[count] = owners_[place];
+        places[count++] = place;
+      }
+      while (count > 0) {
+        // Anything but a handle's index (a time-out, a failure) ends the round.
+        const DWORD ended = WaitForMultipleObjects(count, handles, FALSE, 0) - WAIT_OBJECT_0;
+        if (ended >= count) {
+          break;
+        }
+        const std::size_t place = places[ended];
         CloseHandle(owners_[place]);
         owners_[place] = nullptr;
-        if (first == kRenderReaderSlots) {
-          first = place;
-        }
+        first = place < first ? place : first;
+        --count;
+        handles[ended] = handles[count];
+        places[ended] = places[count];
       }
     }
     next_ = first + 1;
