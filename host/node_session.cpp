@@ -1,5 +1,6 @@
 #include "host/node_session.h"
 
+#include <cmath>
 #include <cstring>
 #include <deque>
 #include <utility>
@@ -7,6 +8,7 @@
 #include "host/host_globals.h"
 #include "host/mesh_service.h"
 #include "hostapi/lwmeshes.h"
+#include "node/node_instance.h"
 
 namespace korv::host {
 
@@ -30,13 +32,29 @@ int width_of(ConnectionType type) {
   return type == NOT_SCALAR ? 1 : 3;
 }
 
+// The port the stand-in refuses to make, by name; empty for none.
+std::string &refused_port() {
+  static std::string name;
+  return name;
+}
+
+bool is_refused(const char *name) {
+  return name != nullptr && !refused_port().empty() && refused_port() == name;
+}
+
 NodeInputID input_create(NodeID node, ConnectionType type, const char *name,
                          NodeInputEvent * /*event*/) {
+  if (is_refused(name)) {
+    return nullptr;
+  }
   port_store().push_back({node, type, name != nullptr ? name : "", false});
   return reinterpret_cast<NodeInputID>(&port_store().back());
 }
 
 NodeOutputID output_create(NodeID node, ConnectionType type, const char *name) {
+  if (is_refused(name)) {
+    return nullptr;
+  }
   port_store().push_back({node, type, name != nullptr ? name : "", true});
   return reinterpret_cast<NodeOutputID>(&port_store().back());
 }
@@ -134,6 +152,18 @@ const char ray_stand_in = 0;
 
 }  // namespace
 
+void refuse_node_port(const std::string &name) {
+  refused_port() = name;
+}
+
+std::size_t live_node_ports() {
+  std::size_t live = 0;
+  for (const NodePort &port : port_store()) {
+    live += port.node != nullptr;
+  }
+  return live;
+}
+
 void install_node_services() {
   install_default_services();
   set_global_service(LWNODEINPUTFUNCS_GLOBAL, &input_funcs);
@@ -181,10 +211,14 @@ std::unique_ptr<NodeSession> NodeSession::open(const std::string &module_path, s
 
 NodeSession::~NodeSession() {
   // The host destroys a node's ports with it. They are cut loose here, before
-  // the base destroys the instance, whose destroy does not touch them.
+  // the base destroys the instance, whose destroy does not touch them. A
+  // node whose create failed was never made: ports the module left on it
+  // stay alive, counted, on no session's node.
+  static const char orphaned = 0;
   for (NodePort &port : port_store()) {
     if (port.node == node_) {
-      port.node = nullptr;
+      port.node =
+          instance() != nullptr ? nullptr : reinterpret_cast<NodeID>(const_cast<char *>(&orphaned));
     }
   }
 }
@@ -214,6 +248,13 @@ bool NodeSession::connect_input(const std::string &name, const double *value) {
 
 void NodeSession::make_geometry(const LWShaderAccess &a, MatrixWriting writing,
                                 LWShadingGeometry &g) {
+  NodeHostMode mode;
+  mode.writing = writing;
+  make_geometry(a, mode, g);
+}
+
+void NodeSession::make_geometry(const LWShaderAccess &a, const NodeHostMode &mode,
+                                LWShadingGeometry &g) {
   std::memset(&g, 0, sizeof g);
   g.ray = reinterpret_cast<const LWRay *>(&ray_stand_in);
   g.itemID = a.objID;
@@ -221,12 +262,22 @@ void NodeSession::make_geometry(const LWShaderAccess &a, MatrixWriting writing,
   double to_local_t[3];
   double to_world[9];
   double to_world_t[3];
-  // Translations: toLocal takes wPos to oPos, toWorld oPos to wPos.
-  translation_to(a.wXfrm, a.wPos, a.oPos, to_local_t);
   invert3(a.wXfrm, to_world);
-  translation_to(to_world, a.oPos, a.wPos, to_world_t);
-  write_matrix(g.toLocal, a.wXfrm, to_local_t, writing);
-  write_matrix(g.toWorld, to_world, to_world_t, writing);
+  if (mode.op == PositionMode::Fitted) {
+    // Translations: toLocal takes wPos to oPos, toWorld oPos to wPos.
+    translation_to(a.wXfrm, a.wPos, a.oPos, to_local_t);
+    translation_to(to_world, a.oPos, a.wPos, to_world_t);
+  } else {
+    // The object's own: toWorld takes its origin to move.
+    const double origin[3] = {0.0, 0.0, 0.0};
+    translation_to(a.wXfrm, mode.move, origin, to_local_t);
+    std::memcpy(to_world_t, mode.move, sizeof to_world_t);
+  }
+  write_matrix(g.toLocal, a.wXfrm, to_local_t, mode.writing);
+  write_matrix(g.toWorld, to_world, to_world_t, mode.writing);
+  // A deformation of up to 1 mm per axis, smooth over the object.
+  const double deformed[3] = {1e-3 * std::sin(3.0 * a.oPos[1]), 1e-3 * std::cos(2.0 * a.oPos[2]),
+                              1e-3 * std::sin(5.0 * a.oPos[0])};
   for (int i = 0; i < 3; ++i) {
     g.shading.I[i] = a.raySource[i] - a.wPos[i];
     g.P[i] = a.wPos[i];
@@ -234,7 +285,32 @@ void NodeSession::make_geometry(const LWShaderAccess &a, MatrixWriting writing,
     g.Np[i] = a.wNorm[i];
     g.Ns[i] = a.wNorm0[i];
     g.Ng[i] = a.gNorm[i];
+    switch (mode.op) {
+      case PositionMode::Float:
+        g.oP[i] = double(float(a.oPos[i]));
+        break;
+      case PositionMode::Offset:
+        g.oP[i] += kPivotShift[i];
+        break;
+      case PositionMode::Undeformed:
+        for (int j = 0; j < 3; ++j) {
+          g.P[i] += to_world[3 * i + j] * deformed[j];
+        }
+        break;
+      default:
+        break;
+    }
   }
+}
+
+int NodeSession::matrix_decision() const {
+  const auto *node = static_cast<const EdgeNodeInstance *>(instance());
+  return node != nullptr ? node->readings.decided.load() : 0;
+}
+
+std::uint64_t NodeSession::contradicting_samples() const {
+  const auto *node = static_cast<const EdgeNodeInstance *>(instance());
+  return node != nullptr ? node->readings.contradicting.load() : 0;
 }
 
 NodeOutputs NodeSession::evaluate(LWShadingGeometry &geometry) const {
@@ -254,13 +330,13 @@ NodeOutputs NodeSession::evaluate(LWShadingGeometry &geometry) const {
 
 NodeOutputs NodeSession::outputs(const LWShaderAccess &access) const {
   LWShadingGeometry geometry;
-  make_geometry(access, writing_, geometry);
+  make_geometry(access, mode_, geometry);
   return evaluate(geometry);
 }
 
 void NodeSession::shade(LWShaderAccess &access) const {
   LWShadingGeometry geometry;
-  make_geometry(access, writing_, geometry);
+  make_geometry(access, mode_, geometry);
   if (normal_out_ != nullptr) {
     ask(geometry, *normal_out_, access.wNorm);
   }

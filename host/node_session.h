@@ -5,6 +5,7 @@
 // per-sample record; every output is asked through the module's evaluate.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,26 @@ namespace korv::host {
 // How the stand-in writes toLocal and toWorld: for row vectors (translation
 // in m[3][0..2]) or for column vectors (translation in m[0..2][3]).
 enum class MatrixWriting { Rows, Columns };
+
+// Where the record's matrices and oP come from. Fitted: toLocal made for
+// each sample, its translation taking wPos exactly to oPos (kinder than a
+// host can be). The others as a host has it: one toLocal per object (the
+// object's turn and its move in the world), P = wPos, and oP
+//   Exact       the object position oPos itself (toLocal·P is off by rounding);
+//   Float       oPos rounded to single precision;
+//   Offset      oPos shifted by a constant 5 cm (a pivot the matrix leaves out);
+//   Undeformed  oPos while P is the world position of the point deformed by
+//               up to 1 mm per axis (an oP taken before deformation).
+enum class PositionMode { Fitted, Exact, Float, Offset, Undeformed };
+
+struct NodeHostMode {
+  MatrixWriting writing = MatrixWriting::Rows;
+  PositionMode op = PositionMode::Fitted;
+  double move[3] = {0.0, 0.0, 0.0};  // where the object's origin is in the world
+};
+
+// The pivot shift of PositionMode::Offset.
+inline constexpr double kPivotShift[3] = {0.03, 0.04, 0.0};
 
 // One port the module made on a node.
 struct NodePort {
@@ -56,6 +77,10 @@ class NodeSession : public ModuleSession {
   // taking wPos to oPos, toWorld its inverse, written as writing says.
   static void make_geometry(const LWShaderAccess &access, MatrixWriting writing,
                             LWShadingGeometry &geometry);
+  // The same as a host in the given mode makes it; the shader sees the
+  // sample as the node does when its oPos is set to the record's oP.
+  static void make_geometry(const LWShaderAccess &access, const NodeHostMode &mode,
+                            LWShadingGeometry &geometry);
 
   // Asks each of the three outputs for the sample.
   NodeOutputs evaluate(LWShadingGeometry &geometry) const;
@@ -68,7 +93,14 @@ class NodeSession : public ModuleSession {
   // matrices written as writing says; the Normal output connected to the
   // surface's normal; the Edge output to the channel an out_channel value
   // (1 luminous ... 7 bumpHeight) names, or to none (0).
-  void set_matrix_writing(MatrixWriting writing) { writing_ = writing; }
+  void set_matrix_writing(MatrixWriting writing) { mode_.writing = writing; }
+  void set_host_mode(const NodeHostMode &mode) { mode_ = mode; }
+
+  // What the module decided of the matrix writing (0 nothing yet, 1 rows,
+  // 2 columns) and how many samples since told the other, read from the
+  // instance as only a stand-in can.
+  int matrix_decision() const;
+  std::uint64_t contradicting_samples() const;
   void connect_edge(int channel) { edge_channel_ = channel; }
 
   // The three outputs for a shader-style sample, its record made as shade()
@@ -91,9 +123,15 @@ class NodeSession : public ModuleSession {
   const NodePort *normal_out_ = nullptr;
   const NodePort *edge_out_ = nullptr;
   const NodePort *distance_out_ = nullptr;
-  MatrixWriting writing_ = MatrixWriting::Rows;
+  NodeHostMode mode_;
   int edge_channel_ = 0;
 };
+
+// Makes the stand-in refuse to make every port named name, input or
+// output, as a host out of memory would (empty: refuse none).
+void refuse_node_port(const std::string &name);
+// The ports made and not yet destroyed, of every node.
+std::size_t live_node_ports();
 
 // Installs the stand-in's node services ("NodeInputFuncs 5", "NodeOutputFuncs
 // 4", "LW Object Info 14", "LWXPanel 3") beside the default ones.

@@ -6,17 +6,68 @@ namespace korv {
 
 namespace {
 
-// How far toLocal, read one way, takes P from oP: the largest coordinate
-// difference.
+// Positions a host keeps in single precision are off by up to half a unit
+// in the last place (2^-24 of their size); this allows about a hundred
+// times that, so that rounding alone never tells a reading.
+constexpr double kPositionNoise = 1.0e-5;
+
+// How many times nearer to oP one reading must take P than the other. A
+// pivot the matrix leaves out, or a deformation oP is taken before, moves
+// oP by the same amount from both readings' points; only a sample where the
+// readings part by several times that tells them apart.
+constexpr double kClearRatio = 4.0;
+
+double translation(const LWDMatrix4 &m, MatrixReading reading, int i) {
+  return reading == MatrixReading::Rows ? m[3][i] : m[i][3];
+}
+
+bool is_zero_translation(const LWDMatrix4 &m, MatrixReading reading) {
+  return translation(m, reading, 0) == 0.0 && translation(m, reading, 1) == 0.0 &&
+         translation(m, reading, 2) == 0.0;
+}
+
+bool is_finite_translation(const LWDMatrix4 &m, MatrixReading reading) {
+  return std::isfinite(translation(m, reading, 0)) && std::isfinite(translation(m, reading, 1)) &&
+         std::isfinite(translation(m, reading, 2));
+}
+
+// The writing toLocal's own zeros show: its translation in one place and
+// exact zeros in the other, so that its last row or column is (0, 0, 0, 1)
+// one way round only. A matrix without a translation, or with numbers in
+// both places, shows none.
+MatrixReading reading_from_zeros(const LWDMatrix4 &m) {
+  const bool no_row_move = is_zero_translation(m, MatrixReading::Rows);
+  const bool no_column_move = is_zero_translation(m, MatrixReading::Columns);
+  if (no_column_move && !no_row_move) {
+    return MatrixReading::Rows;
+  }
+  if (no_row_move && !no_column_move) {
+    return MatrixReading::Columns;
+  }
+  return MatrixReading::Undecided;
+}
+
+// How far toLocal, read one way, takes P from oP beyond the rounding of
+// single-precision positions: the largest over the coordinates. The
+// rounding is taken at the size of every term that makes the coordinate,
+// so that a scaled object, or one far from the origin, is judged as one
+// of unit size at the origin.
 double miss(const LWShadingGeometry &s, MatrixReading reading) {
   double w2o[9];
   world_to_object(s.toLocal, reading, w2o);
   double worst = 0.0;
   for (int i = 0; i < 3; ++i) {
-    const double t = reading == MatrixReading::Rows ? s.toLocal[3][i] : s.toLocal[i][3];
-    const double o = w2o[3 * i] * s.P[0] + w2o[3 * i + 1] * s.P[1] + w2o[3 * i + 2] * s.P[2] + t;
-    const double d = std::fabs(o - s.oP[i]);
-    // A difference that is not a number decides nothing.
+    const double t = translation(s.toLocal, reading, i);
+    double mapped = t;
+    double size = std::fabs(t) + std::fabs(s.oP[i]);
+    for (int j = 0; j < 3; ++j) {
+      const double term = w2o[3 * i + j] * s.P[j];
+      mapped += term;
+      size += std::fabs(term);
+    }
+    const double d = std::fabs(mapped - s.oP[i]) - kPositionNoise * size;
+    // A difference that is not a number takes the reading out of the
+    // running.
     if (!(d <= worst)) {
       worst = std::isnan(d) ? HUGE_VAL : d;
     }
@@ -36,73 +87,57 @@ void world_to_object(const LWDMatrix4 &to_local, MatrixReading reading, double o
   }
 }
 
-MatrixReading decide_matrix_reading(const LWShadingGeometry &sample) {
+MatrixReading told_matrix_reading(const LWShadingGeometry &sample) {
+  // A broken matrix tells nothing, whichever place it is broken in.
+  if (!is_finite_translation(sample.toLocal, MatrixReading::Rows) ||
+      !is_finite_translation(sample.toLocal, MatrixReading::Columns)) {
+    return MatrixReading::Undecided;
+  }
+  const MatrixReading zeros = reading_from_zeros(sample.toLocal);
+  if (zeros != MatrixReading::Undecided) {
+    return zeros;
+  }
+  // A symmetric linear part without translation (an object that is not
+  // turned) takes P to the same point both ways: nothing to tell, and
+  // nothing to reckon for the samples of a still object.
+  const LWDMatrix4 &m = sample.toLocal;
+  if (m[0][1] == m[1][0] && m[0][2] == m[2][0] && m[1][2] == m[2][1]) {
+    return MatrixReading::Undecided;
+  }
   const double rows = miss(sample, MatrixReading::Rows);
   const double columns = miss(sample, MatrixReading::Columns);
-  double scale = 1.0;
-  for (int i = 0; i < 3; ++i) {
-    scale = std::fmax(scale, std::fmax(std::fabs(sample.P[i]), std::fabs(sample.oP[i])));
-  }
-  // One reading must land on oP within rounding while the other misses it
-  // by far more: a sample on the object's axis, or a symmetric matrix
-  // without translation, tells nothing.
-  const double near = 1e-9 * scale;
-  const double far = 1e-6 * scale;
-  if (rows <= near && columns > far) {
+  if (columns > 0.0 && columns > kClearRatio * rows) {
     return MatrixReading::Rows;
   }
-  if (columns <= near && rows > far) {
+  if (rows > 0.0 && rows > kClearRatio * columns) {
     return MatrixReading::Columns;
   }
   return MatrixReading::Undecided;
 }
 
 void forget_matrix_readings(MatrixReadings &readings) {
-  for (std::size_t i = 0; i < kMatrixSlots; ++i) {
-    readings.reading[i].store(0, std::memory_order_relaxed);
-    readings.object[i].store(nullptr, std::memory_order_relaxed);
-  }
+  readings.decided.store(0, std::memory_order_relaxed);
+  readings.contradicting.store(0, std::memory_order_relaxed);
 }
 
-MatrixReading matrix_reading(MatrixReadings &readings, const LWShadingGeometry &sample) {
-  // A symmetric linear part (an object that is not turned, or only
-  // mirrored or scaled along its axes) reads the same both ways: nothing to
-  // decide, and no decision to keep for a later, turned sample.
-  const LWDMatrix4 &m = sample.toLocal;
-  if (m[0][1] == m[1][0] && m[0][2] == m[2][0] && m[1][2] == m[2][1]) {
-    return kDefaultMatrixReading;
-  }
-  const LWItemID object = sample.itemID;
-  std::size_t free_slot = kMatrixSlots;
-  for (std::size_t i = 0; i < kMatrixSlots; ++i) {
-    const LWItemID held = readings.object[i].load(std::memory_order_acquire);
-    if (held == object) {
-      const int kept = readings.reading[i].load(std::memory_order_acquire);
-      if (kept != 0) {
-        return static_cast<MatrixReading>(kept);
-      }
-      break;
+MatrixReading matrix_reading(MatrixReadings &readings, const LWShadingGeometry &sample,
+                             bool &contradicts) {
+  contradicts = false;
+  const MatrixReading told = told_matrix_reading(sample);
+  int kept = readings.decided.load(std::memory_order_acquire);
+  if (kept == 0) {
+    if (told == MatrixReading::Undecided) {
+      return kDefaultMatrixReading;
     }
-    if (held == nullptr) {
-      free_slot = i;
-      break;
+    // Another render thread may decide first; its decision then stands, and
+    // this sample is judged against it.
+    if (readings.decided.compare_exchange_strong(kept, static_cast<int>(told),
+                                                 std::memory_order_acq_rel)) {
+      return told;
     }
   }
-  const MatrixReading decided = decide_matrix_reading(sample);
-  if (decided == MatrixReading::Undecided) {
-    return kDefaultMatrixReading;
-  }
-  // Claim the first free slot for the object; another thread may take it
-  // first, for this object or another, and then this sample's decision is
-  // simply not kept.
-  if (free_slot < kMatrixSlots) {
-    LWItemID expected = nullptr;
-    if (readings.object[free_slot].compare_exchange_strong(expected, object,
-                                                           std::memory_order_acq_rel)) {
-      readings.reading[free_slot].store(static_cast<int>(decided), std::memory_order_release);
-    }
-  }
-  return decided;
+  contradicts = told != MatrixReading::Undecided && static_cast<int>(told) != kept;
+  return static_cast<MatrixReading>(kept);
 }
 
 }  // namespace korv

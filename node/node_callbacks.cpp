@@ -49,6 +49,23 @@ LWInstance node_create(void * /*priv*/, void *context, LWError * /*error*/) {
   node->normal_out = outputs->create(id, NOT_VECTOR, kNormalPort);
   node->edge_out = outputs->create(id, NOT_SCALAR, kEdgePort);
   node->distance_out = outputs->create(id, NOT_SCALAR, kDistancePort);
+  // A node without one of its outputs could never give it, and the host
+  // would show a node that does nothing there: no instance, and the ports
+  // it did make go back, as the node will not be destroyed with them.
+  if (node->normal_in == nullptr || node->normal_out == nullptr || node->edge_out == nullptr ||
+      node->distance_out == nullptr) {
+    if (node->normal_in != nullptr && inputs->destroy != nullptr) {
+      inputs->destroy(node->normal_in);
+    }
+    for (NodeOutputID made : {node->normal_out, node->edge_out, node->distance_out}) {
+      if (made != nullptr && outputs->destroy != nullptr) {
+        outputs->destroy(made);
+      }
+    }
+    destroy_edge_cache(node->core.cache);
+    delete node;
+    return nullptr;
+  }
   return node;
 }
 
@@ -67,8 +84,7 @@ void node_destroy(LWInstance inst) {
 
 LWError node_copy(LWInstance to, LWInstance from) {
   // The settings and a fresh cache, as the shader copies; each node keeps
-  // its own ports, and its readings are decided anew.
-  forget_matrix_readings(as_node(to)->readings);
+  // its own ports and its own matrix reading (the same host's).
   return instance_copy(&as_node(to)->core, &as_node(from)->core);
 }
 
@@ -91,17 +107,14 @@ LWError node_save(LWInstance inst, const LWSaveState *state) {
 }
 
 LWError node_init(LWInstance inst, int mode) {
-  forget_matrix_readings(as_node(inst)->readings);
   return instance_init(&as_node(inst)->core, mode);
 }
 
 void node_cleanup(LWInstance inst) {
-  forget_matrix_readings(as_node(inst)->readings);
   instance_cleanup(&as_node(inst)->core);
 }
 
 LWError node_new_time(LWInstance inst, LWFrame frame, LWTime time) {
-  forget_matrix_readings(as_node(inst)->readings);
   return instance_new_time(&as_node(inst)->core, frame, time);
 }
 

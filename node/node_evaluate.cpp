@@ -72,7 +72,8 @@ void node_evaluate(LWInstance instance, LWShadingGeometry *sa, NodeOutputID outp
   // through.
   if (sa->ray != nullptr && sa->itemID != nullptr && sa->polygon != nullptr) {
     double w2o[9];
-    world_to_object(sa->toLocal, matrix_reading(node->readings, *sa), w2o);
+    bool contradicts = false;
+    world_to_object(sa->toLocal, matrix_reading(node->readings, *sa, contradicts), w2o);
     // Read before the search: a count that has not moved since says that
     // nothing the search reads has changed.
     const std::uint64_t writes = render_lock_writes();
@@ -81,6 +82,11 @@ void node_evaluate(LWInstance instance, LWShadingGeometry *sa, NodeOutputID outp
     if (memo != nullptr && memo->kept && is_kept_sample(memo->key, writes, *sa, out.normal, w2o)) {
       out = memo->outputs;
     } else {
+      // A sample is counted once, where it is searched, however many of
+      // its outputs are asked.
+      if (contradicts) {
+        node->readings.contradicting.fetch_add(1, std::memory_order_relaxed);
+      }
       // The key is filled where it is kept, and read from there by the
       // search.
       SampleKey spare;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 #include "hostapi/lwnodes.h"
 #include "node/sample_memo.h"
@@ -21,18 +22,17 @@ namespace korv {
 // (translation in m[3][0..2]) or column vectors (translation in m[0..2][3]).
 enum class MatrixReading : int { Undecided = 0, Rows = 1, Columns = 2 };
 
-// Before any sample of an object has told the readings apart.
+// Before any sample has told the readings apart.
 inline constexpr MatrixReading kDefaultMatrixReading = MatrixReading::Rows;
 
-// The readings decided per object since the last render start, new time or
-// cleanup. Render threads decide in parallel: a slot's object is claimed by
-// one compare-and-swap and its reading stored after; a thread that finds the
-// reading not yet stored decides from its own sample, which gives the same
-// answer. Objects beyond the table's size are decided sample by sample.
-inline constexpr std::size_t kMatrixSlots = 64;
+// The reading decided for the instance. How the matrices are written belongs
+// to the host, not to an object or a render, so the first sample that tells
+// decides for the instance's life; render threads decide in parallel and
+// the first compare-and-swap wins. A later sample that tells the other
+// reading does not change it: it is counted, for a host (or a test) to see.
 struct MatrixReadings {
-  std::atomic<LWItemID> object[kMatrixSlots];
-  std::atomic<int> reading[kMatrixSlots];
+  std::atomic<int> decided;
+  std::atomic<std::uint64_t> contradicting;
 };
 
 struct EdgeNodeInstance {
@@ -41,8 +41,8 @@ struct EdgeNodeInstance {
   NodeOutputID normal_out;
   NodeOutputID edge_out;
   NodeOutputID distance_out;
-  MatrixReadings readings;
-  SampleMemos memos;  // per render thread; each written by its own thread only
+  MatrixReadings readings;  // for the instance's life: the host does not change
+  SampleMemos memos;        // per render thread; each written by its own thread only
 
   static void *operator new(std::size_t size) noexcept { return NoThrowNew::operator new(size); }
   static void operator delete(void *block) noexcept { NoThrowNew::operator delete(block); }
@@ -53,16 +53,23 @@ struct EdgeNodeInstance {
 // finite, so that a gradient or a division downstream stays a number.
 inline constexpr double kNoEdgeDistance = 1.0e10;
 
-// Forgets every decided reading; only while no sample of the instance runs.
+// Nothing decided, nothing counted; only while no sample of the instance
+// runs.
 void forget_matrix_readings(MatrixReadings &readings);
 
-// The reading of an object: the one decided for it, else the one this
-// sample decides (kept), else the default.
-MatrixReading matrix_reading(MatrixReadings &readings, const LWShadingGeometry &sample);
+// The reading for a sample: the one decided, else the one this sample tells
+// (kept as the decision), else the default. contradicts: the sample tells
+// the other reading than the one decided (the caller counts it once per
+// sample).
+MatrixReading matrix_reading(MatrixReadings &readings, const LWShadingGeometry &sample,
+                             bool &contradicts);
 
-// The reading a sample's oP and P decide, or Undecided where both readings
-// of toLocal take P equally near to oP.
-MatrixReading decide_matrix_reading(const LWShadingGeometry &sample);
+// The reading a sample tells, or Undecided. First toLocal itself: an affine
+// matrix keeps exact zeros where the other writing keeps its translation.
+// Without a translation, P and oP: the reading that takes P far closer to oP
+// than the other, beyond what single-precision positions explain (oP may
+// also sit off a pivot, or be the position before a deformation).
+MatrixReading told_matrix_reading(const LWShadingGeometry &sample);
 
 // The linear part of toLocal as the core takes it: the world-to-object
 // matrix for column vectors, in row order.

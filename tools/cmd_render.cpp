@@ -1,5 +1,6 @@
 // korv-host render [MESH] [-o FILE.png] [--size WxH] [--threads N]
-// [--set NAME=VALUE]... [--compare | --mask] [--checker N] [--node [--matrix rows|columns]]:
+// [--set NAME=VALUE]... [--compare | --mask] [--checker N]
+// [--node [--matrix rows|columns] [--op fitted|exact|float|offset|undeformed]]:
 // renders the object through the loaded module with the Embree renderer and
 // writes a PNG. With --node the edge node shades instead of the shader: its
 // Normal output is the shading normal, and the mask views show its Edge
@@ -150,16 +151,21 @@ class RenderCommand : public Command {
     host::render::Image picture;
     std::string error;
     if (compare_) {
+      // The labels name what shaded the picture, so that the manual's node
+      // pictures cannot be taken for the shader's.
+      const std::string front = session->front();
+      const std::string without = "without " + front;
+      const std::string with = "with " + front;
       std::vector<host::render::Image> panels;
-      panels.push_back(pass(scene, *session, options, Pass::Plain, 0, "without shader", totals));
-      panels.push_back(pass(scene, *session, options, Pass::Shaded, 0, "with shader", totals));
+      panels.push_back(pass(scene, *session, options, Pass::Plain, 0, without, totals));
+      panels.push_back(pass(scene, *session, options, Pass::Shaded, 0, with, totals));
       panels.push_back(mask_pass(scene, *session, options, totals, error));
       if (!error.empty()) {
         std::cerr << "korv-host: " << error << "\n";
         return kUsageError;
       }
       picture = host::render::compose_labelled(
-          panels, {"without shader", "with shader", multiplies(*session) ? "factor" : "edge mask"});
+          panels, {without, with, multiplies(*session) ? "factor" : "edge mask"});
     } else if (mask_) {
       picture = mask_pass(scene, *session, options, totals, error);
       if (!error.empty()) {
@@ -185,6 +191,16 @@ class RenderCommand : public Command {
     // object and pass, failed or not.
     const host::MeshServiceCounts served = host::mesh_service_counts();
     std::printf("edge builds: %ld attempted, %ld mesh scans\n", served.builds, served.scans);
+    // The node decides once how the host writes its matrices; samples that
+    // told the other writing after were not allowed to change it.
+    if (const auto *node = dynamic_cast<const host::NodeSession *>(session.get())) {
+      const int decided = node->matrix_decision();
+      std::printf("matrix reading: %s, %llu samples told the other\n",
+                  decided == 1   ? "rows"
+                  : decided == 2 ? "columns"
+                                 : "undecided",
+                  static_cast<unsigned long long>(node->contradicting_samples()));
+    }
     return 0;
   }
 

@@ -1,9 +1,10 @@
 // korv-host shade [MESH] --samples FILE [--deformed MESH2] [--module M]
-// [--set NAME=VALUE]... [--node [--matrix rows|columns]]: evaluates shading samples read from FILE,
+// [--set NAME=VALUE]... [--node [--matrix rows|columns] [--op MODE]]: evaluates shading samples
+// read from FILE,
 // one JSON object per line, through one instance of the module on one thread, and prints one JSON
 // line per sample with the normals and channels after it. With --node, the same samples go through
 // the edge node (Korv_EdgeNode.p beside korv-host) as the node's per-sample records, its matrices
-// written as --matrix says, and each line gives its three outputs; --scene and
+// written as --matrix and --op say, and each line gives its three outputs; --scene and
 // --save-scene then read and write the node's block.
 #include <algorithm>
 #include <cmath>

@@ -18,6 +18,12 @@ void SessionOptions::add_to(CLI::App *sub, bool node_options) {
     sub->add_option("--matrix", matrix, "how the node's matrices are written: rows or columns")
         ->capture_default_str()
         ->check(CLI::IsMember({"rows", "columns"}));
+    sub->add_option("--op", op,
+                    "the node's matrices and oP: fitted (a toLocal per sample), or one per object "
+                    "with oP exact, float (single precision), offset (5 cm off a pivot) or "
+                    "undeformed (before a 1 mm deformation)")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"fitted", "exact", "float", "offset", "undeformed"}));
   }
   sub->add_option("--set", assignments,
                   "NAME=VALUE: a setting by its name; angles in radians, or degrees with 'deg'")
@@ -43,8 +49,14 @@ std::unique_ptr<host::ModuleSession> SessionOptions::open_session(const std::str
   if (node) {
     auto node_session = host::NodeSession::open(path, error);
     if (node_session) {
-      node_session->set_matrix_writing(matrix == "columns" ? host::MatrixWriting::Columns
-                                                           : host::MatrixWriting::Rows);
+      host::NodeHostMode mode;
+      mode.writing = matrix == "columns" ? host::MatrixWriting::Columns : host::MatrixWriting::Rows;
+      mode.op = op == "exact"        ? host::PositionMode::Exact
+                : op == "float"      ? host::PositionMode::Float
+                : op == "offset"     ? host::PositionMode::Offset
+                : op == "undeformed" ? host::PositionMode::Undeformed
+                                     : host::PositionMode::Fitted;
+      node_session->set_host_mode(mode);
     }
     session = std::move(node_session);
   } else {

@@ -20,9 +20,10 @@ struct SessionOptions {
   std::string save_scene_path;           // --save-scene FILE: where to keep the settings used
   bool node = false;                     // --node: the edge node module instead of the shader
   std::string matrix = "rows";           // --matrix: how the node's matrices are written
+  std::string op = "fitted";             // --op: the node's matrices per sample or per object, oP
 
   // Adds --module, --set, --scene and --save-scene to a subcommand, and with
-  // node_options --node and --matrix.
+  // node_options --node, --matrix and --op.
   void add_to(CLI::App *sub, bool node_options = false);
 
   // Loads the module (Korv_Edge.p, or Korv_EdgeNode.p with --node, beside
@@ -38,7 +39,8 @@ struct SessionOptions {
   // scene, bad --set, unwritable --save-scene) prints a one-line error to
   // stderr, sets status (2) and returns null.
   // The scene block read and written is the instance's own: "shader" or
-  // "node". A node session writes its matrices as --matrix says.
+  // "node". A node session writes its matrices as --matrix and --op say,
+  // with the object's origin at the world's.
   std::unique_ptr<host::ModuleSession> open_session(const std::string &object_arg,
                                                     std::string &object, int &status);
 };

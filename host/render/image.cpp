@@ -92,6 +92,7 @@ void draw_text(Image &image, int x, int y, const std::string &text, const V3 &co
 Image compose_labelled(const std::vector<Image> &panels, const std::vector<std::string> &labels) {
   constexpr int kScale = 2;
   constexpr int kStrip = 12 * kScale;
+  static_assert(kStrip == kLabelStrip, "the labels' font must fit their strip");
   constexpr int kGap = 4;
   int width = 0;
   int height = 0;
@@ -113,6 +114,16 @@ Image compose_labelled(const std::vector<Image> &panels, const std::vector<std::
     }
     left += p.width + kGap;
   }
+  return out;
+}
+
+Image unlabelled(const Image &composed) {
+  if (composed.height <= kLabelStrip || composed.width <= 0) {
+    return {};
+  }
+  Image out(composed.width, composed.height - kLabelStrip);
+  std::copy(composed.rgb.begin() + std::ptrdiff_t(3) * composed.width * kLabelStrip,
+            composed.rgb.end(), out.rgb.begin());
   return out;
 }
 

@@ -32,8 +32,16 @@ bool write_png(const Image &image, const std::string &path, std::string &error);
 // Reads an 8-bit PNG (grey, RGB or RGBA) back; false with a one-line error.
 bool read_png(const std::string &path, Image &image, std::string &error);
 
+// The height of the strip above composed panels that holds their labels.
+constexpr int kLabelStrip = 24;
+
 // Panels side by side, each with its label in a strip above it.
 Image compose_labelled(const std::vector<Image> &panels, const std::vector<std::string> &labels);
+
+// A composed picture without its label strip: the panels alone, so that two
+// pictures shaded alike compare equal whatever their labels say. A picture
+// no taller than the strip gives an empty image.
+Image unlabelled(const Image &composed);
 
 // Draws text with its top-left corner at (x, y), each font dot scale pixels.
 void draw_text(Image &image, int x, int y, const std::string &text, const V3 &colour, int scale);

@@ -1,7 +1,8 @@
 // The edge node against the shader: the same samples and settings through
 // both modules give, bit for bit, the node's Normal output = the shader's
 // wNorm and its Edge output = what the shader writes into a channel (0 where
-// it writes nothing), whichever way the host writes its matrices.
+// it writes nothing), whichever way the host writes its matrices and
+// however exact its oP.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -25,30 +26,34 @@ namespace {
 struct FrontCase {
   const char *mesh;
   std::vector<std::string> settings;  // both fronts'; the shader also gets out_channel=1
-  bool turned;                        // the object turned and moved in the world
+  const double *move;                 // the object turned and moved there; null: left alone
   host::MatrixWriting writing;
+  host::PositionMode op;
+  float size = 1.0f;  // the mesh's scale in its own space
 };
 
 // Object to world: a turn about z (not symmetric, so the two matrix readings
 // differ) and a move.
 constexpr double kTurn[9] = {0.6, -0.8, 0.0, 0.8, 0.6, 0.0, 0.0, 0.0, 1.0};
 constexpr double kMove[3] = {2.0, -1.0, 3.0};
+constexpr double kFar[3] = {1.0e8, -3.0e7, 5.0e7};
+constexpr double kStay[3] = {0.0, 0.0, 0.0};
 
-void turn(const double in[3], double out[3], bool move) {
+void turn(const double in[3], double out[3], const double *move) {
   for (int i = 0; i < 3; ++i) {
     out[i] = kTurn[3 * i] * in[0] + kTurn[3 * i + 1] * in[1] + kTurn[3 * i + 2] * in[2] +
-             (move ? kMove[i] : 0.0);
+             (move != nullptr ? move[i] : 0.0);
   }
 }
 
-void place(LWShaderAccess &a) {
-  turn(a.oPos, a.wPos, true);
+void place(LWShaderAccess &a, const double *move = kMove) {
+  turn(a.oPos, a.wPos, move);
   const double ray[3] = {a.raySource[0], a.raySource[1], a.raySource[2]};
-  turn(ray, a.raySource, true);
+  turn(ray, a.raySource, move);
   const double n[3] = {a.wNorm[0], a.wNorm[1], a.wNorm[2]};
   const double n0[3] = {a.wNorm0[0], a.wNorm0[1], a.wNorm0[2]};
-  turn(n, a.wNorm, false);
-  turn(n0, a.wNorm0, false);
+  turn(n, a.wNorm, nullptr);
+  turn(n0, a.wNorm0, nullptr);
   for (int i = 0; i < 3; ++i) {
     for (int j = 0; j < 3; ++j) {
       a.wXfrm[3 * i + j] = kTurn[3 * j + i];
@@ -57,6 +62,7 @@ void place(LWShaderAccess &a) {
   }
 }
 
+using host::MatrixWriting;
 class NodeFront : public ::testing::TestWithParam<FrontCase> {};
 
 TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
@@ -74,6 +80,9 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
   ASSERT_EQ(node->apply_settings(c.settings), "");
   host::Mesh mesh;
   ASSERT_TRUE(host::builtin_mesh(c.mesh, mesh));
+  for (host::FloatPoint &p : mesh.points) {
+    p = {p[0] * c.size, p[1] * c.size, p[2] * c.size};
+  }
   host::SceneObject object(std::move(mesh));
   shader->init();
   node->init();
@@ -81,23 +90,48 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
   int bent = 0;
   int index = 0;
   LWShaderAccess edge_sample{};
+  host::NodeHostMode mode{c.writing, c.op, {}};
+  const auto &readings = static_cast<EdgeNodeInstance *>(node->instance())->readings;
+  const int writing = c.writing == host::MatrixWriting::Rows ? 1 : 2;
   for (LWShaderAccess a : samples_over_mesh(object, 48)) {
-    if (c.turned) {
-      place(a);
+    if (c.move != nullptr) {
+      place(a, c.move);
+      std::memcpy(mode.move, c.move, sizeof mode.move);
     }
     a.luminous = 0.0;
-    LWShadingGeometry g;
-    host::NodeSession::make_geometry(a, c.writing, g);
+    // The same spot seen from behind, asked right after: nothing the first
+    // view gave may be kept for it.
+    LWShaderAccess behind = a;
+    for (int i = 0; i < 3; ++i) {
+      behind.raySource[i] = 2.0 * a.wPos[i] - a.raySource[i];
+    }
+    LWShadingGeometry g, g_behind;
+    host::NodeSession::make_geometry(a, mode, g);
+    host::NodeSession::make_geometry(behind, mode, g_behind);
+    // The shader shades the object position the node is given.
+    std::memcpy(a.oPos, g.oP, sizeof a.oPos);
+    std::memcpy(behind.oPos, g.oP, sizeof a.oPos);
     // Every other sample's normal comes through the connected input, with
     // an Np the node must then not read.
     const bool connected = ++index % 2 == 0;
     ASSERT_TRUE(node->connect_input("Normal", connected ? a.wNorm : nullptr));
     if (connected) {
       g.Np[0] = g.Np[1] = g.Np[2] = 0.0;
+      g_behind.Np[0] = g_behind.Np[1] = g_behind.Np[2] = 0.0;
     }
     const LWShaderAccess fresh = a;
     shader->evaluate(a);
     const host::NodeOutputs out = node->evaluate(g);
+    shader->evaluate(behind);
+    const host::NodeOutputs out_behind = node->evaluate(g_behind);
+    EXPECT_EQ(std::memcmp(out_behind.normal, behind.wNorm, sizeof out.normal), 0);
+    EXPECT_EQ(std::memcmp(&out_behind.edge, &behind.luminous, sizeof out.edge), 0)
+        << out_behind.edge << " vs " << behind.luminous;
+    // The writing is the host's: told by the first sample the node bends
+    // (of a turned object) and never changed by another.
+    if (c.move != nullptr && bent == 0 && std::memcmp(fresh.wNorm, a.wNorm, sizeof a.wNorm) != 0) {
+      EXPECT_EQ(readings.decided.load(), writing);
+    }
     EXPECT_EQ(std::memcmp(out.normal, a.wNorm, sizeof out.normal), 0)
         << out.normal[0] << " " << out.normal[1] << " " << out.normal[2] << " vs " << a.wNorm[0]
         << " " << a.wNorm[1] << " " << a.wNorm[2];
@@ -151,6 +185,18 @@ TEST_P(NodeFront, NormalAndEdgeOutputsAreTheShadersToTheBit) {
   // sample through would not pass.
   EXPECT_GT(edges, 0);
   EXPECT_GT(bent, 0);
+  EXPECT_EQ(readings.contradicting.load(), 0u);
+  // A sample of a moved object written the other way is counted, and
+  // changes nothing.
+  if (c.move != nullptr) {
+    LWShaderAccess other = samples_over_mesh(object, 1).front();
+    place(other);
+    LWShadingGeometry g;
+    host::NodeSession::make_geometry(other, MatrixWriting(1 - int(c.writing)), g);
+    node->evaluate(g);
+    EXPECT_EQ(readings.decided.load(), writing);
+    EXPECT_EQ(readings.contradicting.load(), 1u);
+  }
   shader->cleanup();
   node->cleanup();
 }
@@ -182,6 +228,21 @@ TEST(NodePersistence, KeepsTheShadersBlocksButTheBevelSwitchAndTheChannels) {
   for (const std::string &call : recorder.calls()) {
     EXPECT_EQ(call.find("out_"), call.find("out_width")) << call;
     EXPECT_EQ(call.find("disable_bevel"), std::string::npos) << call;
+  }
+}
+
+// A host that cannot make one of the node's ports gets no instance, and the
+// ports the module made before it are given back.
+TEST(NodeCreate, WithoutAPortGivesNoInstanceAndGivesBackThePortsItMade) {
+  SKIP_WITHOUT_NODE_MODULE();
+  for (const char *port : {"Normal", "Edge", "Distance"}) {
+    const std::size_t live = host::live_node_ports();
+    host::refuse_node_port(port);
+    std::string error;
+    auto node = host::NodeSession::open(host::default_module_path("Korv_EdgeNode.p"), error);
+    host::refuse_node_port("");
+    EXPECT_EQ(node, nullptr) << port;
+    EXPECT_EQ(host::live_node_ports(), live) << port;
   }
 }
 
@@ -239,17 +300,22 @@ TEST(NodeFrontThreads, TwoThreadsGiveTheOneThreadOutputs) {
   }
 }
 
-using host::MatrixWriting;
+using enum host::PositionMode;
+using enum host::MatrixWriting;
 INSTANTIATE_TEST_SUITE_P(
     Cases, NodeFront,
     ::testing::Values(
-        FrontCase{"cube", {}, false, MatrixWriting::Rows},
-        FrontCase{"cube", {}, true, MatrixWriting::Rows},
-        FrontCase{"cube", {}, true, MatrixWriting::Columns},
-        FrontCase{"machined", {"edge_width=0.2", "round_edge=1"}, true, MatrixWriting::Columns},
-        FrontCase{"panel", {"open_edge=1", "out_width=0.3"}, true, MatrixWriting::Rows},
-        FrontCase{"loops", {"cross_polygons=1", "smooth_edge=1"}, true, MatrixWriting::Columns},
-        FrontCase{"boxes", {"edge_kind=1", "use_deform=1"}, true, MatrixWriting::Rows}));
+        FrontCase{"cube", {}, nullptr, Rows, Fitted}, FrontCase{"cube", {}, kMove, Rows, Fitted},
+        FrontCase{"cube", {}, kMove, Columns, Exact},
+        FrontCase{"cube", {"edge_width=2e-7"}, kStay, Columns, Exact, 1e-6f},
+        FrontCase{"machined", {"edge_width=0.2", "round_edge=1"}, kMove, Columns, Float},
+        FrontCase{"machined", {"edge_width=0.2"}, kMove, Columns, Offset},
+        FrontCase{"machined", {"edge_width=0.2"}, kStay, Columns, Undeformed},
+        FrontCase{"machined", {"edge_width=0.2"}, kFar, Columns, Float},
+        FrontCase{"panel", {"open_edge=1", "out_width=0.3"}, kMove, Rows, Exact},
+        FrontCase{"panel", {"open_edge=1", "out_width=0.3"}, kStay, Columns, Offset},
+        FrontCase{"loops", {"cross_polygons=1", "smooth_edge=1"}, kStay, Columns, Float},
+        FrontCase{"boxes", {"edge_kind=1", "use_deform=1"}, kMove, Rows, Undeformed}));
 
 }  // namespace
 }  // namespace korv::testing
