@@ -21,9 +21,11 @@ namespace korv {
 // A shared holder's counter; opaque outside the lock.
 struct RenderReaderSlot;
 
-// Threads are given reader slots in turn, each keeping its slot for life;
-// past this many threads, slots are given out again and shared. Enough for
-// the render threads of any machine; sharing costs speed, never exclusion.
+// Each thread is given a slot of its own, its place, for as long as it lives;
+// a thread's place is given to another once it has ended. Threads that find
+// every place held (more than this many live at once) count in a slot they
+// share and have no place. Enough for the render threads of any machine;
+// sharing costs speed, never exclusion.
 inline constexpr unsigned kRenderReaderSlots = 128;
 
 RenderReaderSlot *render_lock_acquire_shared();
@@ -39,10 +41,18 @@ std::uint64_t render_lock_writes();
 
 // The calling thread's place among the lock's slots, for scratch that one
 // thread alone writes: a number below kRenderReaderSlots that no other
-// running thread is given, or kRenderReaderSlots where this thread shares
-// its slot (more threads than slots have come) and so has no place of its
-// own.
+// running thread is given, or kRenderReaderSlots where this thread has no
+// place of its own (every place is held, or the system refused the lock a
+// way to tell threads apart or to learn of their end).
 unsigned render_thread_place();
+
+namespace testing {
+// For tests: the lock forgets every thread's place, as a new load of the
+// module would, and takes its per-thread index anew; with false, it acts as
+// a load at which the system refused that index, so that no thread gets a
+// place. No other thread may hold the lock or use its place meanwhile.
+void renew_render_thread_places(bool per_thread_index);
+}  // namespace testing
 
 // Holds the render lock shared for a scope.
 class RenderLockShared {

@@ -247,8 +247,11 @@ TEST(NodeCreate, WithoutAPortGivesNoInstanceAndGivesBackThePortsItMade) {
 }
 
 // Render threads share one node: two threads, each evaluating every sample
-// of its own copy of the list (their matrix readings decided as they meet
-// them), give what one thread gives, bit for bit.
+// of its own placement of the object (turned and moved, or at the origin: an
+// output one kept would pass for the other's in neither), give what one
+// thread gives, bit for bit, with one host search per sample for its three
+// outputs, after a thousand threads have come and gone through the node (a
+// host that starts render threads anew for every render).
 TEST(NodeFrontThreads, TwoThreadsGiveTheOneThreadOutputs) {
   SKIP_WITHOUT_NODE_MODULE();
   std::string error;
@@ -257,31 +260,43 @@ TEST(NodeFrontThreads, TwoThreadsGiveTheOneThreadOutputs) {
   host::Mesh mesh;
   ASSERT_TRUE(host::builtin_mesh("machined", mesh));
   host::SceneObject object(std::move(mesh));
-  std::vector<LWShadingGeometry> samples;
+  std::vector<LWShadingGeometry> samples[2];
   for (LWShaderAccess a : samples_over_mesh(object, 200)) {
+    host::NodeSession::make_geometry(a, host::MatrixWriting::Columns, samples[1].emplace_back());
     place(a);
-    host::NodeSession::make_geometry(a, host::MatrixWriting::Columns, samples.emplace_back());
+    host::NodeSession::make_geometry(a, host::MatrixWriting::Columns, samples[0].emplace_back());
   }
-  auto run = [&](std::vector<host::NodeOutputs> &out) {
-    std::vector<LWShadingGeometry> mine = samples;
-    for (LWShadingGeometry &g : mine) {
+  auto run = [&](int placement, std::vector<host::NodeOutputs> &out) {
+    for (LWShadingGeometry g : samples[placement]) {
       out.push_back(node->evaluate(g));
     }
   };
   node->init();
-  std::vector<host::NodeOutputs> serial;
-  run(serial);
+  for (int lifetime = 0; lifetime < 1000; ++lifetime) {
+    std::thread([&] {
+      LWShadingGeometry g = samples[lifetime % 2][0];
+      node->evaluate(g);
+    }).join();
+  }
+  std::vector<host::NodeOutputs> serial[2];
+  run(0, serial[0]);
+  run(1, serial[1]);
   node->cleanup();
   node->init();
+  host::reset_mesh_service_counts();
   std::vector<host::NodeOutputs> parallel[2];
-  std::thread first(run, std::ref(parallel[0]));
-  std::thread second(run, std::ref(parallel[1]));
+  std::thread first(run, 0, std::ref(parallel[0]));
+  std::thread second(run, 1, std::ref(parallel[1]));
   first.join();
   second.join();
   node->cleanup();
-  for (const auto &out : parallel) {
-    ASSERT_EQ(out.size(), serial.size());
-    EXPECT_EQ(std::memcmp(out.data(), serial.data(), serial.size() * sizeof serial[0]), 0);
+  const host::MeshServiceCounts counts = host::mesh_service_counts();  // a build has its own
+  EXPECT_EQ(counts.mesh_info - counts.builds, long(2 * serial[0].size()));
+  for (int p = 0; p < 2; ++p) {
+    ASSERT_EQ(parallel[p].size(), serial[p].size());
+    EXPECT_EQ(
+        std::memcmp(parallel[p].data(), serial[p].data(), serial[p].size() * sizeof serial[p][0]),
+        0);
   }
 }
 

@@ -42,9 +42,32 @@ std::thread start_and_settle(std::atomic<bool> &started, std::function<void()> b
   return thread;
 }
 
+// Every case runs as after a load that had its per-thread index and one that
+// was refused it, from a fresh start, so that no case depends on another.
+class RenderLock : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { testing::renew_render_thread_places(GetParam()); }
+  void TearDown() override { testing::renew_render_thread_places(true); }
+
+  // Places taken by threads alive at once: with the index, each its own
+  // (every thread's, where there are places enough); without, none.
+  void expect_own_places(const std::vector<unsigned> &places, bool room_for_all = true) {
+    std::vector<int> holders(kRenderReaderSlots, 0);
+    for (unsigned place : places) {
+      if (place < kRenderReaderSlots) {
+        EXPECT_TRUE(GetParam()) << "place " << place << " without a per-thread index";
+        EXPECT_EQ(++holders[place], 1) << "place " << place << " held twice";
+      } else {
+        EXPECT_EQ(place, kRenderReaderSlots);
+        EXPECT_FALSE(GetParam() && room_for_all) << "a thread left without a place";
+      }
+    }
+  }
+};
+
 // The lock used to be re-entrant; what a query needs now is that another
 // thread's query is not kept out.
-TEST(RenderLock, ReadersOnTwoThreadsHoldItAtOnce) {
+TEST_P(RenderLock, ReadersOnTwoThreadsHoldItAtOnce) {
   std::atomic<bool> other_inside{false};
   std::atomic<bool> other_may_leave{false};
   std::thread other;
@@ -64,24 +87,37 @@ TEST(RenderLock, ReadersOnTwoThreadsHoldItAtOnce) {
 }
 
 // Per-thread scratch rests on this: a thread keeps its place, no two live
-// threads share one, and every exclusive hold is counted.
-TEST(RenderLock, GivesEachThreadAPlaceOfItsOwnAndCountsWrites) {
+// threads share one, and every exclusive hold is counted. The places of
+// threads that have ended go to new ones (a host may start render threads
+// for every render).
+TEST_P(RenderLock, GivesEachThreadAPlaceOfItsOwnAndCountsWrites) {
+  for (int lifetime = 0; lifetime < 1000; lifetime += 100) {
+    std::vector<std::thread> threads(100);
+    for (std::thread &thread : threads) {
+      thread = std::thread([] { RenderLockShared read; });
+    }
+    for (std::thread &thread : threads) {
+      thread.join();
+    }
+  }
   const unsigned mine = render_thread_place();
-  ASSERT_LT(mine, kRenderReaderSlots);
   EXPECT_EQ(render_thread_place(), mine);
   unsigned theirs = mine;
   std::thread([&] { theirs = render_thread_place(); }).join();
-  EXPECT_NE(theirs, mine);
+  expect_own_places({mine, theirs});
   const std::uint64_t before = render_lock_writes();
   { RenderLockGuard held; }
   { RenderLockShared read; }
   EXPECT_EQ(render_lock_writes(), before + 1);
 }
 
-TEST(RenderLock, KeepsAnotherThreadOutWhileHeld) {
+// A query keeps its results under the count it read: a writer that waited
+// while it was read must move the count once it holds the lock.
+TEST_P(RenderLock, KeepsAnotherThreadOutWhileHeld) {
   std::atomic<bool> other_entered{false};
   std::atomic<bool> other_started{false};
   std::thread other;
+  std::uint64_t read_meanwhile = 0;
   {
     RenderLockGuard held;
     other = start_and_settle(other_started, [&] {
@@ -89,12 +125,14 @@ TEST(RenderLock, KeepsAnotherThreadOutWhileHeld) {
       other_entered = true;
     });
     EXPECT_FALSE(other_entered);
+    read_meanwhile = render_lock_writes();
   }
   other.join();
   EXPECT_TRUE(other_entered);
+  EXPECT_NE(render_lock_writes(), read_meanwhile);
 }
 
-TEST(RenderLock, KeepsReadersOfAnotherThreadOutWhileHeldExclusively) {
+TEST_P(RenderLock, KeepsReadersOfAnotherThreadOutWhileHeldExclusively) {
   std::atomic<bool> reader_entered{false};
   std::atomic<bool> reader_started{false};
   std::thread reader;
@@ -110,7 +148,7 @@ TEST(RenderLock, KeepsReadersOfAnotherThreadOutWhileHeldExclusively) {
   EXPECT_TRUE(reader_entered);
 }
 
-TEST(RenderLock, ExclusiveHolderOfAnotherThreadWaitsForTheReaderInside) {
+TEST_P(RenderLock, ExclusiveHolderOfAnotherThreadWaitsForTheReaderInside) {
   std::atomic<bool> writer_entered{false};
   std::atomic<bool> writer_started{false};
   std::thread writer;
@@ -127,16 +165,17 @@ TEST(RenderLock, ExclusiveHolderOfAnotherThreadWaitsForTheReaderInside) {
 }
 
 // More threads than the lock has reader slots hold it shared at the same
-// time, so that some share a slot. Threads are given slots in turn, so with
-// 128 slots thread i and thread i + 128 share one here. When threads 128 to
-// 149 and then 22 to 127 have left, every slot has had a reader leave it, yet
-// threads 0 to 21 are still inside: the writer must go on waiting for them.
-TEST(RenderLock, ThreadsBeyondTheReaderSlotsShareSlotsAndAllKeepWritersOut) {
+// time, so that some count in another's slot (but never take its place).
+// When threads 128 to 149 and then 22 to 127 have left, most slots have had a
+// reader leave them, yet threads 0 to 21 are still inside: the writer must go
+// on waiting for them.
+TEST_P(RenderLock, ThreadsBeyondTheReaderSlotsShareSlotsAndAllKeepWritersOut) {
   constexpr int kSlots = int(kRenderReaderSlots);
   constexpr int kThreads = kSlots + 22;
   std::latch all_inside(kThreads + 1);
   std::vector<std::atomic<bool>> may_leave(kThreads);
   std::atomic<int> inside{0};
+  std::vector<unsigned> places(kThreads);
   std::vector<std::thread> readers;
   for (int i = 0; i < kThreads; ++i) {
     std::atomic<bool> has_slot{false};
@@ -144,6 +183,7 @@ TEST(RenderLock, ThreadsBeyondTheReaderSlotsShareSlotsAndAllKeepWritersOut) {
       {
         RenderLockShared first;  // takes the thread's slot, the next in turn
       }
+      places[std::size_t(i)] = render_thread_place();
       has_slot = true;
       RenderLockShared mine;
       inside.fetch_add(1);
@@ -160,6 +200,7 @@ TEST(RenderLock, ThreadsBeyondTheReaderSlotsShareSlotsAndAllKeepWritersOut) {
   }
   all_inside.arrive_and_wait();
   ASSERT_EQ(inside.load(), kThreads);
+  expect_own_places(places, false);
 
   std::atomic<bool> writer_entered{false};
   std::atomic<bool> writer_started{false};
@@ -190,7 +231,7 @@ TEST(RenderLock, ThreadsBeyondTheReaderSlotsShareSlotsAndAllKeepWritersOut) {
 // Readers and writers on several threads for a while, over data that only the
 // lock protects: a writer must never meet a reader or another writer inside,
 // and ThreadSanitizer must see no race on the data.
-TEST(RenderLock, ReadersAndWritersOnSeveralThreadsNeverOverlap) {
+TEST_P(RenderLock, ReadersAndWritersOnSeveralThreadsNeverOverlap) {
   constexpr int kReaders = 4;
   constexpr int kWriters = 2;
   constexpr int kRounds = 2000;
@@ -242,6 +283,9 @@ TEST(RenderLock, ReadersAndWritersOnSeveralThreadsNeverOverlap) {
   EXPECT_EQ(torn.load(), 0);
   EXPECT_EQ(data[0], kWriters * (kRounds / 10));
 }
+
+// /0: the index refused; /1: the index had.
+INSTANTIATE_TEST_SUITE_P(, RenderLock, ::testing::Bool());
 
 }  // namespace
 }  // namespace korv
