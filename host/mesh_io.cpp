@@ -239,11 +239,6 @@ bool load_mesh_file(const std::string &path, Mesh &mesh, std::string &error, std
   if (text[first] == '{' || text[first] == '[' || ends_with(path, ".json")) {
     return load_json(path, text, mesh, error);
   }
-  std::string reason;
-  if (!looks_like_obj(text, reason)) {
-    error = path + ": neither a JSON mesh nor an OBJ file: it " + reason;
-    return false;
-  }
   std::string ignored;
   return read_obj(path, text, mesh, error, warning != nullptr ? *warning : ignored);
 }

@@ -101,14 +101,14 @@ TEST_F(MeshIoTest, ObjGivesVLinesAndFLinesInFileOrderWithoutTriangulating) {
                               "o first\nf 1/1/1 2/1/1 3/1/1 4/1/1\n"
                               "g second\nf -4 -2 -1\n"
                               "f 2 3\nf 4\n"
-                              "v 0.1 0 5\nf 5 1 2\n"),
+                              "v 0.1 0 \\\n5\nfo 5 1 \\\r\n 2 # a comment\nf -1 -5 -4 # -2\n"),
                         m, error, &warning))
       << error;
   ASSERT_EQ(m.point_count(), 5u);
   EXPECT_EQ(m.points[4][0], 0.1f);
   EXPECT_EQ(m.points[4][2], 5.0f);
-  EXPECT_EQ(polygons_of(m),
-            (std::vector<std::vector<std::uint32_t>>{{0, 1, 2, 3}, {0, 2, 3}, {4, 0, 1}}));
+  EXPECT_EQ(polygons_of(m), (std::vector<std::vector<std::uint32_t>>{
+                                {0, 1, 2, 3}, {0, 2, 3}, {4, 0, 1}, {4, 0, 1}}));
   EXPECT_EQ(warning.substr(warning.find("m.obj")),
             "m.obj: line 12: a face of fewer than three corners is no polygon: skipped (2 such "
             "faces)");
@@ -120,6 +120,8 @@ TEST_F(MeshIoTest, ObjErrorsNameTheLine) {
             "far.obj: line 4: face corner 3: index 3 out of range (2 points)");
   EXPECT_EQ(error_of("back.obj", "v 0 0 0\r\nf 1 -2 1\r\nv 1 1 1\r\n"),
             "back.obj: line 2: face corner 2: index -2 out of range (2 points)");
+  EXPECT_EQ(error_of("joined.obj", "v 0 0 \\\n0\nf 1 \\\r2 1\nf 1 1 x"),
+            "joined.obj: line 5: face corner 3: 'x' is not a point index");
   EXPECT_EQ(error_of("zero.obj", "v 0 0 0\nf 1 0 1"),
             "zero.obj: line 2: face corner 2: index 0 is not a valid index (1 points)");
 }
