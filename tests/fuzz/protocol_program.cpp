@@ -311,11 +311,6 @@ NodeValues node_expected(const LWShaderAccess &record, const Settings &s, const 
 // toLocal's translation.
 constexpr double kShifts[][3] = {{0, 0, 0}, {5, -3, 2}, {-1e3, 2e3, 7}, {0.25, 0, 0}};
 
-// How exact the host's oP is: so far only as it computes it from P and
-// toLocal in double. Other hosts' (single precision, off by a pivot, the
-// undeformed position) belong here, each a way of filling oP from P.
-enum class ObjectPosition { Computed };
-
 // The inverse of a 3x3 matrix in row order by its cofactors; false where it
 // has none.
 bool invert(const double a[9], double out[9]) {
@@ -335,68 +330,50 @@ void apply(const double m[9], const double p[3], const double t[3], double out[3
     out[i] = m[3 * i] * p[0] + m[3 * i + 1] * p[1] + m[3 * i + 2] * p[2] + t[i];
 }
 
-void object_position(ObjectPosition how, const double to_local[9], const double shift[3],
-                     const double p[3], double out[3]) {
-  switch (how) {
-    case ObjectPosition::Computed:
-      apply(to_local, p, shift, out);
-      break;
-  }
-}
+// How the host gives oP, by transform / 24.
+constexpr host::PositionMode kPositionModes[] = {
+    host::PositionMode::Exact, host::PositionMode::Fitted, host::PositionMode::Float,
+    host::PositionMode::Offset, host::PositionMode::Undeformed};
 
-// The record's matrices: linear and shift for column vectors, transposed
-// for row vectors.
-void write_matrix(LWDMatrix4 &m, const double linear[9], const double shift[3], bool columns) {
-  std::memset(m, 0, sizeof m);
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j)
-      (columns ? m[i][j] : m[j][i]) = linear[3 * i + j];
-    (columns ? m[i][3] : m[3][i]) = shift[i];
-  }
-  m[3][3] = 1.0;
-}
-
-const char kRay = 0;  // any address: the node only asks whether there is a ray
-
-// The node's record of a sample: the object placed by one matrix per
-// placement (toLocal's linear part the sample's wXfrm, its translation one
-// of kShifts by transform / 6), P where toWorld puts the spot, oP from P.
-// A matrix without an inverse places nothing: P and oP are the spot. Returns
-// whether the record tells the two readings of its matrices apart (their
-// linear parts agree, or either the translation or P does): where it does
-// not, the node may read either until another record tells.
+// The node's record of a sample as the stand-in host makes it: the object
+// placed by one matrix per placement (toLocal's linear part the sample's
+// wXfrm, its translation one of kShifts by transform / 6), the spot and the
+// ray's source where toWorld puts them, oP as the host's mode gives it. A
+// matrix without an inverse places nothing. Offset and Undeformed move oP
+// off toLocal·P alike in both readings, so that a record without a
+// translation could honestly tell either; they are kept to records with
+// one, whose zeros tell. Returns whether the record tells the two readings
+// of its matrices apart (their linear parts agree, or either the
+// translation or P does): where it does not, the node may read either until
+// another record tells.
 bool node_record(const LWShaderAccess &a, std::uint8_t transform, bool columns, bool ray,
                  LWShadingGeometry &g) {
-  std::memset(&g, 0, sizeof g);
   const double *to_local = a.wXfrm;
   const double *shift = kShifts[(transform / 6) % std::size(kShifts)];
   double to_world[9];
-  double world_shift[3] = {0, 0, 0};
   const double origin[3] = {0, 0, 0};
   const bool placed = invert(to_local, to_world);
+  const bool moved = placed && (shift[0] != 0 || shift[1] != 0 || shift[2] != 0);
+  host::NodeHostMode mode{columns ? host::MatrixWriting::Columns : host::MatrixWriting::Rows,
+                          kPositionModes[(transform / 24) % std::size(kPositionModes)]};
+  if (!moved &&
+      (mode.op == host::PositionMode::Offset || mode.op == host::PositionMode::Undeformed))
+    mode.op = host::PositionMode::Exact;
+  LWShaderAccess world = a;
   if (placed) {
     double back[3];
     apply(to_world, shift, origin, back);
     for (int i = 0; i < 3; ++i)
-      world_shift[i] = -back[i];
-    apply(to_world, a.oPos, world_shift, g.P);
-    object_position(ObjectPosition::Computed, to_local, shift, g.P, g.oP);
-  } else {
-    std::memset(to_world, 0, sizeof to_world);
-    std::copy(a.oPos, a.oPos + 3, g.P);
-    std::copy(a.oPos, a.oPos + 3, g.oP);
+      mode.move[i] = -back[i];
+    apply(to_world, a.oPos, mode.move, world.wPos);
+    apply(to_world, a.raySource, mode.move, world.raySource);
   }
-  write_matrix(g.toLocal, to_local, shift, columns);
-  write_matrix(g.toWorld, to_world, world_shift, columns);
-  g.ray = ray ? reinterpret_cast<const LWRay *>(&kRay) : nullptr;
-  g.itemID = a.objID;
-  g.polygon = a.polygon;
+  host::NodeSession::make_geometry(world, mode, g);
+  if (!ray)
+    g.ray = nullptr;
   double skew = 0.0;
   double size = 1.0;
   for (int i = 0; i < 3; ++i) {
-    g.shading.I[i] = a.raySource[i] - a.oPos[i];
-    g.Np[i] = a.wNorm[i];
-    g.Ns[i] = a.wNorm0[i];
     double d = 0.0;
     for (int j = 0; j < 3; ++j)
       d += (to_local[3 * i + j] - to_local[3 * j + i]) * g.P[j];
@@ -405,8 +382,7 @@ bool node_record(const LWShaderAccess &a, std::uint8_t transform, bool columns, 
   }
   const bool symmetric =
       to_local[1] == to_local[3] && to_local[2] == to_local[6] && to_local[5] == to_local[7];
-  return symmetric ||
-         (placed && (shift[0] != 0 || shift[1] != 0 || shift[2] != 0 || skew > 1e-3 * size));
+  return symmetric || moved || (placed && skew > 1e-3 * size);
 }
 
 // What an output's record holds before the node is asked.

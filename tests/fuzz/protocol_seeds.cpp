@@ -38,7 +38,7 @@ struct Writer {
   // The polygons are those of the object's mesh, or from polygons on
   // (224 to 254) those of another mesh or of none. The node's outputs are
   // asked in several orders, now and then of a sample with no ray; each
-  // sample is placed anew.
+  // sample is placed anew, its oP given in each of the host's ways in turn.
   Writer &batch(std::uint8_t threads, std::uint8_t slot, std::uint8_t object, std::uint8_t count,
                 std::uint8_t transform = 0, std::initializer_list<std::uint8_t> edits = {},
                 std::uint8_t polygons = 0) {
@@ -47,8 +47,8 @@ struct Writer {
     for (std::uint8_t i = 0; i < count; ++i) {
       op({slot, object, std::uint8_t(polygons + i % 6), std::uint8_t(i / 6),
           std::uint8_t(40 + 13 * i), std::uint8_t(i % 8), std::uint8_t(i % 3), std::uint8_t(i % 7),
-          std::uint8_t(transform + 6 * (i % 4)), std::uint8_t(i % 11 == 10 ? 0x83 : 3),
-          kOrders[i % 4]});
+          std::uint8_t(transform + 6 * (i % 4) + 24 * (i % 5)),
+          std::uint8_t(i % 11 == 10 ? 0x83 : 3), kOrders[i % 4]});
     }
     out.push_back(std::uint8_t(edits.size() / 12));
     return op(edits);
