@@ -175,6 +175,22 @@ void BM_BuildHubGridShared(benchmark::State &state) {
       state, [](std::int64_t k) { return korv::testing::hub_grid(std::uint32_t(k), false, 7); },
       korv::EdgeKind::Both);
 }
+// The plain mesh beside it: closed boxes of one quad a side (24 corners, each
+// point used three times), as many corners as the hub grid at each size, so
+// that what both builds gain per corner with the size (memory, caches) is
+// told apart from what the hubs' neighbour search adds.
+void BM_BuildBoxesLikeHubGrid(benchmark::State &state) {
+  build_unusual(
+      state,
+      [](std::int64_t boxes) {
+        korv::host::BoxFieldOptions options;
+        options.boxes = std::size_t(boxes);
+        options.subdivisions = 1;
+        options.open_every = 0;
+        return korv::host::box_field(options);
+      },
+      korv::EdgeKind::Both);
+}
 
 // The scan floor: each polygon scan reads every corner once, the point scan
 // every position once, and nothing else is done.
@@ -232,6 +248,8 @@ BENCHMARK(BM_BuildCardsAfterBoxes)->Arg(3'971)->Arg(7'943)->Unit(benchmark::kMil
 BENCHMARK(BM_BuildHubGrid)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
 // 147,456 and 2,359,296 corners.
 BENCHMARK(BM_BuildHubGridShared)->Arg(128)->Arg(512)->Unit(benchmark::kMillisecond);
+// The same corner counts: 6,144 and 98,304 boxes.
+BENCHMARK(BM_BuildBoxesLikeHubGrid)->Arg(6'144)->Arg(98'304)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildScansFloor)
     ->Arg(10'000)
     ->Arg(100'000)
