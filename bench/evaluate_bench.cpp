@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -237,7 +238,8 @@ BENCHMARK(BM_EvaluateLargeCap)->Arg(4096)->Arg(16384);
 
 // Samples on one polygon of many corners on a circle (range: corners, then
 // whether its rim is sharp): /0 alone, an object without a single edge; /1
-// the lid of a drum, whose walls make its rim sharp.
+// the lid of a drum, whose walls make its rim sharp; /2 alone beside a cube
+// of sharp edges, so that the object has edges but none at the polygon.
 void BM_EvaluateHugePolygon(benchmark::State &state) {
   const auto n = std::uint32_t(state.range(0));
   Mesh mesh;
@@ -247,7 +249,21 @@ void BM_EvaluateHugePolygon(benchmark::State &state) {
     lid.push_back(mesh.add_point(std::cos(angle), std::sin(angle), 0.0));
   }
   mesh.add_polygon(lid);
-  for (std::uint32_t k = 0; k < n && state.range(1) != 0; ++k) {
+  if (state.range(1) == 2) {
+    std::uint32_t corner[8];
+    for (std::uint32_t c = 0; c < 8; ++c) {
+      corner[c] = mesh.add_point(3.0 + (c & 1), (c >> 1) & 1, -double((c >> 2) & 1));
+    }
+    for (const auto &q : {std::array<int, 4>{0, 2, 3, 1},
+                          {4, 5, 7, 6},
+                          {0, 1, 5, 4},
+                          {2, 6, 7, 3},
+                          {0, 4, 6, 2},
+                          {1, 3, 7, 5}}) {
+      mesh.add_polygon({corner[q[0]], corner[q[1]], corner[q[2]], corner[q[3]]});
+    }
+  }
+  for (std::uint32_t k = 0; k < n && state.range(1) == 1; ++k) {
     const std::uint32_t next = (k + 1) % n;
     // Copies: the points grow below.
     const auto a = mesh.points[lid[next]];
@@ -259,6 +275,9 @@ void BM_EvaluateHugePolygon(benchmark::State &state) {
   evaluate_samples(state, scene.samples, {});
 }
 BENCHMARK(BM_EvaluateHugePolygon)
+    ->Args({10'000, 2})
+    ->Args({100'000, 2})
+    ->Args({1'000'000, 2})
     ->Args({10'000, 0})
     ->Args({100'000, 0})
     ->Args({1'000'000, 0})
