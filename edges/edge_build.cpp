@@ -847,6 +847,31 @@ bool edge_end_positions(const EdgeScanContext &ctx, Array<std::array<float, 3>> 
   return true;
 }
 
+// Frees what the query never reads: every polygon list, and unless
+// keep_every_point the records of the points that end no edge (most of a
+// mesh's points: a lookup of one then finds no record, which answers "no
+// edges" as a record without edges did). False when memory runs out.
+bool thin_points(const EdgeScanContext &ctx, bool keep_every_point) {
+  PointMap &points = ctx.database->points;
+  for (auto &[key, record] : points) {
+    record.polygon_fill = 0;
+    record.polygons = nullptr;
+  }
+  points.polygon_pool.reset();
+  if (keep_every_point) {
+    return true;
+  }
+  Array<std::uint8_t> ends;
+  if (!ends.assign(points.size(), 0)) {
+    return false;
+  }
+  for (const auto &[a, b] : ctx.edge_ends) {
+    ends[a] = 1;
+    ends[b] = 1;
+  }
+  return points.keep_only(ends);
+}
+
 // The four passes over a created database, and the shells' index when it is
 // wanted. False when a scan failed, a callback stopped it or memory ran out.
 bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
@@ -953,8 +978,17 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
       return false;
     }
   }
+  // The polygons with many corners are found from the polygon lists before
+  // those go; a database without edges needs no corner index.
+  Array<std::uintptr_t> large;
+  if (!database.edge_list->records.empty() && !CornerIndex::many_cornered_polygons(points, large)) {
+    return false;
+  }
+  if (!options.keep_point_records && !thin_points(ctx, options.cross_polygons)) {
+    return false;
+  }
   ctx.edge_ends.reset();
-  return CornerIndex::build(database, mesh, database.corners);
+  return CornerIndex::build(database, mesh, large, database.corners);
 }
 
 }  // namespace

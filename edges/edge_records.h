@@ -12,6 +12,7 @@
 // runs out of memory fails and frees what it made, and nothing is thrown.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -44,7 +45,8 @@ struct PointRecord {
   std::int32_t edge_count = 0;     // entries in edges
   std::int32_t polygon_fill = 0;   // entries of polygons filled so far
   // polygon_count entries in scan order, in the map's polygon pool (null
-  // entries past polygon_fill); null until the pool is made.
+  // entries past polygon_fill); null until the pool is made, and again once
+  // the build has freed it (polygon_fill then 0).
   LWPolID *polygons = nullptr;
   // edge_count entries in EdgeList order, in the map's edge pool; null when
   // the point has no edges.
@@ -94,6 +96,13 @@ class PointMap {
   }
   [[nodiscard]] bool end_sorted() { return index_sorted_entries(); }
 
+  // Keeps the entries whose flag in keep (one per entry, in iteration
+  // order) is set, in the same order, and frees the others: after a build,
+  // only the points that end an edge are worth their entry. A map whose keys
+  // stepped evenly keeps finding them by arithmetic, through a bit per place
+  // of the step's grid. False when memory runs out (the map is then empty).
+  [[nodiscard]] bool keep_only(const Array<std::uint8_t> &keep);
+
   // Inline: the query looks up every corner of every shaded polygon.
   PointRecord *find(LWPntID point) {
     const std::ptrdiff_t i = index_of(point_key(point));
@@ -129,6 +138,7 @@ class PointMap {
 
  private:
   std::ptrdiff_t index_of(std::uintptr_t key) const;
+  std::ptrdiff_t grid_index_of(std::uintptr_t place) const;
   std::ptrdiff_t slot_index_of(std::uintptr_t key) const;
   [[nodiscard]] bool rebuild_slots(std::size_t minimum_slots);
   [[nodiscard]] bool index_sorted_entries();
@@ -145,7 +155,26 @@ class PointMap {
   // a size, or numbers), so that a find shifts instead of dividing; else -1.
   int key_shift_ = -1;
   bool use_slots_ = true;
+  // After keep_only on evenly stepping keys: a bit per place of the grid
+  // the keys stepped on, and before each word of bits the entries of the
+  // places before it, so that a place's entry is a count of set bits.
+  // Empty while every place of the grid has its entry.
+  Array<std::uint64_t> place_bits_;
+  Array<std::uint32_t> place_ranks_;
+  std::uintptr_t places_ = 0;
 };
+
+inline std::ptrdiff_t PointMap::grid_index_of(std::uintptr_t place) const {
+  if (place >= places_) {
+    return -1;
+  }
+  const std::uint64_t word = place_bits_[place / 64];
+  const std::uint64_t bit = std::uint64_t(1) << (place % 64);
+  if ((word & bit) == 0) {
+    return -1;
+  }
+  return std::ptrdiff_t(place_ranks_[place / 64]) + std::popcount(word & (bit - 1));
+}
 
 inline std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
   if (use_slots_) {
@@ -166,6 +195,9 @@ inline std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
       return -1;
     }
     index = offset / key_step_;
+  }
+  if (!place_bits_.empty()) {
+    return grid_index_of(index);
   }
   return index < entries_.size() ? static_cast<std::ptrdiff_t>(index) : -1;
 }
