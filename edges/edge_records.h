@@ -21,6 +21,7 @@
 #include <memory>
 #include <utility>
 
+#include "edges/build_work_area.h"
 #include "edges/corner_index.h"
 #include "edges/polygon_set.h"
 #include "edges/shell_index.h"
@@ -278,17 +279,26 @@ struct EdgeCache : NoThrowNew {
   // an object's first.
   Array<std::uint32_t> slots;
   std::size_t indexed = 0;
+  // The builds' working memory, kept from one build to the next (of any
+  // object) until release_work_area or the cache's destruction.
+  BuildWorkArea work_area;
 };
 
 // A new empty cache, or null when memory is exhausted.
 EdgeCache *create_edge_cache();
 
-// Destroys every database in order, then the cache. A null cache is ignored.
+// Destroys every database in order, then the cache with its working memory.
+// A null cache is ignored.
 void destroy_edge_cache(EdgeCache *cache);
 
 // Destroys every database in order and leaves the cache empty, its capacity
-// kept; forgets the failed builds. A null cache is ignored.
+// and working memory kept (a deformed object is built again at each new
+// time); forgets the failed builds. A null cache is ignored.
 void empty_edge_cache(EdgeCache *cache);
+
+// Frees the working memory the cache keeps for its builds (at the end of a
+// render: the next build is a render away). A null cache is ignored.
+void release_work_area(EdgeCache *cache);
 
 // Forgets the failed builds, keeping the databases. A null cache is ignored.
 void forget_failed_builds(EdgeCache *cache);
