@@ -882,23 +882,26 @@ void give_back_working_arrays(EdgeScanContext &ctx) {
 // edges" as a record without edges did). False when memory runs out.
 bool thin_points(EdgeScanContext &ctx, bool keep_every_point) {
   PointMap &points = ctx.database->points;
+  if (!keep_every_point) {
+    Array<std::uint8_t> ends;
+    if (!ends.assign(points.size(), 0)) {
+      return false;
+    }
+    for (const auto &[a, b] : ctx.edge_ends) {
+      ends[a] = 1;
+      ends[b] = 1;
+    }
+    if (!points.keep_only(ends)) {
+      return false;
+    }
+  }
+  // Only the records kept are told that their lists are gone.
   for (auto &[key, record] : points) {
     record.polygon_fill = 0;
     record.polygons = nullptr;
   }
   ctx.work->give_back(points.polygon_pool);
-  if (keep_every_point) {
-    return true;
-  }
-  Array<std::uint8_t> ends;
-  if (!ends.assign(points.size(), 0)) {
-    return false;
-  }
-  for (const auto &[a, b] : ctx.edge_ends) {
-    ends[a] = 1;
-    ends[b] = 1;
-  }
-  return points.keep_only(ends);
+  return true;
 }
 
 // The four passes over a created database, and the shells' index when it is
