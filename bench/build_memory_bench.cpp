@@ -17,8 +17,10 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "edges/edge_build.h"
+#include "host/box_field.h"
 #include "host/mesh_service.h"
 
 #if defined(__has_feature)
@@ -153,26 +155,117 @@ constexpr std::uint32_t kGridSide = 300;
   return mesh;
 }
 
-// Argument 0: welded (1) or not (0); argument 1: open edges on (1) or the
-// defaults (0).
+// Hard-surface parts: 22,500 closed boxes of six quads, every edge sharp.
+korv::host::Mesh hard_boxes() {
+  return korv::host::box_field({22'500, 1, 0});
+}
+
+// A subdivided organic shape: a torus of 300 x 450 quads whose section has
+// one keel, so that only the rings at the keel are sharp.
+korv::host::Mesh organic_torus() {
+  constexpr std::uint32_t kAround = 300;
+  constexpr std::uint32_t kSection = 450;
+  const double pi = 3.14159265358979323846;
+  korv::host::Mesh mesh;
+  for (std::uint32_t i = 0; i < kAround; ++i) {
+    const double u = 2.0 * pi * i / kAround;
+    for (std::uint32_t j = 0; j < kSection; ++j) {
+      const double v = 2.0 * pi * j / kSection;
+      const double r = j == 0 ? 1.6 : 1.0;
+      const double w = 4.0 + r * std::cos(v);
+      mesh.add_point(w * std::cos(u), w * std::sin(u), r * std::sin(v));
+    }
+  }
+  for (std::uint32_t i = 0; i < kAround; ++i) {
+    for (std::uint32_t j = 0; j < kSection; ++j) {
+      const std::uint32_t i1 = (i + 1) % kAround;
+      const std::uint32_t j1 = (j + 1) % kSection;
+      mesh.add_polygon(
+          {i * kSection + j, i1 * kSection + j, i1 * kSection + j1, i * kSection + j1});
+    }
+  }
+  return mesh;
+}
+
+// 450 cylinders of 200 wall quads and two 200-corner caps, a row apart.
+korv::host::Mesh capped_cylinders() {
+  constexpr std::uint32_t kSides = 200;
+  const double pi = 3.14159265358979323846;
+  korv::host::Mesh mesh;
+  for (std::uint32_t c = 0; c < 450; ++c) {
+    const std::uint32_t base = std::uint32_t(mesh.points.size());
+    for (std::uint32_t k = 0; k < kSides; ++k) {
+      const double a = 2.0 * pi * k / kSides;
+      mesh.add_point(3.0 * c + std::cos(a), std::sin(a), 0);
+      mesh.add_point(3.0 * c + std::cos(a), std::sin(a), 2);
+    }
+    std::vector<std::uint32_t> bottom, top;
+    for (std::uint32_t k = 0; k < kSides; ++k) {
+      bottom.push_back(base + 2 * (kSides - 1 - k));
+      top.push_back(base + 2 * k + 1);
+      const std::uint32_t a = base + 2 * k, b = base + 2 * ((k + 1) % kSides);
+      mesh.add_polygon({a, b, b + 1, a + 1});
+    }
+    mesh.add_polygon(bottom);
+    mesh.add_polygon(top);
+  }
+  return mesh;
+}
+
+// 337 groups of eight 200-corner star polygons over the same 200 points of a
+// circle, each at its own step and every other one wound the other way:
+// each polygon holds both ends of every side of the others, so every side
+// meets a polygon facing away, and is sharp.
+korv::host::Mesh shared_stars() {
+  constexpr std::uint32_t kCorners = 200;
+  const double pi = 3.14159265358979323846;
+  korv::host::Mesh mesh;
+  for (std::uint32_t g = 0; g < 337; ++g) {
+    const std::uint32_t base = std::uint32_t(mesh.points.size());
+    for (std::uint32_t k = 0; k < kCorners; ++k) {
+      const double a = 2.0 * pi * k / kCorners;
+      mesh.add_point(3.0 * g + std::cos(a), std::sin(a), 0);
+    }
+    for (std::uint32_t step : {1u, 3u, 7u, 9u, 11u, 13u, 17u, 19u}) {
+      std::vector<std::uint32_t> star;
+      for (std::uint32_t k = 0; k < kCorners; ++k) {
+        star.push_back(base + k * step % kCorners);
+      }
+      if (step % 4 == 3) {
+        std::reverse(star.begin(), star.end());
+      }
+      mesh.add_polygon(star);
+    }
+  }
+  return mesh;
+}
+
+// Argument 0, the mesh: the unwelded (0) or welded (1) triangles, boxes
+// (2), the torus (3), cylinders (4) or stars (5); argument 1: open edges
+// on (1), cross_polygons on (2) or the defaults (0).
 void BM_BuildMemory(benchmark::State &state) {
 #if !KORV_COUNT_ALLOCATIONS
   state.SkipWithError("the allocator cannot be counted in this build");
   return;
 #else
-  static std::map<bool, std::unique_ptr<SceneObject> > objects;
-  const bool welded = state.range(0) != 0;
-  auto &object = objects[welded];
+  static std::map<std::int64_t, std::unique_ptr<SceneObject> > objects;
+  using Maker = korv::host::Mesh (*)();
+  static constexpr Maker kMakers[] = {unwelded_triangles, welded_triangles, hard_boxes,
+                                      organic_torus,      capped_cylinders, shared_stars};
+  auto &object = objects[state.range(0)];
   if (!object) {
-    object = std::make_unique<SceneObject>(welded ? welded_triangles() : unwelded_triangles(),
-                                           "triangles");
+    object = std::make_unique<SceneObject>(kMakers[state.range(0)](), "mesh");
   }
   korv::EdgeBuildOptions options;
   options.cos_threshold = kCos89_5;
-  options.open_edge = std::int32_t(state.range(1));
+  options.open_edge = state.range(1) == 1 ? 1 : 0;
+  options.cross_polygons = state.range(1) == 2;
+  options.reach = 0.1 * std::log(256.0);  // the default settings' with a mask
   LWObjectInfo *info = korv::host::object_info_service();
   std::int64_t kept = 0;
   std::int64_t peak = 0;
+  std::int64_t work = 0;
+  std::size_t edges = 0;
   for (auto _ : state) {
     korv::EdgeCache cache;
     if (!cache.databases.reserve(1)) {
@@ -185,6 +278,10 @@ void BM_BuildMemory(benchmark::State &state) {
     counting = true;
     korv::ObjectEdgeDatabase *database =
         korv::build_edge_database(cache, object->id(), mesh, options);
+    // The working memory the cache keeps for its next build is not the
+    // database's.
+    work = std::int64_t(cache.work_area.bytes());
+    korv::release_work_area(&cache);
     counting = false;
     if (database == nullptr) {
       state.SkipWithError("the build failed");
@@ -192,6 +289,7 @@ void BM_BuildMemory(benchmark::State &state) {
     }
     kept = live_bytes;
     peak = peak_bytes;
+    edges = database->edge_list->records.size();
     mesh->destroy(mesh);
     state.PauseTiming();
     korv::empty_edge_cache(&cache);
@@ -201,6 +299,9 @@ void BM_BuildMemory(benchmark::State &state) {
   state.counters["corners"] = corners;
   state.counters["kept B/corner"] = double(kept) / corners;
   state.counters["peak B/corner"] = double(peak) / corners;
+  state.counters["work B/corner"] = double(work) / corners;
+  state.counters["edges"] = double(edges);
+  state.counters["kept B/edge"] = edges != 0 ? double(kept) / double(edges) : 0.0;
 #endif
 }
 
@@ -209,6 +310,11 @@ BENCHMARK(BM_BuildMemory)
     ->Args({0, 1})
     ->Args({1, 0})
     ->Args({1, 1})
+    ->Args({2, 0})
+    ->Args({3, 0})
+    ->Args({4, 0})
+    ->Args({4, 2})
+    ->Args({5, 0})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -106,8 +106,12 @@ bool add_segment(Array<EdgeForest::Segment> &segments, Positions &positions, con
 
 }  // namespace
 
+bool CornerIndex::many_cornered_polygons(const PointMap &points, Array<std::uintptr_t> &found) {
+  return korv::many_cornered_polygons(points, found);
+}
+
 bool CornerIndex::build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
-                        std::unique_ptr<CornerIndex> &built) {
+                        const Array<std::uintptr_t> &large, std::unique_ptr<CornerIndex> &built) {
   built.reset();
   const PointMap &points = database.points;
   if (database.edge_list == nullptr || database.edge_list->records.empty()) {
@@ -117,10 +121,6 @@ bool CornerIndex::build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   bool any_busy = false;
   for (const auto &[key, record] : points) {
     any_busy = any_busy || record.edge_count > kManyEdges;
-  }
-  Array<std::uintptr_t> large;
-  if (!many_cornered_polygons(points, large)) {
-    return false;
   }
   if (!any_busy && large.empty()) {
     return true;

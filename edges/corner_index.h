@@ -20,6 +20,7 @@
 namespace korv {
 
 struct ObjectEdgeDatabase;
+class PointMap;
 
 class CornerIndex : public NoThrowNew {
  public:
@@ -42,11 +43,19 @@ class CornerIndex : public NoThrowNew {
     std::uint32_t busy_end;
   };
 
-  // Built at the end of the database's build, from its point records and the
-  // edges' base positions, read from mesh once per point: index is left null
-  // when no point has many edges and no polygon many corners. False when
-  // memory runs out.
+  // The polygons with more than kManyCorners uses in the point records'
+  // polygon lists, each at least once (and some smaller ones): taken from
+  // the lists before the build frees them. False when memory runs out.
+  [[nodiscard]] static bool many_cornered_polygons(const PointMap &points,
+                                                   Array<std::uintptr_t> &found);
+
+  // Built at the end of the database's build, from its point records, the
+  // polygons many_cornered_polygons found (large) and the edges' base
+  // positions, read from mesh once per point: index is left null when no
+  // point has many edges and no polygon many corners. False when memory
+  // runs out.
   [[nodiscard]] static bool build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
+                                  const Array<std::uintptr_t> &large,
                                   std::unique_ptr<CornerIndex> &index);
 
   // The hierarchy of a point entry's edges, or EdgeForest::kNone.

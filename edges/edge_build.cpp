@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "edges/build_work_area.h"
 #include "edges/edge_pair_set.h"
 #include "runtime/checked_memory.h"
 #include "runtime/host_boundary.h"
@@ -20,6 +21,9 @@ namespace {
 struct EdgeScanContext {
   LWMeshInfo *mesh = nullptr;
   ObjectEdgeDatabase *database = nullptr;
+  // The cache's working memory: the large arrays below take their storage
+  // from it and give it back when done with it.
+  BuildWorkArea *work = nullptr;
   double cos_threshold = 0.0;
   std::int32_t open_edge = 0;
   std::int32_t use_deform = 0;
@@ -214,6 +218,7 @@ bool map_counted_points(EdgeScanContext &ctx) {
   }
   const std::size_t places = std::size_t(last_place) + 1;
   Array<std::int32_t> uses;
+  ctx.work->take(uses, places);
   if (!uses.assign(places, 0)) {
     return false;
   }
@@ -230,6 +235,7 @@ bool map_counted_points(EdgeScanContext &ctx) {
       points.append_sorted(lowest + (std::uintptr_t(i) << shift)).polygon_count = uses[i];
     }
   }
+  ctx.work->give_back(uses);
   return points.end_sorted();
 }
 
@@ -571,6 +577,8 @@ Vec3 corner_normal(LWMeshInfo *mesh, LWPntID p0, LWPntID p1, LWPntID pl, std::in
 // Makes the edge pass's store of unit normals, once the first neighbour is
 // found; false when memory runs out.
 bool make_normal_store(EdgeScanContext &ctx) {
+  ctx.work->take(ctx.unit_normals, ctx.filled_polygons);
+  ctx.work->take(ctx.have_unit_normal, ctx.filled_polygons);
   return ctx.unit_normals.resize(ctx.filled_polygons) &&
          ctx.have_unit_normal.assign(ctx.filled_polygons, 0);
 }
@@ -725,6 +733,7 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
 bool index_point_edges(EdgeScanContext &ctx) {
   PointMap &points = ctx.database->points;
   Array<std::uint32_t> &first = ctx.edge_first;
+  ctx.work->take(first, points.size() + 1);
   if (!first.assign(points.size() + 1, 0)) {
     return false;
   }
@@ -847,11 +856,63 @@ bool edge_end_positions(const EdgeScanContext &ctx, Array<std::array<float, 3>> 
   return true;
 }
 
+// Gives the arrays of the polygon scans back to the work area.
+void give_back_scan_arrays(EdgeScanContext &ctx) {
+  ctx.work->give_back(ctx.ordinals);
+  ctx.work->give_back(ctx.first);
+  ctx.work->give_back(ctx.next_corner);
+  ctx.work->give_back(ctx.previous_corner);
+  ctx.work->give_back(ctx.unit_normals);
+  ctx.work->give_back(ctx.have_unit_normal);
+}
+
+// Gives every working array still held back to the work area, whether the
+// build got through or stopped anywhere.
+void give_back_working_arrays(EdgeScanContext &ctx) {
+  give_back_scan_arrays(ctx);
+  ctx.work->give_back(ctx.corner_keys);
+  ctx.work->give_back(ctx.polygon_keys);
+  ctx.work->give_back(ctx.edge_first);
+  ctx.work->give_back(ctx.edge_ends);
+}
+
+// Frees what the query never reads: every polygon list, and unless
+// keep_every_point the records of the points that end no edge (most of a
+// mesh's points: a lookup of one then finds no record, which answers "no
+// edges" as a record without edges did). False when memory runs out.
+bool thin_points(EdgeScanContext &ctx, bool keep_every_point) {
+  PointMap &points = ctx.database->points;
+  if (!keep_every_point) {
+    Array<std::uint8_t> ends;
+    if (!ends.assign(points.size(), 0)) {
+      return false;
+    }
+    for (const auto &[a, b] : ctx.edge_ends) {
+      ends[a] = 1;
+      ends[b] = 1;
+    }
+    if (!points.keep_only(ends)) {
+      return false;
+    }
+  }
+  // Only the records kept are told that their lists are gone.
+  for (auto &[key, record] : points) {
+    record.polygon_fill = 0;
+    record.polygons = nullptr;
+  }
+  ctx.work->give_back(points.polygon_pool);
+  return true;
+}
+
 // The four passes over a created database, and the shells' index when it is
 // wanted. False when a scan failed, a callback stopped it or memory ran out.
 bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   LWMeshInfo *mesh = ctx.mesh;
   ObjectEdgeDatabase &database = *ctx.database;
+  ctx.work->take_largest(ctx.corner_keys);
+  if (ctx.list_polygons) {
+    ctx.work->take_largest(ctx.polygon_keys);
+  }
   if (mesh->scanPolys(mesh, count_point_polygons, &ctx) != 0 || ctx.stopped) {
     return false;
   }
@@ -859,12 +920,16 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
       !database.polygons.assign(ctx.polygon_keys.begin(), ctx.polygon_keys.end())) {
     return false;
   }
-  ctx.polygon_keys.reset();
+  ctx.work->give_back(ctx.polygon_keys);
   if (!map_counted_points(ctx)) {
     return false;
   }
-  ctx.corner_keys.reset();
+  // Grown by doubling: its slack would be kept, and taken by arrays that
+  // need less, for as long as the area lives.
+  ctx.corner_keys.shrink_to_fit();
+  ctx.work->give_back(ctx.corner_keys);
   PointMap &points = database.points;
+  ctx.work->take(ctx.first, points.size() + 1);
   if (!ctx.first.resize(points.size() + 1)) {
     return false;
   }
@@ -877,19 +942,25 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   ctx.first[points.size()] = corners;
   // Every record's polygons lie in one pool, in map order, parallel to the
   // ordinals.
+  ctx.work->take(points.polygon_pool, corners);
   if (!points.polygon_pool.assign(corners, nullptr)) {
     return false;
   }
   for (std::size_t i = 0; i < points.size(); ++i) {
     points.entry(i).second.polygons = points.polygon_pool.data() + ctx.first[i];
   }
+  ctx.work->take(ctx.ordinals, corners);
   if (!ctx.ordinals.assign(corners, 0)) {
     return false;
   }
   ctx.recorded_pairs.reset(ctx.first.data(), points.size());
-  if (ctx.edge_kind != EdgeKind::Both && (!ctx.next_corner.assign(corners, kNoEntry) ||
-                                          !ctx.previous_corner.assign(corners, kNoEntry))) {
-    return false;
+  if (ctx.edge_kind != EdgeKind::Both) {
+    ctx.work->take(ctx.next_corner, corners);
+    ctx.work->take(ctx.previous_corner, corners);
+    if (!ctx.next_corner.assign(corners, kNoEntry) ||
+        !ctx.previous_corner.assign(corners, kNoEntry)) {
+      return false;
+    }
   }
 
   ctx.scan_ordinal = 0;
@@ -918,15 +989,10 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
       return false;
     }
   }
-  ctx.ordinals.reset();
-  ctx.first.reset();
-  ctx.next_corner.reset();
-  ctx.previous_corner.reset();
+  give_back_scan_arrays(ctx);
   ctx.pair_containers.clear();
   ctx.wide_first.reset();
   ctx.wide_uses.reset();
-  ctx.unit_normals.reset();
-  ctx.have_unit_normal.reset();
   ctx.recorded_pairs.clear();
   ctx.corner_points.reset();
   ctx.corner_entries.reset();
@@ -942,7 +1008,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (mesh->scanPoints(mesh, collect_point_edges, &ctx) != 0 || ctx.stopped) {
     return false;
   }
-  ctx.edge_first.reset();
+  ctx.work->give_back(ctx.edge_first);
   if (shells) {
     Array<std::array<float, 3>> positions;
     if (!edge_end_positions(ctx, positions)) {
@@ -953,8 +1019,17 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
       return false;
     }
   }
-  ctx.edge_ends.reset();
-  return CornerIndex::build(database, mesh, database.corners);
+  // The polygons with many corners are found from the polygon lists before
+  // those go; a database without edges needs no corner index.
+  Array<std::uintptr_t> large;
+  if (!database.edge_list->records.empty() && !CornerIndex::many_cornered_polygons(points, large)) {
+    return false;
+  }
+  if (!options.keep_point_records && !thin_points(ctx, options.cross_polygons)) {
+    return false;
+  }
+  ctx.work->give_back(ctx.edge_ends);
+  return CornerIndex::build(database, mesh, large, database.corners);
 }
 
 }  // namespace
@@ -975,12 +1050,17 @@ ObjectEdgeDatabase *build_edge_database(EdgeCache &cache, LWItemID object_id, LW
         EdgeScanContext ctx;
         ctx.mesh = mesh;
         ctx.database = database.get();
+        ctx.work = &cache.work_area;
         ctx.cos_threshold = options.cos_threshold;
         ctx.open_edge = options.open_edge;
         ctx.use_deform = options.use_deform;
         ctx.edge_kind = options.edge_kind;
         ctx.list_polygons = options.list_polygons;
-        return run_passes(ctx, options) && append_edge_database(cache, database);
+        cache.work_area.begin_build();
+        const bool passed = run_passes(ctx, options);
+        give_back_working_arrays(ctx);
+        cache.work_area.end_build();
+        return passed && append_edge_database(cache, database);
       },
       [] { return false; });
   if (!built) {

@@ -39,6 +39,13 @@ struct EdgeBuildOptions {
   // hands it to the host: for a front whose host does not promise that a
   // sample's polygon is one of its object's mesh.
   bool list_polygons = false;
+  // With keep_point_records, the database keeps every point's record with
+  // its list of polygons as the build made them, for the tools that show
+  // them. Otherwise it keeps what the query reads: the records of the
+  // points that end an edge (of every point with cross_polygons, whose
+  // shell search may start from any) and no polygon lists, so that a mesh
+  // costs memory for its edges rather than for its size.
+  bool keep_point_records = false;
 };
 
 // Builds the database of object from mesh with options and appends it to

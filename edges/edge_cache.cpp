@@ -39,6 +39,12 @@ void empty_edge_cache(EdgeCache *cache) {
   cache->failed_builds.clear();
 }
 
+void release_work_area(EdgeCache *cache) {
+  if (cache != nullptr) {
+    cache->work_area.release();
+  }
+}
+
 void forget_failed_builds(EdgeCache *cache) {
   if (cache != nullptr) {
     cache->failed_builds.clear();

@@ -12,6 +12,7 @@
 // runs out of memory fails and frees what it made, and nothing is thrown.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +21,7 @@
 #include <memory>
 #include <utility>
 
+#include "edges/build_work_area.h"
 #include "edges/corner_index.h"
 #include "edges/polygon_set.h"
 #include "edges/shell_index.h"
@@ -44,7 +46,8 @@ struct PointRecord {
   std::int32_t edge_count = 0;     // entries in edges
   std::int32_t polygon_fill = 0;   // entries of polygons filled so far
   // polygon_count entries in scan order, in the map's polygon pool (null
-  // entries past polygon_fill); null until the pool is made.
+  // entries past polygon_fill); null until the pool is made, and again once
+  // the build has freed it (polygon_fill then 0).
   LWPolID *polygons = nullptr;
   // edge_count entries in EdgeList order, in the map's edge pool; null when
   // the point has no edges.
@@ -94,6 +97,13 @@ class PointMap {
   }
   [[nodiscard]] bool end_sorted() { return index_sorted_entries(); }
 
+  // Keeps the entries whose flag in keep (one per entry, in iteration
+  // order) is set, in the same order, and frees the others: after a build,
+  // only the points that end an edge are worth their entry. A map whose keys
+  // stepped evenly keeps finding them by arithmetic, through a bit per place
+  // of the step's grid. False when memory runs out (the map is then empty).
+  [[nodiscard]] bool keep_only(const Array<std::uint8_t> &keep);
+
   // Inline: the query looks up every corner of every shaded polygon.
   PointRecord *find(LWPntID point) {
     const std::ptrdiff_t i = index_of(point_key(point));
@@ -129,6 +139,7 @@ class PointMap {
 
  private:
   std::ptrdiff_t index_of(std::uintptr_t key) const;
+  std::ptrdiff_t grid_index_of(std::uintptr_t place) const;
   std::ptrdiff_t slot_index_of(std::uintptr_t key) const;
   [[nodiscard]] bool rebuild_slots(std::size_t minimum_slots);
   [[nodiscard]] bool index_sorted_entries();
@@ -145,7 +156,26 @@ class PointMap {
   // a size, or numbers), so that a find shifts instead of dividing; else -1.
   int key_shift_ = -1;
   bool use_slots_ = true;
+  // After keep_only on evenly stepping keys: a bit per place of the grid
+  // the keys stepped on, and before each word of bits the entries of the
+  // places before it, so that a place's entry is a count of set bits.
+  // Empty while every place of the grid has its entry.
+  Array<std::uint64_t> place_bits_;
+  Array<std::uint32_t> place_ranks_;
+  std::uintptr_t places_ = 0;
 };
+
+inline std::ptrdiff_t PointMap::grid_index_of(std::uintptr_t place) const {
+  if (place >= places_) {
+    return -1;
+  }
+  const std::uint64_t word = place_bits_[place / 64];
+  const std::uint64_t bit = std::uint64_t(1) << (place % 64);
+  if ((word & bit) == 0) {
+    return -1;
+  }
+  return std::ptrdiff_t(place_ranks_[place / 64]) + std::popcount(word & (bit - 1));
+}
 
 inline std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
   if (use_slots_) {
@@ -166,6 +196,9 @@ inline std::ptrdiff_t PointMap::index_of(std::uintptr_t key) const {
       return -1;
     }
     index = offset / key_step_;
+  }
+  if (!place_bits_.empty()) {
+    return grid_index_of(index);
   }
   return index < entries_.size() ? static_cast<std::ptrdiff_t>(index) : -1;
 }
@@ -246,17 +279,26 @@ struct EdgeCache : NoThrowNew {
   // an object's first.
   Array<std::uint32_t> slots;
   std::size_t indexed = 0;
+  // The builds' working memory, kept from one build to the next (of any
+  // object) until release_work_area or the cache's destruction.
+  BuildWorkArea work_area;
 };
 
 // A new empty cache, or null when memory is exhausted.
 EdgeCache *create_edge_cache();
 
-// Destroys every database in order, then the cache. A null cache is ignored.
+// Destroys every database in order, then the cache with its working memory.
+// A null cache is ignored.
 void destroy_edge_cache(EdgeCache *cache);
 
 // Destroys every database in order and leaves the cache empty, its capacity
-// kept; forgets the failed builds. A null cache is ignored.
+// and working memory kept (a deformed object is built again at each new
+// time); forgets the failed builds. A null cache is ignored.
 void empty_edge_cache(EdgeCache *cache);
+
+// Frees the working memory the cache keeps for its builds (at the end of a
+// render: the next build is a render away). A null cache is ignored.
+void release_work_area(EdgeCache *cache);
 
 // Forgets the failed builds, keeping the databases. A null cache is ignored.
 void forget_failed_builds(EdgeCache *cache);

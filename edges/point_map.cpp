@@ -35,6 +35,9 @@ bool PointMap::rebuild_slots(std::size_t minimum_slots) {
 bool PointMap::index_sorted_entries() {
   key_step_ = 0;
   use_slots_ = true;
+  place_bits_.reset();
+  place_ranks_.reset();
+  places_ = 0;
   const std::size_t n = entries_.size();
   if (n >= 2) {
     // Keys are sorted and unique, so the first gap is not zero.
@@ -116,6 +119,61 @@ bool PointMap::begin_sorted(std::size_t count) {
   return entries_.reserve(count);
 }
 
+bool PointMap::keep_only(const Array<std::uint8_t> &keep) {
+  const std::size_t kept =
+      std::size_t(std::count_if(keep.begin(), keep.end(), [](std::uint8_t k) { return k != 0; }));
+  if (kept == entries_.size()) {
+    return true;
+  }
+  // Until a first drop every entry is a place of an even step's grid.
+  const bool grid = !use_slots_ && place_bits_.empty() && kept != 0;
+  const std::size_t words = grid ? (entries_.size() + 63) / 64 : 0;
+  Array<Entry> entries;
+  Array<std::uint64_t> bits;
+  Array<std::uint32_t> ranks;
+  if (!entries.reserve(kept) || !bits.assign(words, 0) || !ranks.assign(words, 0)) {
+    clear();
+    return false;
+  }
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (keep[i] != 0) {
+      (void)entries.push_back(entries_[i]);  // room was made above
+      if (grid) {
+        bits[i / 64] |= std::uint64_t(1) << (i % 64);
+      }
+    }
+  }
+  std::uint32_t before = 0;
+  for (std::size_t w = 0; w < words; ++w) {
+    ranks[w] = before;
+    before += std::uint32_t(std::popcount(bits[w]));
+  }
+  const std::size_t places = entries_.size();
+  entries_ = std::move(entries);
+  if (grid) {
+    place_bits_ = std::move(bits);
+    place_ranks_ = std::move(ranks);
+    places_ = places;
+    return true;
+  }
+  // Kept keys no longer step evenly, if they did: they are hashed, and an
+  // empty map needs no table at all.
+  use_slots_ = true;
+  key_step_ = 0;
+  place_bits_.reset();
+  place_ranks_.reset();
+  places_ = 0;
+  if (entries_.empty()) {
+    slots_.reset();
+    return true;
+  }
+  if (!rebuild_slots(0)) {
+    clear();
+    return false;
+  }
+  return true;
+}
+
 std::ptrdiff_t PointMap::slot_index_of(std::uintptr_t key) const {
   if (slots_.empty()) {
     return -1;
@@ -137,6 +195,9 @@ void PointMap::clear() {
   slots_.reset();
   polygon_pool.reset();
   edge_pool.reset();
+  place_bits_.reset();
+  place_ranks_.reset();
+  places_ = 0;
   use_slots_ = true;
   key_step_ = 0;
 }
@@ -144,6 +205,8 @@ void PointMap::clear() {
 std::size_t PointMap::memory_bytes() const {
   std::size_t bytes =
       entries_.capacity() * sizeof(Entry) + slots_.capacity() * sizeof(std::uint32_t);
+  bytes += place_bits_.capacity() * sizeof(std::uint64_t) +
+           place_ranks_.capacity() * sizeof(std::uint32_t);
   bytes += polygon_pool.capacity() * sizeof(LWPolID);
   bytes += edge_pool.capacity() * sizeof(const EdgeRecord *);
   return bytes;

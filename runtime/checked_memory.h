@@ -193,6 +193,25 @@ class Array {
     data_ = nullptr;
     capacity_ = 0;
   }
+  // Hands the storage (its size in bytes to bytes) to the caller, who frees
+  // it or gives it to adopt_storage; the array is left empty. For elements
+  // that are plain bytes only, so that storage can pass between arrays of
+  // different element types.
+  void *release_storage(std::size_t &bytes) noexcept {
+    static_assert(std::is_trivially_copyable_v<T>);
+    clear();
+    bytes = capacity_ * sizeof(T);
+    capacity_ = 0;
+    return std::exchange(data_, nullptr);
+  }
+  // Takes over storage from release_storage in place of its own, empty.
+  void adopt_storage(void *block, std::size_t bytes) noexcept {
+    static_assert(std::is_trivially_copyable_v<T>);
+    reset();
+    data_ = static_cast<T *>(block);
+    capacity_ = bytes / sizeof(T);
+  }
+
   // Gives back unused storage where memory allows; the contents stay either way.
   void shrink_to_fit() {
     if (size_ == 0) {

@@ -117,6 +117,7 @@ LWError instance_init(LWInstance inst, int /*mode*/) {
 void instance_cleanup(LWInstance inst) {
   RenderLockGuard lock;
   empty_edge_cache(as_instance(inst)->cache);
+  release_work_area(as_instance(inst)->cache);
 }
 
 LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {

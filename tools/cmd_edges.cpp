@@ -224,7 +224,9 @@ class EdgesCommand : public Command {
     const auto turn =
         host::render::Mat3::rotation({0, 1, 0}, turn_ * 3.14159265358979323846 / 180.0);
     scene_object.place({turn.m, {0.0, 0.0, 0.0}});
-    const EdgeBuildOptions options = edge_build_options(settings);
+    // The command shows every point's record, polygon lists included.
+    EdgeBuildOptions options = edge_build_options(settings);
+    options.keep_point_records = true;
     EdgeCache cache;
     const ObjectEdgeDatabase *database = build(cache, scene_object, options);
     JudgedKinds kinds;

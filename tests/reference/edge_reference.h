@@ -24,6 +24,7 @@ struct BuildOptions {
   std::int32_t open_edge = 0;
   std::int32_t use_deform = 0;
   std::int32_t edge_kind = 0;  // 1 keeps convex sharp edges only, 2 concave ones
+  bool thin = false;           // the module keeps what the query reads only
 };
 
 // The same options as the module's build takes them.
@@ -33,6 +34,7 @@ inline EdgeBuildOptions module_options(const BuildOptions &o) {
   options.open_edge = o.open_edge;
   options.use_deform = o.use_deform;
   options.edge_kind = edge_kind_setting(o.edge_kind);
+  options.keep_point_records = !o.thin;
   return options;
 }
 
@@ -96,6 +98,27 @@ inline EdgeSnapshot snapshot(const ObjectEdgeDatabase &database) {
     }
     s.points.push_back(std::move(p));
   }
+  return s;
+}
+
+// What a database built without keep_point_records keeps of s: the records
+// of the points that end an edge, without their polygon lists.
+inline EdgeSnapshot thinned(EdgeSnapshot s) {
+  std::vector<std::uintptr_t> ends;
+  for (const EdgeSnapshot::Edge &e : s.edges) {
+    ends.push_back(e.a);
+    ends.push_back(e.b);
+  }
+  std::sort(ends.begin(), ends.end());
+  std::vector<EdgeSnapshot::Point> kept;
+  for (EdgeSnapshot::Point &p : s.points) {
+    if (std::binary_search(ends.begin(), ends.end(), p.key)) {
+      p.polygon_fill = 0;
+      p.polygons.clear();
+      kept.push_back(std::move(p));
+    }
+  }
+  s.points = std::move(kept);
   return s;
 }
 

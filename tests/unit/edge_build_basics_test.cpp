@@ -19,7 +19,9 @@ struct Built {
   explicit Built(Mesh mesh, std::int32_t open_edge = 0, double cos_threshold = kCos89_5)
       : object(std::move(mesh)) {
     LWMeshInfo *mesh_info = host::object_info_service()->meshInfo(object.id(), 1);
-    database = build_edge_database(cache, object.id(), mesh_info, {cos_threshold, open_edge, 0});
+    EdgeBuildOptions options{cos_threshold, open_edge, 0};
+    options.keep_point_records = true;  // the tests read every point's record
+    database = build_edge_database(cache, object.id(), mesh_info, options);
     if (database != nullptr) {
       mesh_info->destroy(mesh_info);
     }

@@ -66,6 +66,7 @@ TEST_P(RandomMeshes, IndexedBuildMatchesTheObviousBuildExactly) {
   const EdgeSnapshot reference = reference_snapshot(built.object, c.options);
   ASSERT_FALSE(reference.points.empty());
   expect_same(snapshot(*built.database), reference);
+  expect_thinned_as_reference(built.object.mesh(), c.options, reference);
 }
 
 std::vector<RandomCase> random_cases() {
@@ -73,7 +74,7 @@ std::vector<RandomCase> random_cases() {
   const BuildOptions option_sets[] = {
       {kCos89_5, 0, 0}, {kCos89_5, 1, 0}, {1.0, 1, 0},         {0.0, 1, 0},
       {-1.0, 1, 0},     {0.5, 1, 1},      {kCos89_5, 0, 1},    {kCos89_5, 0, 0, 1},
-      {0.5, 1, 1, 2},   {0.0, 1, 0, 2},   {kCos89_5, 1, 0, 3},
+      {0.5, 1, 1, 2},   {0.0, 1, 0, 2},   {kCos89_5, 1, 0, 3}, {-2.0, 0, 0},
   };
   unsigned seed = 1;
   for (const BuildOptions &options : option_sets) {
@@ -118,8 +119,7 @@ TEST(UnusualMeshesBuild, IndexedBuildMatchesTheObviousBuildExactly) {
     for (const BuildOptions &options : {BuildOptions{kCos89_5, 1, 0}, BuildOptions{0.5, 0, 0, 1},
                                         BuildOptions{kCos89_5, 1, 0, 2}}) {
       BuiltMesh built(mesh, options);
-      ASSERT_NE(built.database, nullptr);
-      expect_same(snapshot(*built.database), reference_snapshot(built.object, options));
+      expect_same_as_reference(built, options);
     }
   }
 }

@@ -127,6 +127,31 @@ TEST(EdgeDatabase, ListsEveryPolygonUnlessItsBuildListedThem) {
   }
 }
 
+// A build's arrays take the smallest kept block that holds them, without
+// allocating; the area keeps what the latest build gave back, until released.
+TEST(BuildWorkArea, KeepsWhatTheLatestBuildUsedUntilReleased) {
+  BuildWorkArea area;
+  Array<std::uint32_t> large, small;
+  area.begin_build();
+  ASSERT_TRUE(large.resize(1000) && small.resize(10));
+  area.give_back(large);
+  area.give_back(small);
+  area.end_build();
+  EXPECT_EQ(area.bytes(), 4040u);
+  area.begin_build();
+  Array<double> next;
+  area.take(next, 100);
+  EXPECT_EQ(next.capacity(), 500u);
+  AllocationFaults::countdown = 1;  // an allocation would fail
+  EXPECT_TRUE(next.resize(500));
+  EXPECT_EQ(AllocationFaults::countdown.exchange(0), 1u);
+  area.give_back(next);
+  area.end_build();  // the block this build left alone goes
+  EXPECT_EQ(area.bytes(), 4000u);
+  area.release();
+  EXPECT_EQ(area.bytes(), 0u);
+}
+
 TEST(PointMap, KeysAreUniqueAscendingAndFoundExactly) {
   PointMap map;
   ASSERT_TRUE(map.assign_keys({0x30, 0x10, 0x20, 0x10, ~std::uintptr_t{0}}));

@@ -117,13 +117,19 @@ TEST_F(EdgeQueryTest, AQueryThatMissedFindsTheDatabaseAnotherQueryBuiltMeanwhile
 // The k-th allocation fails, for every k a sample's build reaches, on meshes
 // and settings that make every part of a database, in the shader's builds and
 // the node's (which list their polygons): a failed build leaves the sample as
-// received, one that got by answers in full.
+// received, one that got by answers in full. A rebuild takes the working
+// memory a good build left in the cache, and leaves an earlier database as
+// it was.
 TEST_F(EdgeQueryTest, EveryAllocationFailureOfABuildLeavesTheSampleAsReceived) {
-  for (const auto &[mesh, open, kind, node] :
-       {std::tuple(host::box_field({8, 1, 3}), 1, 1, false),
-        std::tuple(fan_polygon(70), 0, 0, true), std::tuple(l_prism(), 1, 2, true)}) {
+  host::SceneObject other(lone_triangle());
+  for (const auto &[mesh, open, kind, node, cross, rebuild] :
+       {std::tuple(host::box_field({8, 1, 3}), 1, 1, false, 1, false),
+        std::tuple(host::box_field({8, 1, 3}), 1, 0, false, 0, true),
+        std::tuple(fan_polygon(70), 0, 0, true, 1, false),
+        std::tuple(l_prism(), 1, 2, true, 1, false)}) {
     host::SceneObject object(mesh);
-    std::tie(inst_.open_edge, inst_.edge_kind, inst_.cross_polygons) = std::tuple(open, kind, 1);
+    std::tie(inst_.open_edge, inst_.edge_kind, inst_.cross_polygons) =
+        std::tuple(open, kind, cross);
     if (node) {  // after the shader's cases
       source_.build_options = [](const EdgeSettings &settings) {
         EdgeBuildOptions listed = edge_build_options(settings, true);
@@ -139,6 +145,11 @@ TEST_F(EdgeQueryTest, EveryAllocationFailureOfABuildLeavesTheSampleAsReceived) {
     std::size_t k = 0;
     for (;; ++k) {
       destroy_edge_cache(std::exchange(inst_.cache, create_edge_cache()));
+      if (rebuild) {
+        (void)query(object, 0, spot);
+        empty_edge_cache(inst_.cache);  // as a new time does: the working memory stays
+        ASSERT_DOUBLE_EQ(query(other, 0, {0.5, 0.1, 0}), 0.1);
+      }
       AllocationFaults::countdown = k;
       const double d = query(object, 0, spot);
       if (AllocationFaults::countdown.exchange(0) != 0) {
@@ -150,6 +161,11 @@ TEST_F(EdgeQueryTest, EveryAllocationFailureOfABuildLeavesTheSampleAsReceived) {
                       ? d == whole && normal_ == whole_normal
                       : d == -1.0 && normal_ == kUntouched && is_open_ == kUntouchedFlag)
           << "allocation " << k;
+      if (rebuild) {  // found as it was, not built again
+        const long scans = host::mesh_service_counts().scans;
+        EXPECT_EQ(query(other, 0, {0.5, 0.1, 0}), 0.1) << "allocation " << k;
+        EXPECT_EQ(host::mesh_service_counts().scans, scans) << "allocation " << k;
+      }
     }
     EXPECT_GE(whole, 0.0);
     EXPECT_GT(k, 20u);

@@ -70,9 +70,29 @@ inline void expect_same(const EdgeSnapshot &built, const EdgeSnapshot &reference
   EXPECT_EQ(describe_difference(built, reference), "");
 }
 
+// The same mesh built as the fronts build it keeps reference thinned.
+inline void expect_thinned_as_reference(const host::Mesh &mesh, BuildOptions options,
+                                        const EdgeSnapshot &reference) {
+  options.thin = true;
+  BuiltMesh thin(mesh, options);
+  ASSERT_NE(thin.database, nullptr);
+  const EdgeSnapshot kept = thinned(reference);
+  expect_same(snapshot(*thin.database), kept);
+  // Every point is found at its kept entry, or found to have none.
+  for (std::size_t i = 0; i < mesh.points.size(); ++i) {
+    const std::uintptr_t key = point_key(host::point_id(i));
+    const auto at = std::find_if(kept.points.begin(), kept.points.end(),
+                                 [&](const EdgeSnapshot::Point &p) { return p.key == key; });
+    const std::ptrdiff_t expected = at == kept.points.end() ? -1 : at - kept.points.begin();
+    ASSERT_EQ(thin.database->points.entry_index(host::point_id(i)), expected) << "point " << i;
+  }
+}
+
 inline void expect_same_as_reference(const BuiltMesh &built, BuildOptions options) {
   ASSERT_NE(built.database, nullptr);
-  expect_same(snapshot(*built.database), reference_snapshot(built.object, options));
+  const EdgeSnapshot reference = reference_snapshot(built.object, options);
+  expect_same(snapshot(*built.database), reference);
+  expect_thinned_as_reference(built.object.mesh(), options, reference);
 }
 
 }  // namespace korv::testing
