@@ -224,7 +224,7 @@ TEST(NodePersistence, KeepsTheShadersBlocksButTheBevelSwitchAndTheChannels) {
   host::RecordingSaveState recorder(writer.state());
   node->handler().inst->save(node->instance(), recorder.state());
   ASSERT_GT(recorder.calls().size(), 3u);
-  EXPECT_EQ(recorder.calls()[2], "writeI4 10");
+  EXPECT_EQ(recorder.calls()[2], "writeI4 11");
   for (const std::string &call : recorder.calls()) {
     EXPECT_EQ(call.find("out_"), call.find("out_width")) << call;
     EXPECT_EQ(call.find("disable_bevel"), std::string::npos) << call;

@@ -6,6 +6,7 @@
 // the module's bit for bit. Nothing here depends on a test framework.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -21,12 +22,25 @@
 
 namespace korv::testing {
 
+// Another edge whose band may hold the sample, for blending corners.
+struct ReferenceBand {
+  double distance = 0.0;
+  Vec3 normal;
+  std::int32_t is_open = 0;
+  std::uintptr_t a = 0, b = 0;
+  Vec3 corner_a, corner_b;  // the normalised sum of every edge normal at a, at b
+};
+
 struct ReferenceHit {
   double distance = -1.0;
   Vec3 normal;
   std::int32_t is_open = 0;
   bool searched = false;  // a database was searched, whatever it found
+  // With corner_blend: the nearest edge, then up to three more, nearest first.
+  std::vector<ReferenceBand> bands = {};
 };
+
+inline Vec3 reference_corner_normal(const EdgeSnapshot &db, std::uintptr_t key);
 
 // The point entry of key, found by walking the list; null when absent.
 inline const EdgeSnapshot::Point *reference_point(const EdgeSnapshot &db, std::uintptr_t key) {
@@ -174,7 +188,77 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
   hit.distance = best_distance;
   hit.is_open = edge.is_open;
   hit.normal = blended.normalize();
+  if (settings.corner_blend == 0 || n > 64) {
+    return hit;
+  }
+  // Every other edge at the polygon's corners whose foot point lies on it,
+  // within the widest band, and not seen end-on (its foot on an end while the
+  // sample lies away from it).
+  auto band_of = [&](std::size_t k, double distance, Vec3 normal) {
+    const EdgeSnapshot::Edge &e = db.edges[k];
+    return ReferenceBand{distance,
+                         normal,
+                         e.is_open,
+                         e.a,
+                         e.b,
+                         reference_corner_normal(db, e.a),
+                         reference_corner_normal(db, e.b)};
+  };
+  hit.bands.push_back(band_of(*best, best_distance, hit.normal));
+  const double widest =
+      settings.open_edge != 0 ? settings.edge_width * 2.0 : settings.edge_width * 0.5;
+  if (!(best_distance < widest)) {
+    return hit;
+  }
+  std::vector<std::pair<double, std::size_t>> others;
+  std::vector<double> others_t(db.edges.size(), 0.0);
+  std::set<std::size_t> seen = {*best};
+  for (int i = 0; i < n; ++i) {
+    const EdgeSnapshot::Point *p =
+        reference_point(db, point_key(mesh->polVertex(mesh, access.polygon, i)));
+    for (std::size_t k : p != nullptr ? p->edges : std::vector<std::size_t>{}) {
+      if (!seen.insert(k).second) {
+        continue;
+      }
+      const Vec3 a = reference_base_position(mesh, db.edges[k].a);
+      const Vec3 b = reference_base_position(mesh, db.edges[k].b);
+      const double length = (b - a).length();
+      if (length == 0.0) {
+        continue;
+      }
+      const double t = (dot(b - a, spot) - dot(b - a, a)) / (length * length);
+      const double distance = (a + t * (b - a) - spot).length();
+      const double from_end = std::min(t, 1.0 - t) * length;
+      if (t >= 0.0 && t <= 1.0 && distance < widest && from_end > 1e-6 * distance) {
+        others.push_back({distance, k});
+        others_t[k] = t;
+      }
+    }
+  }
+  std::stable_sort(others.begin(), others.end(),
+                   [](const auto &x, const auto &y) { return x.first < y.first; });
+  for (std::size_t i = 0; i < others.size() && i < 3; ++i) {
+    const std::size_t k = others[i].second;
+    const EdgeSnapshot::Edge &e = db.edges[k];
+    Vec3 normal = e.normal;
+    if (settings.smooth_edge != 0) {
+      const double c = std::cos(settings.smooth_cos);
+      normal = (1.0 - others_t[k]) * reference_end_normal(db, k, e.a, c) +
+               others_t[k] * reference_end_normal(db, k, e.b, c);
+    }
+    hit.bands.push_back(band_of(k, others[i].first, normal.normalize()));
+  }
   return hit;
+}
+
+inline Vec3 reference_corner_normal(const EdgeSnapshot &db, std::uintptr_t key) {
+  Vec3 sum;
+  if (const EdgeSnapshot::Point *p = reference_point(db, key)) {
+    for (std::size_t k : p->edges) {
+      sum = sum + db.edges[k].normal;
+    }
+  }
+  return sum.normalize();
 }
 
 // The channel field that out_channel names, or null.
@@ -216,8 +300,8 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
   if (!(d >= 0.0)) {
     // No edge in a database that was searched: a mask of 0, which only
     // out_mode 1 writes, for an out_width above 0.
-    if (hit.searched && channel != nullptr && settings.out_width > 0.0 &&
-        settings.out_mode == 1 && std::isfinite(*channel * 0.0)) {
+    if (hit.searched && channel != nullptr && settings.out_width > 0.0 && settings.out_mode == 1 &&
+        std::isfinite(*channel * 0.0)) {
       *channel = *channel * 0.0;
     }
     return;
@@ -264,7 +348,91 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
   } else {
     j = j > 1.0 ? 1.0 : 0.0;
   }
-  const Vec3 bent = j * u0 + (1.0 - j) * toward;
+  Vec3 bent = j * u0 + (1.0 - j) * toward;
+  // Corner blending: every band edge with a ramp parameter below 1 and a
+  // normal takes part; the bend is the sum over every set S of them of
+  // prod(1 - J, in S) * prod(J, not in S) * N(S).
+  struct Part {
+    double j;
+    Vec3 toward;
+    const ReferenceBand *band;
+  };
+  std::vector<Part> parts;
+  auto world = [&](const Vec3 &e) {
+    if (settings.use_deform != 0) {
+      return unit_vector(e);
+    }
+    const double *m = access.wXfrm;
+    return Vec3{m[0] * e.x + m[3] * e.y + m[6] * e.z, m[1] * e.x + m[4] * e.y + m[7] * e.z,
+                m[2] * e.x + m[5] * e.y + m[8] * e.z}
+        .normalize();
+  };
+  for (std::size_t k = 0; k < hit.bands.size(); ++k) {
+    const ReferenceBand &other = hit.bands[k];
+    const Vec3 w = k == 0 ? toward : world(other.normal);
+    double b = k == 0 ? band : settings.edge_width * 0.5;
+    if (k > 0 && other.is_open != 0) {
+      Vec3 view = to_vec3(access.raySource) - to_vec3(access.wPos);
+      view.normalize();
+      const double c = dot(u1, view);
+      const double e = dot(w, view);
+      const double q = e / (c > 0.5 ? c : 0.5);
+      b = (q > 0.0 ? q : 0.0) * settings.edge_width;
+    }
+    double jk = 1.0;
+    if (b > 0.0) {
+      const double ratio = other.distance / b;
+      if (settings.round_edge != 0) {
+        jk = ratio > 1.0 ? 1.0 : (ratio < 0.0 ? 0.0 : ratio);
+      } else {
+        jk = ratio > 1.0 ? 1.0 : 0.0;
+      }
+    }
+    const bool finite = std::isfinite(w.x) && std::isfinite(w.y) && std::isfinite(w.z);
+    if (k == 0 || (jk < 1.0 && finite && w.length() > 0.0)) {
+      parts.push_back({k == 0 ? j : jk, w, &other});
+    }
+  }
+  if (parts.size() > 1) {
+    bent = Vec3{};
+    for (unsigned set = 0; set < (1u << parts.size()); ++set) {
+      double weight = 1.0;
+      std::vector<const Part *> in;
+      for (std::size_t i = 0; i < parts.size(); ++i) {
+        const bool member = (set >> i & 1u) != 0;
+        weight = weight * (member ? 1.0 - parts[i].j : parts[i].j);
+        if (member) {
+          in.push_back(&parts[i]);
+        }
+      }
+      if (weight == 0.0) {
+        continue;
+      }
+      Vec3 normal = u0;
+      if (in.size() == 1) {
+        normal = in[0]->toward;
+      } else if (in.size() > 1) {
+        // The corner normal at an end every edge of the set shares, else the
+        // normalised sum of their normals.
+        Vec3 sum;
+        for (const Part *part : in) {
+          sum = sum + part->toward;
+        }
+        normal = sum.normalize();
+        for (int end = 1; end >= 0; --end) {
+          const std::uintptr_t point = end == 0 ? in[0]->band->a : in[0]->band->b;
+          bool shared = point != 0;
+          for (const Part *part : in) {
+            shared = shared && (part->band->a == point || part->band->b == point);
+          }
+          if (shared) {
+            normal = world(end == 0 ? in[0]->band->corner_a : in[0]->band->corner_b);
+          }
+        }
+      }
+      bent = bent + weight * normal;
+    }
+  }
   Vec3 shading = bent + offset;
   if (shading.normalize().length() > 0.0) {
     store(bent, access.wNorm0);

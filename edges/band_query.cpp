@@ -1,0 +1,126 @@
+#include "edges/band_query.h"
+
+#include "edges/foot_point.h"
+
+namespace korv {
+
+namespace {
+
+// The normalised sum of every edge's normal at point: the normal of a
+// rounded corner there (at a cube's corner, the mean of its three faces).
+Vec3 corner_normal(const ObjectEdgeDatabase &database, LWPntID point) {
+  Vec3 sum;
+  if (const PointRecord *record = database.points.find(point)) {
+    for (std::int32_t i = 0; i < record->edge_count; ++i) {
+      sum = sum + record->edges[std::size_t(i)]->normal;
+    }
+  }
+  return sum.normalize();
+}
+
+void fill_ends(const ObjectEdgeDatabase &database, const EdgeRecord &edge, BandEdge &band) {
+  band.ends[0] = edge.point_a;
+  band.ends[1] = edge.point_b;
+  band.corner_normals[0] = corner_normal(database, edge.point_a);
+  band.corner_normals[1] = corner_normal(database, edge.point_b);
+}
+
+// The widest band an edge of these settings can have: an open edge's grows
+// to twice the width as it turns towards the viewer.
+double widest_band(const EdgeSettings &settings) {
+  return settings.open_edge != 0 ? settings.edge_width * 2.0 : settings.edge_width * 0.5;
+}
+
+// A candidate seen end-on: its foot point sits on one of its ends while the
+// sample lies well away from it (an edge that leaves the polygon's corner
+// across the polygon's plane, such as a cube's third edge at a corner of a
+// face). Its band there is only that end's, which the corner normal already
+// holds; taking it would pull the face towards the far side of the corner,
+// and rounding on a turned object would take it at some samples and not at
+// their neighbours.
+bool seen_end_on(double t, double length, double distance) {
+  const double from_end = (t < 0.5 ? t : 1.0 - t) * length;
+  return from_end <= 1e-6 * distance;
+}
+
+}  // namespace
+
+void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, const EdgeSpot &spot,
+                       int n, const NearestBand &nearest, EdgeQuery &query) {
+  BandEdge *const band = query.band;
+  band[0].distance = nearest.distance;
+  band[0].normal = nearest.normal;
+  band[0].is_open = nearest.edge->is_open;
+  fill_ends(database, *nearest.edge, band[0]);
+  int count = 1;
+  const double reach = widest_band(query.settings);
+  if (!(nearest.distance < reach) || n > CornerIndex::kManyCorners) {
+    query.band_count = count;
+    return;
+  }
+  const EdgeRecord *taken[EdgeQuery::kMaxBandEdges] = {nearest.edge};
+  double taken_t[EdgeQuery::kMaxBandEdges] = {0.0};
+  LWPntID met[CornerIndex::kManyCorners];
+  int met_count = 0;
+  for (int i = 0; i < n; ++i) {
+    const LWPntID corner = mesh->polVertex(mesh, spot.polygon, i);
+    bool again = false;
+    for (int k = 0; k < met_count; ++k) {
+      again = again || met[k] == corner;
+    }
+    const PointRecord *record = again ? nullptr : database.points.find(corner);
+    met[met_count++] = corner;
+    for (std::int32_t e = 0; record != nullptr && e < record->edge_count; ++e) {
+      const EdgeRecord *edge = record->edges[std::size_t(e)];
+      bool known = false;
+      for (int k = 0; k < count; ++k) {
+        known = known || taken[k] == edge;
+      }
+      if (known) {
+        continue;
+      }
+      LWFVector a_in = {0.0f, 0.0f, 0.0f};
+      LWFVector b_in = {0.0f, 0.0f, 0.0f};
+      mesh->pntBasePos(mesh, edge->point_a, a_in);
+      mesh->pntBasePos(mesh, edge->point_b, b_in);
+      const Vec3 a = to_vec3(a_in);
+      const Vec3 d = to_vec3(b_in) - a;
+      double t = 0.0;
+      if (!foot_parameter(a, d, spot.position, t) || !(t >= 0.0 && t <= 1.0)) {
+        continue;
+      }
+      const double distance = std::sqrt(squared_foot_distance(a, d, spot.position, t));
+      if (!(distance < reach) || seen_end_on(t, d.length(), distance)) {
+        continue;
+      }
+      // Kept nearest first; when there are more than room for, the farthest
+      // goes (their contributions are the smallest).
+      int at = count;
+      while (at > 1 && band[at - 1].distance > distance) {
+        --at;
+      }
+      if (at >= EdgeQuery::kMaxBandEdges) {
+        continue;
+      }
+      const int last = count < EdgeQuery::kMaxBandEdges ? count : EdgeQuery::kMaxBandEdges - 1;
+      for (int k = last; k > at; --k) {
+        band[k] = band[k - 1];
+        taken[k] = taken[k - 1];
+        taken_t[k] = taken_t[k - 1];
+      }
+      band[at].distance = distance;
+      band[at].is_open = edge->is_open;
+      taken[at] = edge;
+      taken_t[at] = t;
+      count = last + 1;
+    }
+  }
+  // The normals last, for the edges kept only.
+  for (int k = 1; k < count; ++k) {
+    band[k].normal = query_edge_normal(database, *taken[k], taken_t[k], query.settings);
+    fill_ends(database, *taken[k], band[k]);
+  }
+  query.band_count = count;
+}
+
+}  // namespace korv
