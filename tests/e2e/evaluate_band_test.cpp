@@ -1,5 +1,7 @@
 // The bevel band of a closed edge: step and ramp at and around the band's
 // half width K = edge_width / 2, with distances that are exact in binary.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -81,6 +83,80 @@ TEST_P(EvaluateBand, TheStepIsSharpAtItsBorder) {
   const LWShaderAccess outside = evaluated(cube_top(0.7499999));
   EXPECT_VEC_NEAR(inside.wNorm, cube_edge_normal(), 1e-15);
   EXPECT_VEC_EQ(outside.wNorm, (Vec3{0, 0, 1}));
+}
+
+// The cube scaled by half, its quads wound as the cube's, or the other way
+// round: a room seen from inside, whose corners are concave.
+host::Mesh box(Vec3 half, bool inside) {
+  host::Mesh m;
+  for (int i = 0; i < 8; ++i) {
+    m.add_point((i & 1) ? half.x : -half.x, (i & 2) ? half.y : -half.y, (i & 4) ? half.z : -half.z);
+  }
+  const std::vector<std::vector<std::uint32_t>> quads = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                                                         {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+  for (std::vector<std::uint32_t> quad : quads) {
+    m.add_polygon(inside ? std::vector<std::uint32_t>(quad.rbegin(), quad.rend()) : quad);
+  }
+  return m;
+}
+
+// Samples 0.0005 apart on the top face (polygon 1), across the line where
+// the nearest edge changes, all inside two bands: blending corners, the
+// normal turns between neighbours as it does elsewhere on the ramp (about
+// 0.1 degrees); without, by tens of degrees at that line.
+TEST_P(EvaluateBand, BlendedCornersTurnSmoothlyWhereTheNearestEdgeChanges) {
+  struct Case {
+    const char *name;
+    Vec3 half;
+    bool inside;
+    Vec3 from;
+    const char *width;
+  };
+  const Case cases[] = {
+      {"cube corner", {1, 1, 1}, false, {0.898, 0.9, 1}, "edge_width=0.5"},
+      {"inside corner", {1, 1, 1}, true, {0.898, 0.9, 1}, "edge_width=0.5"},
+      {"narrow rib's spine", {0.1, 1, 1}, false, {-0.002, 0, 1}, "edge_width=0.3"},
+  };
+  for (const Case &c : cases) {
+    const host::SceneObject &object = add_object(box(c.half, c.inside));
+    const Vec3 n = {0, 0, c.inside ? -1.0 : 1.0};
+    for (const char *smooth : {"smooth_edge=0", "smooth_edge=1"}) {
+      double largest[2] = {0.0, 0.0};
+      for (int blend = 0; blend < 2; ++blend) {
+        set({c.width, smooth, blend != 0 ? "corner_blend=1" : "corner_blend=0"});
+        Vec3 previous;
+        for (int k = 0; k <= 8; ++k) {
+          const Vec3 at = c.from + Vec3{0.0005 * k, 0, 0};
+          const Vec3 bent = v3(evaluated(sample(object, 1, at, n, at - 9.0 * n)).wNorm);
+          const double turn = std::acos(std::min(1.0, dot(previous, bent))) * 180.0 / kPi;
+          largest[blend] = k > 0 && turn > largest[blend] ? turn : largest[blend];
+          previous = bent;
+        }
+      }
+      EXPECT_LT(largest[1], 0.5) << c.name << ", " << smooth;
+      EXPECT_GT(largest[0], 20.0) << c.name << ", " << smooth;
+    }
+  }
+}
+
+// At a corner where three faces meet evenly, the blended normal is their
+// mean, as on a rounded corner; the step profile makes the whole overlap a
+// corner facet of that normal, where the nearest edge would give a mitre.
+TEST_P(EvaluateBand, BlendedCornerTakesTheMeanOfItsFacesAndTheStepMakesAFacet) {
+  set({"edge_width=0.5", "corner_blend=1"});
+  for (const bool inside : {false, true}) {
+    const host::SceneObject &object = add_object(box({1, 1, 1}, inside));
+    const Vec3 n = {0, 0, inside ? -1.0 : 1.0};
+    const Vec3 mean = unit_vector(inside ? Vec3{-1, -1, -1} : Vec3{1, 1, 1});
+    for (const char *round : {"round_edge=1", "round_edge=0"}) {
+      set({round});
+      const Vec3 at = {0.9999, 0.9999, 1};
+      const Vec3 corner = v3(evaluated(sample(object, 1, at, n, at - 9.0 * n)).wNorm);
+      EXPECT_GT(dot(corner, mean), std::cos(5.0 * kPi / 180.0)) << inside << round;
+    }
+    const Vec3 at = {0.85, 0.9, 1};  // 0.15 and 0.1 from the two edges
+    EXPECT_VEC_NEAR(evaluated(sample(object, 1, at, n, at - 9.0 * n)).wNorm, mean, 1e-15);
+  }
 }
 
 TEST_F(EvaluateBand, DisableBevelWritesTheChannelAndLeavesBothNormals) {
