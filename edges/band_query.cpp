@@ -1,5 +1,7 @@
 #include "edges/band_query.h"
 
+#include <cmath>
+
 #include "edges/foot_point.h"
 
 namespace korv {
@@ -43,6 +45,18 @@ bool seen_end_on(double t, double length, double distance) {
   return from_end <= 1e-6 * distance;
 }
 
+// Whether p and q are the points of two consecutive corners of the polygon.
+bool is_side(const LWPntID *corners, int n, LWPntID p, LWPntID q) {
+  for (int i = 0; i < n; ++i) {
+    const LWPntID a = corners[i];
+    const LWPntID b = corners[(i + 1) % n];
+    if ((a == p && b == q) || (a == q && b == p)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, const EdgeSpot &spot,
@@ -60,16 +74,17 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
   }
   const EdgeRecord *taken[EdgeQuery::kMaxBandEdges] = {nearest.edge};
   double taken_t[EdgeQuery::kMaxBandEdges] = {0.0};
-  LWPntID met[CornerIndex::kManyCorners];
-  int met_count = 0;
+  LWPntID corners[CornerIndex::kManyCorners];
   for (int i = 0; i < n; ++i) {
-    const LWPntID corner = mesh->polVertex(mesh, spot.polygon, i);
+    corners[i] = mesh->polVertex(mesh, spot.polygon, i);
+  }
+  for (int i = 0; i < n; ++i) {
+    const LWPntID corner = corners[i];
     bool again = false;
-    for (int k = 0; k < met_count; ++k) {
-      again = again || met[k] == corner;
+    for (int k = 0; k < i; ++k) {
+      again = again || corners[k] == corner;
     }
     const PointRecord *record = again ? nullptr : database.points.find(corner);
-    met[met_count++] = corner;
     for (std::int32_t e = 0; record != nullptr && e < record->edge_count; ++e) {
       const EdgeRecord *edge = record->edges[std::size_t(e)];
       bool known = false;
@@ -86,11 +101,22 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
       const Vec3 a = to_vec3(a_in);
       const Vec3 d = to_vec3(b_in) - a;
       double t = 0.0;
-      if (!foot_parameter(a, d, spot.position, t) || !(t >= 0.0 && t <= 1.0)) {
+      if (!foot_parameter(a, d, spot.position, t) || std::isnan(t)) {
+        continue;
+      }
+      // A side of the polygon is measured from its segment: beyond its end
+      // (past a corner wider than a right angle) its band goes on round
+      // that end, so that it fades in where its foot leaves the side instead
+      // of setting in at once. Any other edge is measured as the nearest is.
+      const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
+      const bool side = is_side(corners, n, corner, other);
+      if (side) {
+        t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
+      } else if (!(t >= 0.0 && t <= 1.0)) {
         continue;
       }
       const double distance = std::sqrt(squared_foot_distance(a, d, spot.position, t));
-      if (!(distance < reach) || seen_end_on(t, d.length(), distance)) {
+      if (!(distance < reach) || (!side && seen_end_on(t, d.length(), distance))) {
         continue;
       }
       // Kept nearest first; when there are more than room for, the farthest

@@ -213,9 +213,18 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
   std::vector<std::pair<double, std::size_t>> others;
   std::vector<double> others_t(db.edges.size(), 0.0);
   std::set<std::size_t> seen = {*best};
+  // The sides of the polygon: pairs of points of consecutive corners.
+  std::vector<std::uintptr_t> keys;
   for (int i = 0; i < n; ++i) {
-    const EdgeSnapshot::Point *p =
-        reference_point(db, point_key(mesh->polVertex(mesh, access.polygon, i)));
+    keys.push_back(point_key(mesh->polVertex(mesh, access.polygon, i)));
+  }
+  std::set<std::pair<std::uintptr_t, std::uintptr_t>> sides;
+  for (int i = 0; i < n; ++i) {
+    sides.insert({keys[i], keys[(i + 1) % n]});
+    sides.insert({keys[(i + 1) % n], keys[i]});
+  }
+  for (int i = 0; i < n; ++i) {
+    const EdgeSnapshot::Point *p = reference_point(db, keys[i]);
     for (std::size_t k : p != nullptr ? p->edges : std::vector<std::size_t>{}) {
       if (!seen.insert(k).second) {
         continue;
@@ -226,10 +235,16 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
       if (length == 0.0) {
         continue;
       }
-      const double t = (dot(b - a, spot) - dot(b - a, a)) / (length * length);
+      double t = (dot(b - a, spot) - dot(b - a, a)) / (length * length);
+      // A side's band goes on round its ends; another edge's is that of the
+      // nearest edge, without the edges seen end-on.
+      const bool side = sides.count({db.edges[k].a, db.edges[k].b}) != 0;
+      if (side && !std::isnan(t)) {
+        t = std::clamp(t, 0.0, 1.0);
+      }
       const double distance = (a + t * (b - a) - spot).length();
       const double from_end = std::min(t, 1.0 - t) * length;
-      if (t >= 0.0 && t <= 1.0 && distance < widest && from_end > 1e-6 * distance) {
+      if (t >= 0.0 && t <= 1.0 && distance < widest && (side || from_end > 1e-6 * distance)) {
         others.push_back({distance, k});
         others_t[k] = t;
       }
