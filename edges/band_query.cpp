@@ -33,15 +33,15 @@ double widest_band(const EdgeSettings &settings) {
   return settings.open_edge != 0 ? settings.edge_width * 2.0 : settings.edge_width * 0.5;
 }
 
-// A candidate seen end-on: its foot point sits on one of its ends while the
-// sample lies well away from it (an edge that leaves the polygon's corner
-// across the polygon's plane, such as a cube's third edge at a corner of a
-// face). Its band there is only that end's, which the corner normal already
-// holds; taking it would pull the face towards the far side of the corner,
-// and rounding on a turned object would take it at some samples and not at
-// their neighbours.
+// A candidate seen end-on: the foot point on its line sits on one of its
+// ends, within a millionth of the sample's distance, on either side (an edge
+// that leaves the polygon's corner across the polygon's plane, such as a
+// cube's third edge seen from a face at that corner). Its band there is only
+// that end's, which the corner normal already holds; taking it would pull
+// the face towards the far side of the corner, and rounding on a turned
+// object would take it at some samples and not at their neighbours.
 bool seen_end_on(double t, double length, double distance) {
-  const double from_end = (t < 0.5 ? t : 1.0 - t) * length;
+  const double from_end = (t < 0.5 ? (t < 0.0 ? -t : t) : (t > 1.0 ? t - 1.0 : 1.0 - t)) * length;
   return from_end <= 1e-6 * distance;
 }
 
@@ -65,6 +65,7 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
   band[0].distance = nearest.distance;
   band[0].normal = nearest.normal;
   band[0].is_open = nearest.edge->is_open;
+  band[0].end_on = false;
   fill_ends(database, *nearest.edge, band[0]);
   int count = 1;
   const double reach = widest_band(query.settings);
@@ -77,6 +78,19 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
   LWPntID corners[CornerIndex::kManyCorners];
   for (int i = 0; i < n; ++i) {
     corners[i] = mesh->polVertex(mesh, spot.polygon, i);
+  }
+  // The nearest edge seen end-on (a cube's third edge, where a foot on its
+  // line falls on the corner exactly) is the nearest only where no side's
+  // foot lies on its side; among the bands that hold the sample there, it
+  // would set in at once.
+  {
+    LWFVector a_in = {0.0f, 0.0f, 0.0f};
+    LWFVector b_in = {0.0f, 0.0f, 0.0f};
+    mesh->pntBasePos(mesh, nearest.edge->point_a, a_in);
+    mesh->pntBasePos(mesh, nearest.edge->point_b, b_in);
+    const double length = (to_vec3(b_in) - to_vec3(a_in)).length();
+    band[0].end_on = !is_side(corners, n, nearest.edge->point_a, nearest.edge->point_b) &&
+                     seen_end_on(nearest.t, length, nearest.distance);
   }
   for (int i = 0; i < n; ++i) {
     const LWPntID corner = corners[i];
@@ -104,19 +118,18 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
       if (!foot_parameter(a, d, spot.position, t) || std::isnan(t)) {
         continue;
       }
-      // A side of the polygon is measured from its segment: beyond its end
-      // (past a corner wider than a right angle) its band goes on round
-      // that end, so that it fades in where its foot leaves the side instead
-      // of setting in at once. Any other edge is measured as the nearest is.
+      // Every candidate is measured from its segment: beyond an end (past a
+      // corner wider than a right angle, or across a seam of a face made of
+      // several polygons) its band goes on round that end, so that it fades
+      // in where its foot leaves it instead of setting in at once, and
+      // polygons on either side of a seam see it alike. A side of the
+      // polygon lies in its plane and is never seen end-on.
       const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
       const bool side = is_side(corners, n, corner, other);
-      if (side) {
-        t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
-      } else if (!(t >= 0.0 && t <= 1.0)) {
-        continue;
-      }
+      const double line_t = t;
+      t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
       const double distance = std::sqrt(squared_foot_distance(a, d, spot.position, t));
-      if (!(distance < reach) || (!side && seen_end_on(t, d.length(), distance))) {
+      if (!(distance < reach) || (!side && seen_end_on(line_t, d.length(), distance))) {
         continue;
       }
       // Kept nearest first; when there are more than room for, the farthest

@@ -12,6 +12,7 @@ namespace korv {
 struct NearestBand {
   const EdgeRecord *edge;
   double distance;
+  double t;     // its foot's parameter
   Vec3 normal;  // as the query gives it
 };
 

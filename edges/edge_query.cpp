@@ -287,7 +287,7 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   is_open = edge.is_open;
   normal = query_edge_normal(database, edge, best.t, *inst);
   if (inst->corner_blend != 0 && indexed == nullptr) {
-    gather_band_edges(database, mesh, sample, n, {&edge, best.distance, normal}, query);
+    gather_band_edges(database, mesh, sample, n, {&edge, best.distance, best.t, normal}, query);
   }
   return best.distance;
 }

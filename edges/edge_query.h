@@ -41,6 +41,9 @@ struct BandEdge {
   std::int32_t is_open = 0;
   LWPntID ends[2] = {nullptr, nullptr};
   Vec3 corner_normals[2];  // at each end: the normalised sum of every edge there
+  // Seen end-on from the sample (the nearest edge only; see band_query.cpp):
+  // it bends the sample alone, never together with others.
+  bool end_on = false;
 };
 
 struct EdgeQuery {

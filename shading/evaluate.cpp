@@ -181,6 +181,7 @@ void evaluate_sample(const ShadingSample &sample, const EdgeSource &source, Shad
   // part, as it would bend nothing as the nearest.
   Blended parts[EdgeQuery::kMaxBandEdges];
   int count = 0;
+  bool blend = false;
   if (query.band_count > 1) {
     parts[count++] = {j, toward, &query.band[0]};
     for (int k = 1; k < query.band_count; ++k) {
@@ -195,10 +196,15 @@ void evaluate_sample(const ShadingSample &sample, const EdgeSource &source, Shad
         parts[count++] = {other_j, other_toward, &other};
       }
     }
+    // A nearest edge seen end-on bends the sample only where no other does.
+    blend = count > 1;
+    if (blend && query.band[0].end_on) {
+      parts[0] = parts[--count];
+    }
   }
   // With one band, the bend is the nearest edge's alone, to the bit.
   const Vec3 bent =
-      count > 1 ? blend_bands(parts, count, u0, query, sample) : j * u0 + (1.0 - j) * toward;
+      blend ? blend_bands(parts, count, u0, query, sample) : j * u0 + (1.0 - j) * toward;
   Vec3 shading = bent + offset;
   shading.normalize();
   // Where the bent normal and the incoming offset cancel (a normal arriving

@@ -29,6 +29,7 @@ struct ReferenceBand {
   std::int32_t is_open = 0;
   std::uintptr_t a = 0, b = 0;
   Vec3 corner_a, corner_b;  // the normalised sum of every edge normal at a, at b
+  bool end_on = false;      // the nearest edge, seen end-on: it bends alone
 };
 
 struct ReferenceHit {
@@ -205,6 +206,18 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
                          reference_corner_normal(db, e.b)};
   };
   hit.bands.push_back(band_of(*best, best_distance, hit.normal));
+  {
+    const Vec3 a = reference_base_position(mesh, edge.a);
+    const Vec3 b = reference_base_position(mesh, edge.b);
+    const double from_end = std::min(std::abs(best_t), std::abs(1.0 - best_t)) * (b - a).length();
+    bool side = false;
+    for (int i = 0; i < n; ++i) {
+      const std::uintptr_t p = point_key(mesh->polVertex(mesh, access.polygon, i));
+      const std::uintptr_t q = point_key(mesh->polVertex(mesh, access.polygon, (i + 1) % n));
+      side = side || (p == edge.a && q == edge.b) || (p == edge.b && q == edge.a);
+    }
+    hit.bands[0].end_on = !side && from_end <= 1e-6 * best_distance;
+  }
   const double widest =
       settings.open_edge != 0 ? settings.edge_width * 2.0 : settings.edge_width * 0.5;
   if (!(best_distance < widest)) {
@@ -235,16 +248,18 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
       if (length == 0.0) {
         continue;
       }
-      double t = (dot(b - a, spot) - dot(b - a, a)) / (length * length);
-      // A side's band goes on round its ends; another edge's is that of the
-      // nearest edge, without the edges seen end-on.
-      const bool side = sides.count({db.edges[k].a, db.edges[k].b}) != 0;
-      if (side && !std::isnan(t)) {
-        t = std::clamp(t, 0.0, 1.0);
+      const double line_t = (dot(b - a, spot) - dot(b - a, a)) / (length * length);
+      if (std::isnan(line_t)) {
+        continue;
       }
+      // Every band goes on round its edge's ends; an edge that is no side
+      // of the polygon and whose line's foot lies on one of its ends (either
+      // side, within a millionth of the distance) is seen end-on and left out.
+      const bool side = sides.count({db.edges[k].a, db.edges[k].b}) != 0;
+      const double t = std::clamp(line_t, 0.0, 1.0);
       const double distance = (a + t * (b - a) - spot).length();
-      const double from_end = std::min(t, 1.0 - t) * length;
-      if (t >= 0.0 && t <= 1.0 && distance < widest && (side || from_end > 1e-6 * distance)) {
+      const double from_end = std::min(std::abs(line_t), std::abs(1.0 - line_t)) * length;
+      if (distance < widest && (side || !(from_end <= 1e-6 * distance))) {
         others.push_back({distance, k});
         others_t[k] = t;
       }
@@ -409,6 +424,11 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
     }
   }
   if (parts.size() > 1) {
+    // A nearest edge seen end-on bends the sample only where no other does.
+    if (hit.bands[0].end_on) {
+      parts[0] = parts.back();
+      parts.pop_back();
+    }
     bent = Vec3{};
     for (unsigned set = 0; set < (1u << parts.size()); ++set) {
       double weight = 1.0;
