@@ -273,22 +273,16 @@ int dump(const std::vector<std::string> &args) {
       files.push_back(args[i]);
     }
   }
-  // The cases from before blended corners keep their dumps with it off; the
-  // last two blend wide bands, ramp and step.
   const std::vector<SettingsCase> cases = {
-      {"mask", {"out_channel=1", "corner_blend=0"}},
-      {"step_open_bump",
-       {"smooth_edge=0", "round_edge=0", "open_edge=1", "out_channel=7", "corner_blend=0"}},
+      {"mask", {"out_channel=1"}},
+      {"step_open_bump", {"smooth_edge=0", "round_edge=0", "open_edge=1", "out_channel=7"}},
       {"angles_deformed",
-       {"edge_dangle=30deg", "smooth_cos=60deg", "use_deform=1", "open_edge=1", "out_channel=2",
-        "corner_blend=0"}},
-      {"no_bevel", {"disable_bevel=1", "smooth_cos=10deg", "out_channel=5", "corner_blend=0"}},
-      {"across_outside", {"cross_polygons=1", "edge_kind=1", "out_channel=1", "corner_blend=0"}},
-      {"across_inside_open",
-       {"cross_polygons=1", "edge_kind=2", "open_edge=1", "out_channel=3", "corner_blend=0"}},
-      {"corners", {"edge_width=0.5", "out_channel=1", "corner_blend=1"}},
-      {"corners_step_open",
-       {"edge_width=0.3", "round_edge=0", "open_edge=1", "smooth_edge=0", "corner_blend=1"}},
+       {"edge_dangle=30deg", "smooth_cos=60deg", "use_deform=1", "open_edge=1", "out_channel=2"}},
+      {"no_bevel", {"disable_bevel=1", "smooth_cos=10deg", "out_channel=5"}},
+      {"across_outside", {"cross_polygons=1", "edge_kind=1", "out_channel=1"}},
+      {"across_inside_open", {"cross_polygons=1", "edge_kind=2", "open_edge=1", "out_channel=3"}},
+      {"corners_off", {"edge_width=0.5", "out_channel=1", "corner_blend=0"}},
+      {"corners_step_open", {"edge_width=0.3", "round_edge=0", "open_edge=1", "smooth_edge=0"}},
   };
   bool ok = true;
   std::vector<NamedMesh> list;
