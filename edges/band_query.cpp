@@ -57,6 +57,34 @@ bool is_side(const LWPntID *corners, int n, LWPntID p, LWPntID q) {
   return false;
 }
 
+// The base positions the search has read, so that a point at the end of
+// several candidates (every corner is) goes to the host once.
+class PositionMemo {
+ public:
+  explicit PositionMemo(LWMeshInfo *mesh) : mesh_(mesh) {}
+  Vec3 operator()(LWPntID point) {
+    for (int i = 0; i < count_; ++i) {
+      if (points_[i] == point) {
+        return positions_[i];
+      }
+    }
+    LWFVector pos = {0.0f, 0.0f, 0.0f};
+    mesh_->pntBasePos(mesh_, point, pos);
+    if (count_ < kSize) {
+      points_[count_] = point;
+      positions_[count_++] = to_vec3(pos);
+    }
+    return to_vec3(pos);
+  }
+
+ private:
+  static constexpr int kSize = 32;
+  LWMeshInfo *mesh_;
+  LWPntID points_[kSize];
+  Vec3 positions_[kSize];
+  int count_ = 0;
+};
+
 }  // namespace
 
 void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, const EdgeSpot &spot,
@@ -83,12 +111,10 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
   // line falls on the corner exactly) is the nearest only where no side's
   // foot lies on its side; among the bands that hold the sample there, it
   // would set in at once.
+  PositionMemo position(mesh);
   {
-    LWFVector a_in = {0.0f, 0.0f, 0.0f};
-    LWFVector b_in = {0.0f, 0.0f, 0.0f};
-    mesh->pntBasePos(mesh, nearest.edge->point_a, a_in);
-    mesh->pntBasePos(mesh, nearest.edge->point_b, b_in);
-    const double length = (to_vec3(b_in) - to_vec3(a_in)).length();
+    const double length =
+        (position(nearest.edge->point_b) - position(nearest.edge->point_a)).length();
     band[0].end_on = !is_side(corners, n, nearest.edge->point_a, nearest.edge->point_b) &&
                      seen_end_on(nearest.t, length, nearest.distance);
   }
@@ -108,12 +134,8 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
       if (known) {
         continue;
       }
-      LWFVector a_in = {0.0f, 0.0f, 0.0f};
-      LWFVector b_in = {0.0f, 0.0f, 0.0f};
-      mesh->pntBasePos(mesh, edge->point_a, a_in);
-      mesh->pntBasePos(mesh, edge->point_b, b_in);
-      const Vec3 a = to_vec3(a_in);
-      const Vec3 d = to_vec3(b_in) - a;
+      const Vec3 a = position(edge->point_a);
+      const Vec3 d = position(edge->point_b) - a;
       double t = 0.0;
       if (!foot_parameter(a, d, spot.position, t) || std::isnan(t)) {
         continue;
