@@ -146,12 +146,14 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
       // in where its foot leaves it instead of setting in at once, and
       // polygons on either side of a seam see it alike. A side of the
       // polygon lies in its plane and is never seen end-on.
-      const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
-      const bool side = is_side(corners, n, corner, other);
       const double line_t = t;
       t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
       const double distance = std::sqrt(squared_foot_distance(a, d, spot.position, t));
-      if (!(distance < reach) || (!side && seen_end_on(line_t, d.length(), distance))) {
+      if (!(distance < reach)) {
+        continue;
+      }
+      const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
+      if (seen_end_on(line_t, d.length(), distance) && !is_side(corners, n, corner, other)) {
         continue;
       }
       // Kept nearest first; when there are more than room for, the farthest
