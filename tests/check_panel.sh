@@ -1,6 +1,6 @@
 #!/bin/sh
 # korv-host panel draws the options panel; with "disable bevel effect" on, the
-# four controls it governs are disabled and the others are not. A setting
+# five controls it governs are disabled and the others are not. A setting
 # that does not exist ends the command with status 2 and the valid names.
 # With --node, the edge node's panel.
 set -eu

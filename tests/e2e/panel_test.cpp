@@ -117,7 +117,7 @@ TEST_F(OptionsPanel, ANewInstanceShowsOnlyTheOutputWidthAndModeDisabled) {
   EXPECT_EQ(disabled(), (Ids{0x800A, 0x8010}));
 }
 
-TEST_F(OptionsPanel, DisablingTheBevelDisablesWidthSmoothingSmoothingAngleAndRounding) {
+TEST_F(OptionsPanel, DisablingTheBevelDisablesWidthSmoothingItsAngleRoundingAndBlending) {
   set("out_channel", "1");  // so that the output width is enabled of its own
   set("disable_bevel", "1");
   EXPECT_EQ(disabled(), (Ids{0x8001, 0x8003, 0x8004, 0x8005, 0x8011}));
