@@ -311,6 +311,18 @@ void BM_Evaluate(benchmark::State &state) {
 }
 BENCHMARK(BM_Evaluate);
 
+// The box's samples with corners blended (first range 1, as a new instance
+// has it) and without (0, as a scene saved before the setting loads); at the
+// default edge width (second range 0) and at 0.5 (1), where a quarter of the
+// samples lie in two bands.
+void BM_EvaluateCornerBlend(benchmark::State &state) {
+  BoxScene scene;
+  evaluate_samples(state, scene.samples,
+                   {"corner_blend=" + std::to_string(state.range(0)),
+                    state.range(1) != 0 ? "edge_width=0.5" : "edge_width=0.02"});
+}
+BENCHMARK(BM_EvaluateCornerBlend)->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1});
+
 // One surface on many objects (clones, a kit of parts): the box's samples
 // spread over range copies of the box, sample i on copy i modulo range, each
 // copy's database built beforehand. Against BM_Evaluate, the cost of finding

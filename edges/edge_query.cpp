@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "edges/band_query.h"
 #include "edges/edge_build.h"
 #include "edges/foot_point.h"
 #include "runtime/render_lock.h"
@@ -51,6 +52,18 @@ Vec3 end_normal(const ObjectEdgeDatabase &database, const EdgeRecord &best, LWPn
 }
 
 }  // namespace
+
+Vec3 query_edge_normal(const ObjectEdgeDatabase &database, const EdgeRecord &edge, double t,
+                       const EdgeSettings &settings) {
+  Vec3 blended = edge.normal;
+  if (settings.smooth_edge != 0) {
+    const double smooth_cosine = database.smoothing_cosine(settings.smooth_cos);
+    const Vec3 at_a = end_normal(database, edge, edge.point_a, smooth_cosine);
+    const Vec3 at_b = end_normal(database, edge, edge.point_b, smooth_cosine);
+    blended = (1.0 - t) * at_a + t * at_b;
+  }
+  return blended.normalize();
+}
 
 double edge_distance(const EdgeRecord &edge, LWMeshInfo *mesh, const Vec3 &p, double *t) {
   const Vec3 a = base_position(mesh, edge.point_a);
@@ -238,7 +251,7 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
 // polygon's size to the blended normal.
 double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
                            const EdgeSpot &sample, const EdgeSettings *inst, Vec3 &normal,
-                           std::int32_t &is_open) {
+                           std::int32_t &is_open, EdgeQuery &query) {
   // An object without a single edge has none near any sample. Its corner
   // index is never built, so a polygon of a million corners would otherwise
   // be walked corner by corner through the host for every sample on it.
@@ -271,15 +284,11 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   }
 
   const EdgeRecord &edge = *best.edge;
-  Vec3 blended = edge.normal;
-  if (inst->smooth_edge != 0) {
-    const double smooth_cosine = database.smoothing_cosine(inst->smooth_cos);
-    const Vec3 at_a = end_normal(database, edge, edge.point_a, smooth_cosine);
-    const Vec3 at_b = end_normal(database, edge, edge.point_b, smooth_cosine);
-    blended = (1.0 - best.t) * at_a + best.t * at_b;
-  }
   is_open = edge.is_open;
-  normal = blended.normalize();
+  normal = query_edge_normal(database, edge, best.t, *inst);
+  if (inst->corner_blend != 0 && indexed == nullptr) {
+    gather_band_edges(database, mesh, sample, n, {&edge, best.distance, best.t, normal}, query);
+  }
   return best.distance;
 }
 
@@ -293,7 +302,9 @@ double search_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
   }
   query.deformed = database.deformed;
   query.searched = true;
-  return nearest_in_database(database, mesh, sample, &query.settings, query.normal, query.is_open);
+  query.band_count = 0;
+  return nearest_in_database(database, mesh, sample, &query.settings, query.normal, query.is_open,
+                             query);
 }
 
 }  // namespace

@@ -32,6 +32,20 @@ struct EdgeSpot {
 };
 
 // What one query hands to the evaluation.
+// Another edge whose band may hold the sample besides the nearest one, for
+// blending corners (see edges/band_query.h). Normals are in the database's
+// frame, as the nearest edge's.
+struct BandEdge {
+  double distance = 0.0;
+  Vec3 normal;  // smoothed along the edge as the nearest edge's is
+  std::int32_t is_open = 0;
+  LWPntID ends[2] = {nullptr, nullptr};
+  Vec3 corner_normals[2];  // at each end: the normalised sum of every edge there
+  // Seen end-on from the sample (the nearest edge only; see band_query.cpp):
+  // it bends the sample alone, never together with others.
+  bool end_on = false;
+};
+
 struct EdgeQuery {
   // The instance's settings as this sample sees them: copied once under the
   // render lock, so that everything the sample does follows one consistent
@@ -47,6 +61,12 @@ struct EdgeQuery {
   // Whether a database was searched: false where the query gave up before
   // (no edge width, no mesh, a failed build), true even when it found no edge.
   bool searched = false;
+  // With corner_blend, written with the nearest edge: that edge as the
+  // others see it (band[0]), and up to kMaxBandEdges - 1 others, nearest
+  // first, whose foot point lies on them within the widest band.
+  static constexpr int kMaxBandEdges = 4;
+  BandEdge band[kMaxBandEdges] = {};
+  int band_count = 0;
 };
 
 // Returns the distance from spot.position to the nearest accepted edge, or
@@ -69,6 +89,11 @@ double find_nearest_edge(LWObjectInfo *info, const EdgeSpot &spot, const EdgeSou
 // released mesh; the failure is remembered in the cache.
 ObjectEdgeDatabase *find_or_build_edge_database(const EdgeSource &source, LWItemID object,
                                                 LWMeshInfo *mesh);
+
+// The nearest edge's normal as the query gives it: its own, or with
+// smoothing the end normals blended by t; normalised (zero stays zero).
+Vec3 query_edge_normal(const ObjectEdgeDatabase &database, const EdgeRecord &edge, double t,
+                       const EdgeSettings &settings);
 
 // Distance from p to the infinite line through the edge's base positions, and
 // the parameter t of p's foot point on it (0 at point_a, 1 at point_b). An

@@ -38,7 +38,8 @@ constexpr bool is_double(SettingKind kind) {
   X(out_width, double, Length, 0.1, 0x800A, "Channel output widht:")                 \
   X(cross_polygons, std::int32_t, Toggle, 0, 0x800E, "band crosses polygons")        \
   X(edge_kind, std::int32_t, Choice, 0, 0x800F, "Edges:")                            \
-  X(out_mode, std::int32_t, Choice, 0, 0x8010, "Channel output mode:")
+  X(out_mode, std::int32_t, Choice, 0, 0x8010, "Channel output mode:")               \
+  X(corner_blend, std::int32_t, Toggle, 1, 0x8011, "Blend corners")
 
 // One set of the settings as plain values, one field per setting in list
 // order. An instance is one (it derives from it), and each shading sample

@@ -199,7 +199,7 @@ LWXPanelHint panel_hints[] = {
     word(XPTAG_STRLIST), word(kOutModeId), ref(panel_out_mode_choices), word(0),
     // Groups 1 to 3.
     word(XPTAG_GROUP), word(1), word(0x8001), word(0x8002), word(0x8006), word(0x8007), word(0),
-    word(XPTAG_GROUP), word(2), word(0x8003), word(0x8004), word(0x8005),
+    word(XPTAG_GROUP), word(2), word(0x8003), word(0x8004), word(0x8005), word(kCornerBlendId),
         word(kCrossPolygonsId), word(kEdgeKindId), word(0),
     word(XPTAG_GROUP), word(3), word(0x8009), word(0x800A), word(kOutModeId), word(0x8008), word(0),
     // Enable links: controlling id, two zero words, the enable map (or 0); the dependents.
@@ -207,7 +207,7 @@ LWXPanelHint panel_hints[] = {
     word(XPTAG_ENABLE), word(0x8009), word(0), word(0), word(0), word(0x800A), word(kOutModeId),
         word(0),
     word(XPTAG_ENABLE), word(0x8008), word(0), word(0), ref(panel_enable_map),
-        word(0x8001), word(0x8003), word(0x8004), word(0x8005), word(0),
+        word(0x8001), word(0x8003), word(0x8004), word(0x8005), word(kCornerBlendId), word(0),
     // The pages with their groups and labels, then the tab set.
     word(XPTAG_GROUP), word(kShapePageId), word(2), word(0),
     word(XPTAG_GROUP), word(kMiscPageId), word(3), word(0),

@@ -21,6 +21,7 @@ inline constexpr std::uint32_t kMiscPageId = 0x800D;
 inline constexpr std::uint32_t kCrossPolygonsId = kSettings[setting_index("cross_polygons")].id;
 inline constexpr std::uint32_t kEdgeKindId = kSettings[setting_index("edge_kind")].id;
 inline constexpr std::uint32_t kOutModeId = kSettings[setting_index("out_mode")].id;
+inline constexpr std::uint32_t kCornerBlendId = kSettings[setting_index("corner_blend")].id;
 
 // The settings the edge node offers, in its panel and its scene blocks: all
 // but the bevel switch and those that choose or combine the channel output

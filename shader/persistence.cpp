@@ -45,6 +45,10 @@ LWError load_settings(EdgeShaderInstance &inst, const LWLoadState *state, Stored
   if (version != kSettingsVersion) {
     return nullptr;
   }
+  // Corner blending is on for new instances, but a scene written before it
+  // existed must render as it did: a scene that holds no block for it leaves
+  // it off. Only a stored block turns it on again.
+  loaded.corner_blend = 0;
   auto table = settings_param_table(loaded);
   keep_stored(table, stored);
   load_param_table(state, table.data());

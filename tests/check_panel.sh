@@ -1,6 +1,6 @@
 #!/bin/sh
 # korv-host panel draws the options panel; with "disable bevel effect" on, the
-# four controls it governs are disabled and the others are not. A setting
+# five controls it governs are disabled and the others are not. A setting
 # that does not exist ends the command with status 2 and the valid names.
 # With --node, the edge node's panel.
 set -eu
@@ -20,6 +20,7 @@ expect 'Edge width \[m\]:' disabled
 expect 'edge smoothing' disabled
 expect 'Edge smoothing angle:' disabled
 expect 'edge rounding' disabled
+expect 'Blend corners' disabled
 expect 'Edge detection angle:' enabled
 expect 'detect open edges' enabled
 expect 'scan deformed object' enabled
@@ -51,7 +52,7 @@ echo "$out" | head -n 1 | grep -qx 'Brellmoor version 0.40 Options'
 expect 'Edge output width:' enabled
 expect 'Edges:' enabled
 [ -z "$(echo "$out" | grep -E 'disable_bevel|out_channel|out_mode|widht')" ]
-[ "$(echo "$out" | grep -cE 'enabled|disabled')" -eq 10 ]
+[ "$(echo "$out" | grep -cE 'enabled|disabled')" -eq 11 ]
 echo "$out" | grep -q 'page "Misc"'
 status=0
 "$host" panel --node --set out_channel=1 >/dev/null 2>&1 || status=$?

@@ -43,6 +43,12 @@ echo "$out" | grep -q '"Inside (concave)"'
 test ! -s "$dir/err"
 "$host" panel --node --scene "$dir/a.scene" 2>/dev/null | grep -Eq 'detect open edges +iBoolean +on '
 "$host" panel --scene "$dir/n.scene" 2>&1 >/dev/null | grep -q 'no settings for the shader'
+# Blend corners is on for a new instance and kept by a scene; a scene without
+# its block (as saved before it existed) loads it off.
+echo "$out" | grep -Eq 'Blend corners +iBoolean +on '
+"$host" panel --scene "$dir/a.scene" | grep -Eq 'Blend corners +iBoolean +on '
+sed 's/"corner_blend"/"corner_blended"/' "$dir/a.scene" >"$dir/d.scene"
+"$host" panel --scene "$dir/d.scene" 2>/dev/null | grep -Eq 'Blend corners +iBoolean +off '
 # A stored setting of a name the module does not know is skipped with a note.
 sed 's/"open_edge"/"open_edges"/' "$dir/a.scene" >"$dir/c.scene"
 "$host" panel --scene "$dir/c.scene" 2>&1 >/dev/null | grep -q "holds 'open_edges', which the shader does not know"

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
@@ -110,6 +111,16 @@ class RenderCommand : public Command {
     sub->add_option("--turn", turn_, "turns the object about the vertical axis, in degrees")
         ->capture_default_str()
         ->check(finite_between(-kMaxTurn, kMaxTurn));
+    sub->add_option("--zoom", zoom_,
+                    "narrows the view this many times, for a close-up (with --aim: of that point)")
+        ->capture_default_str()
+        ->check(finite_between(1.0, 1000.0));
+    sub->add_option("--aim", aim_,
+                    "X,Y,Z: the point of the placed object the camera looks at, from where it "
+                    "stands")
+        ->delimiter(',')
+        ->expected(3)
+        ->check(finite_between(-1e6, 1e6));
     sub->add_option("--smoothing", smoothing_,
                     "the surface's smoothing angle in degrees (0: flat polygons)")
         ->capture_default_str()
@@ -182,6 +193,7 @@ class RenderCommand : public Command {
     options.subsamples = subsamples_;
     options.surface.checker.channel = checker_;
     options.camera = host::render::render_camera(scene, options);
+    aim_camera(*options.camera);
 
     Totals totals;
     host::render::Image picture;
@@ -313,12 +325,31 @@ class RenderCommand : public Command {
     return whole(size_.substr(0, x), width) && whole(size_.substr(x + 1), height);
   }
 
+  // A close-up: the camera stays where the whole object shows, turns to the
+  // aimed point and narrows its view by the zoom.
+  void aim_camera(host::render::Camera &camera) const {
+    if (aim_.size() == 3) {
+      const host::render::V3 target{aim_[0], aim_[1], aim_[2]};
+      const host::render::V3 forward = host::render::normalized(target - camera.eye);
+      const host::render::V3 right =
+          host::render::normalized(host::render::cross(forward, host::render::V3{0, 1, 0}));
+      if (host::render::length(right) > 0.0) {
+        camera.forward = forward;
+        camera.right = right;
+        camera.up = host::render::cross(right, forward);
+      }
+    }
+    camera.tan_half_fov = camera.tan_half_fov / zoom_;
+  }
+
   std::string mesh_;
   std::string output_ = "render.png";
   std::string size_ = "480x360";
   int threads_ = 0;
   int subsamples_ = 2;
   double turn_ = 0.0;
+  double zoom_ = 1.0;
+  std::vector<double> aim_;
   double smoothing_ = 30.0;
   bool compare_ = false;
   bool mask_ = false;

@@ -281,6 +281,8 @@ int dump(const std::vector<std::string> &args) {
       {"no_bevel", {"disable_bevel=1", "smooth_cos=10deg", "out_channel=5"}},
       {"across_outside", {"cross_polygons=1", "edge_kind=1", "out_channel=1"}},
       {"across_inside_open", {"cross_polygons=1", "edge_kind=2", "open_edge=1", "out_channel=3"}},
+      {"corners_off", {"edge_width=0.5", "out_channel=1", "corner_blend=0"}},
+      {"corners_step_open", {"edge_width=0.3", "round_edge=0", "open_edge=1", "smooth_edge=0"}},
   };
   bool ok = true;
   std::vector<NamedMesh> list;

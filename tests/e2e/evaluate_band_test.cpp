@@ -1,11 +1,14 @@
 // The bevel band of a closed edge: step and ramp at and around the band's
 // half width K = edge_width / 2, with distances that are exact in binary.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
 #include "edges/settings.h"
 #include "evaluate_fixture.h"
+#include "generated_meshes.h"
 
 namespace korv::testing {
 namespace {
@@ -81,6 +84,79 @@ TEST_P(EvaluateBand, TheStepIsSharpAtItsBorder) {
   const LWShaderAccess outside = evaluated(cube_top(0.7499999));
   EXPECT_VEC_NEAR(inside.wNorm, cube_edge_normal(), 1e-15);
   EXPECT_VEC_EQ(outside.wNorm, (Vec3{0, 0, 1}));
+}
+
+// The cube scaled by half, wound as the cube, or the other way round (a room
+// seen from inside, whose corners are concave).
+host::Mesh box(Vec3 half, bool inside) {
+  host::Mesh m;
+  for (int i = 0; i < 8; ++i) {
+    m.add_point((i & 1) ? half.x : -half.x, (i & 2) ? half.y : -half.y, (i & 4) ? half.z : -half.z);
+  }
+  for (std::vector<std::uint32_t> q : {std::vector<std::uint32_t>{0, 2, 3, 1},
+                                       {4, 5, 7, 6},
+                                       {0, 1, 5, 4},
+                                       {2, 6, 7, 3},
+                                       {0, 4, 6, 2},
+                                       {1, 3, 7, 5}}) {
+    m.add_polygon(inside ? std::vector<std::uint32_t>(q.rbegin(), q.rend()) : q);
+  }
+  return m;
+}
+
+// Blended corners: samples 0.0005 apart on polygon 1 across a line where the
+// nearest edge changes (or, at the hexagon's 120-degree corner, 8 from it,
+// where the foot on one side leaves that side), inside two bands, turn by
+// about 0.1 degrees between neighbours; without blending, by tens of degrees
+// where the nearest edge alone makes a mitre. At a cube's corner (from
+// outside and inside) the normal is the faces' mean, and the step profile
+// makes the overlap a facet of it.
+TEST_P(EvaluateBand, BlendedCornersTurnSmoothlyAndTakeTheFacesMean) {
+  const Vec3 out = unit_vector({-55, 32, 0}), along = unit_vector({-32, -55, 0});
+  const struct {
+    host::Mesh mesh;
+    Vec3 from, step, n, mean;  // mean: of the faces at the corner, when even
+    const char *width;
+    bool mitre;
+  } cases[] = {
+      {box({1, 1, 1}, false), {0.898, 0.9, 1}, {5e-4, 0, 0}, {0, 0, 1}, {1, 1, 1}, "0.5", true},
+      {box({1, 1, 1}, true), {0.898, 0.9, 1}, {5e-4, 0, 0}, {0, 0, -1}, {-1, -1, -1}, "0.5", true},
+      {box({0.1, 1, 1}, false), {-0.002, 0, 1}, {5e-4, 0, 0}, {0, 0, 1}, {}, "0.3", true},
+      {prism(6),
+       Vec3{64, 0, 48} + 8.0 * out - 0.002 * along,
+       5e-4 * along,
+       {0, 0, 1},
+       {},
+       "40",
+       false},
+  };
+  for (const auto &c : cases) {
+    const host::SceneObject &object = add_object(c.mesh);
+    auto bent = [&](Vec3 at) {
+      return v3(evaluated(sample(object, 1, at, c.n, at - 9.0 * c.n)).wNorm);
+    };
+    for (const char *smooth : {"smooth_edge=0", "smooth_edge=1"}) {
+      double largest[2] = {0.0, 0.0};
+      for (int blend = 0; blend < 2; ++blend) {
+        set({std::string("edge_width=") + c.width, smooth, "round_edge=1",
+             blend != 0 ? "corner_blend=1" : "corner_blend=0"});
+        for (int k = 1; k <= 8; ++k) {
+          const double cosine =
+              dot(bent(c.from + double(k - 1) * c.step), bent(c.from + double(k) * c.step));
+          largest[blend] = std::max(largest[blend], std::acos(std::min(1.0, cosine)) * 180.0 / kPi);
+        }
+      }
+      EXPECT_LT(largest[1], 0.5) << c.from.x << ", " << smooth;
+      EXPECT_EQ(largest[0] > 20.0, c.mitre) << c.from.x << ", " << smooth;
+      if (c.mean.x != 0.0) {
+        EXPECT_GT(dot(bent({0.9999, 0.9999, 1}), unit_vector(c.mean)), std::cos(5.0 * kPi / 180.0));
+        set({"round_edge=0"});
+        EXPECT_VEC_NEAR(
+            evaluated(sample(object, 1, {0.85, 0.9, 1}, c.n, Vec3{0.85, 0.9, 1} - 9.0 * c.n)).wNorm,
+            unit_vector(c.mean), 1e-15);
+      }
+    }
+  }
 }
 
 TEST_F(EvaluateBand, DisableBevelWritesTheChannelAndLeavesBothNormals) {

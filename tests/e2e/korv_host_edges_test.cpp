@@ -428,6 +428,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  {"out_channel' takes 0 to 7 (0: None", "not '8'"}},
         BadInput{"mode", "render builtin:cube --set out_mode=3", {}, {"out_mode' takes 0 to 2"}},
+        BadInput{"zoom", "render builtin:cube --zoom 0.5", {}, {"--zoom", "from 1 to 1000"}},
+        BadInput{"aim", "render builtin:cube --aim 1,nan,0", {}, {"--aim", "not 'nan'"}},
+        BadInput{"blend", "panel --set corner_blend=2", {}, {"corner_blend' takes 0 or 1"}},
         BadInput{"kind", "panel --set edge_kind=-1", {}, {"edge_kind' takes 0 to 2"}},
         BadInput{"nodekind", "panel --node --set edge_kind=3", {}, {"edge_kind' takes 0 to 2"}},
         BadInput{

@@ -212,6 +212,7 @@ TEST(NodePersistence, KeepsTheShadersBlocksButTheBevelSwitchAndTheChannels) {
   auto node = host::NodeSession::open(host::default_module_path("Korv_EdgeNode.p"), error);
   ASSERT_NE(node, nullptr) << error;
   ASSERT_EQ(shader->apply_settings({"edge_width=0.125", "out_channel=6", "disable_bevel=1"}), "");
+  ASSERT_EQ(node->apply_settings({"corner_blend=0"}), "");  // the shader's block turns it on
   host::StateWriter from_shader;
   shader->handler().inst->save(shader->instance(), from_shader.state());
   host::StateReader reader(from_shader.items());
@@ -220,11 +221,12 @@ TEST(NodePersistence, KeepsTheShadersBlocksButTheBevelSwitchAndTheChannels) {
   EXPECT_EQ(got.edge_width, 0.125);
   EXPECT_EQ(got.out_channel, 0);
   EXPECT_EQ(got.disable_bevel, 0);
+  EXPECT_EQ(got.corner_blend, 1);
   host::StateWriter writer;
   host::RecordingSaveState recorder(writer.state());
   node->handler().inst->save(node->instance(), recorder.state());
   ASSERT_GT(recorder.calls().size(), 3u);
-  EXPECT_EQ(recorder.calls()[2], "writeI4 10");
+  EXPECT_EQ(recorder.calls()[2], "writeI4 11");
   for (const std::string &call : recorder.calls()) {
     EXPECT_EQ(call.find("out_"), call.find("out_width")) << call;
     EXPECT_EQ(call.find("disable_bevel"), std::string::npos) << call;

@@ -45,12 +45,12 @@ TEST_F(OptionsPanel, IsAViewPanelWithEveryControlAndDataRow) {
   ASSERT_NE(panel_->controls, nullptr);
   ASSERT_NE(panel_->data, nullptr);
   for (std::uint32_t id : {0x8001u, 0x8002u, 0x8003u, 0x8004u, 0x8005u, 0x8006u, 0x8007u, 0x8008u,
-                           0x8009u, 0x800Au, 0x800Eu, 0x800Fu, 0x8010u}) {
+                           0x8009u, 0x800Au, 0x800Eu, 0x800Fu, 0x8010u, 0x8011u}) {
     EXPECT_NE(panel_->control_row(id), nullptr) << id;
     EXPECT_NE(panel_->data_row(id), nullptr) << id;
   }
-  EXPECT_EQ(panel_->controls[13].cid, 0u);
-  EXPECT_EQ(panel_->data[13].vid, 0u);
+  EXPECT_EQ(panel_->controls[14].cid, 0u);
+  EXPECT_EQ(panel_->data[14].vid, 0u);
   EXPECT_NE(panel_->get, nullptr);
   EXPECT_NE(panel_->set, nullptr);
   EXPECT_EQ(panel_->view_instance, session_->instance());
@@ -82,7 +82,7 @@ TEST_F(OptionsPanel, HintsGiveThreeGroupsTwoLabelledPagesAndOneTabSet) {
   EXPECT_EQ(h.groups[0].id, 1u);
   EXPECT_EQ(h.groups[0].members, (Ids{0x8001, 0x8002, 0x8006, 0x8007}));
   EXPECT_EQ(h.groups[1].id, 2u);
-  EXPECT_EQ(h.groups[1].members, (Ids{0x8003, 0x8004, 0x8005, 0x800E, 0x800F}));
+  EXPECT_EQ(h.groups[1].members, (Ids{0x8003, 0x8004, 0x8005, 0x8011, 0x800E, 0x800F}));
   EXPECT_EQ(h.groups[2].id, 3u);
   EXPECT_EQ(h.groups[2].members, (Ids{0x8009, 0x800A, 0x8010, 0x8008}));
   EXPECT_EQ(h.groups[3].id, 0x800Cu);
@@ -110,21 +110,21 @@ TEST_F(OptionsPanel, HintsGiveThreeEnableLinksTheBevelSwitchOnesThroughTheMap) {
   ASSERT_NE(links[2].map, nullptr);
   EXPECT_EQ(links[2].map[0], 1);
   EXPECT_EQ(links[2].map[1], 0);
-  EXPECT_EQ(links[2].dependents, (Ids{0x8001, 0x8003, 0x8004, 0x8005}));
+  EXPECT_EQ(links[2].dependents, (Ids{0x8001, 0x8003, 0x8004, 0x8005, 0x8011}));
 }
 
 TEST_F(OptionsPanel, ANewInstanceShowsOnlyTheOutputWidthAndModeDisabled) {
   EXPECT_EQ(disabled(), (Ids{0x800A, 0x8010}));
 }
 
-TEST_F(OptionsPanel, DisablingTheBevelDisablesWidthSmoothingSmoothingAngleAndRounding) {
+TEST_F(OptionsPanel, DisablingTheBevelDisablesWidthSmoothingItsAngleRoundingAndBlending) {
   set("out_channel", "1");  // so that the output width is enabled of its own
   set("disable_bevel", "1");
-  EXPECT_EQ(disabled(), (Ids{0x8001, 0x8003, 0x8004, 0x8005}));
+  EXPECT_EQ(disabled(), (Ids{0x8001, 0x8003, 0x8004, 0x8005, 0x8011}));
   // Any non-zero value (such as a scene may store) turns the switch on, and
   // the map is read at "on".
   ASSERT_EQ(session_->set_setting("disable_bevel", "2", false), "");
-  EXPECT_EQ(disabled(), (Ids{0x8001, 0x8003, 0x8004, 0x8005}));
+  EXPECT_EQ(disabled(), (Ids{0x8001, 0x8003, 0x8004, 0x8005, 0x8011}));
   set("disable_bevel", "0");
   EXPECT_EQ(disabled(), Ids{});
 }

@@ -71,10 +71,10 @@ TEST_F(ScenePersistence, TheModulesSaveWritesTheVersionThenTheLibraryBlock) {
   host::RecordingSaveState recorder(writer.state());
   EXPECT_EQ(session_->handler().inst->save(session_->instance(), recorder.state()), nullptr);
   const auto &calls = recorder.calls();
-  ASSERT_EQ(calls.size(), 3u + 13u * 5u + 1u);
+  ASSERT_EQ(calls.size(), 3u + 14u * 5u + 1u);
   EXPECT_EQ(calls[0], "writeI4 256");
   EXPECT_EQ(calls[1], "beginBlk PDLB \"PluginDataLib\" leaf 0");
-  EXPECT_EQ(calls[2], "writeI4 13");
+  EXPECT_EQ(calls[2], "writeI4 14");
   EXPECT_EQ(calls[4], "writeStr \"edge_width\"");
   EXPECT_EQ(calls[6], "writeU1 3F 94 7A E1 47 AE 14 7B");
   EXPECT_EQ(calls[11], "writeU1 3F F8 FE 3C C6 FF 87 DE");

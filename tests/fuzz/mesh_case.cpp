@@ -196,6 +196,7 @@ MeshCase decode_mesh_case(const std::uint8_t *data, std::size_t size) {
   c.cross_polygons = more & 1;
   c.edge_kind = (more >> 1) & 3;
   c.out_mode = (more >> 3) & 3;
+  c.corner_blend = (more >> 5) & 1;
 
   const std::size_t points = std::min<std::size_t>(in.u16(), kMaxPoints);
   for (std::size_t i = 0; i < points; ++i) {
@@ -248,7 +249,7 @@ std::vector<std::uint8_t> encode_mesh_case(const MeshCase &c) {
   out.value(c.out_width, kWidths);
   out.u8(std::uint8_t(std::int8_t(c.out_channel)));
   out.u8(std::uint8_t((c.cross_polygons != 0 ? 1 : 0) | (c.edge_kind & 3) << 1 |
-                      (c.out_mode & 3) << 3));
+                      (c.out_mode & 3) << 3 | (c.corner_blend != 0 ? 32 : 0)));
   out.u16(std::uint16_t(c.mesh.point_count()));
   for (const host::FloatPoint &p : c.mesh.points) {
     write_point(out, p);

@@ -13,7 +13,8 @@
 //   settings        edge_width, edge_dangle, smooth_cos, out_width as values
 //                   (u8 index into a table of useful values, or 255 and eight
 //                   bytes of a double), out_channel as i8, then u8: 1
-//                   cross_polygons, bits 1-2 edge_kind, 3-4 out_mode (3: no choice's value)
+//                   cross_polygons, bits 1-2 edge_kind, 3-4 out_mode (3: no choice's value),
+//                   5 corner_blend
 //   points          u16 count, then per point u8 form (even: three i8 in
 //                   quarters; odd: three floats' bits) and the coordinates;
 //                   with flag 4 the deformed positions the same way
@@ -86,6 +87,7 @@ struct MeshCase {
   std::int32_t cross_polygons = 0;
   std::int32_t edge_kind = 0;
   std::int32_t out_mode = 0;
+  std::int32_t corner_blend = 0;
 
   std::vector<SampleSpec> samples;
 };

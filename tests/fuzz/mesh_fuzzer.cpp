@@ -260,6 +260,7 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
   l.set("cross_polygons", c.cross_polygons);
   l.set("edge_kind", c.edge_kind);
   l.set("out_mode", c.out_mode);
+  l.set("corner_blend", c.corner_blend);
   const EdgeShaderInstance &settings = l.instance();
 
   l.session->init();

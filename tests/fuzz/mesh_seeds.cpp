@@ -92,9 +92,11 @@ MeshCase with_mesh(host::Mesh mesh, std::size_t samples = 10) {
 }
 
 // The same case with open edges, a mask channel, a step profile, a wider
-// band and no smoothing, searching across polygons for outside edges.
+// band and no smoothing, searching across polygons for outside edges, and
+// the corners blended.
 MeshCase varied(MeshCase c) {
   c.open_edge = 1;
+  c.corner_blend = 1;
   c.cross_polygons = 1;
   c.edge_kind = 1;
   c.out_channel = 2;

@@ -6,6 +6,7 @@
 // the module's bit for bit. Nothing here depends on a test framework.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -21,11 +22,26 @@
 
 namespace korv::testing {
 
+// An edge whose band may hold the sample, for blending corners: its
+// distance, its normal, its ends and the corner normals there (the
+// normalised sum of every edge normal at the point).
+struct ReferenceBand {
+  double distance;
+  Vec3 normal;
+  std::int32_t is_open;
+  std::uintptr_t ends[2];
+  Vec3 corners[2];
+};
+
 struct ReferenceHit {
   double distance = -1.0;
   Vec3 normal;
   std::int32_t is_open = 0;
   bool searched = false;  // a database was searched, whatever it found
+  // With corner_blend: the nearest edge, then up to three others, nearest
+  // first; whether the nearest is seen end-on (it then bends alone).
+  std::vector<ReferenceBand> bands = {};
+  bool end_on = false;
 };
 
 // The point entry of key, found by walking the list; null when absent.
@@ -174,6 +190,71 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
   hit.distance = best_distance;
   hit.is_open = edge.is_open;
   hit.normal = blended.normalize();
+  if (settings.corner_blend == 0 || n > 64) {
+    return hit;
+  }
+  // The other edges at the polygon's corners within the widest band, each
+  // measured from its segment; one that is no side of the polygon and the
+  // foot on whose line lies on an end (within 1e-6 of the distance, either
+  // side) is seen end-on: left out, or, the nearest, bending alone.
+  const double widest = settings.edge_width * (settings.open_edge != 0 ? 2.0 : 0.5);
+  std::vector<std::uintptr_t> keys;
+  for (int i = 0; i < n; ++i) {
+    keys.push_back(point_key(mesh->polVertex(mesh, access.polygon, i)));
+  }
+  auto band_of = [&](std::size_t k, double distance, double t, bool &end_on) {
+    const EdgeSnapshot::Edge &e = db.edges[k];
+    const Vec3 a = reference_base_position(mesh, e.a), b = reference_base_position(mesh, e.b);
+    const double line_t =
+        (dot(b - a, spot) - dot(b - a, a)) / ((b - a).length() * (b - a).length());
+    t = k == *best ? t : std::clamp(line_t, 0.0, 1.0);
+    distance = k == *best ? distance : (a + t * (b - a) - spot).length();
+    bool side = false;
+    for (int i = 0; i < n; ++i) {
+      side = side || std::minmax(keys[i], keys[(i + 1) % n]) == std::minmax(e.a, e.b);
+    }
+    end_on = !side && std::min(std::abs(line_t), std::abs(1.0 - line_t)) * (b - a).length() <=
+                          1e-6 * distance;
+    Vec3 normal = e.normal, corners[2];
+    if (settings.smooth_edge != 0) {
+      const double c = std::cos(settings.smooth_cos);
+      normal =
+          (1.0 - t) * reference_end_normal(db, k, e.a, c) + t * reference_end_normal(db, k, e.b, c);
+    }
+    for (int end = 0; end < 2; ++end) {
+      const EdgeSnapshot::Point *p = reference_point(db, end == 0 ? e.a : e.b);
+      for (std::size_t other : p != nullptr ? p->edges : std::vector<std::size_t>{}) {
+        corners[end] = corners[end] + db.edges[other].normal;
+      }
+    }
+    return ReferenceBand{distance,
+                         normal.normalize(),
+                         e.is_open,
+                         {e.a, e.b},
+                         {corners[0].normalize(), corners[1].normalize()}};
+  };
+  hit.bands.push_back(band_of(*best, best_distance, best_t, hit.end_on));
+  std::vector<ReferenceBand> others;
+  std::set<std::size_t> seen = {*best};
+  for (int i = 0; i < n && best_distance < widest; ++i) {
+    const EdgeSnapshot::Point *p = reference_point(db, keys[i]);
+    for (std::size_t k : p != nullptr ? p->edges : std::vector<std::size_t>{}) {
+      bool end_on = false;
+      const EdgeSnapshot::Edge &e = db.edges[k];
+      if (seen.insert(k).second &&
+          (reference_base_position(mesh, e.b) - reference_base_position(mesh, e.a)).length() !=
+              0.0) {
+        const ReferenceBand other = band_of(k, 0.0, 0.0, end_on);
+        if (other.distance < widest && !end_on) {
+          others.push_back(other);
+        }
+      }
+    }
+  }
+  std::stable_sort(others.begin(), others.end(),
+                   [](const auto &x, const auto &y) { return x.distance < y.distance; });
+  hit.bands.insert(hit.bands.end(), others.begin(),
+                   others.begin() + std::min<std::size_t>(others.size(), 3));
   return hit;
 }
 
@@ -216,31 +297,33 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
   if (!(d >= 0.0)) {
     // No edge in a database that was searched: a mask of 0, which only
     // out_mode 1 writes, for an out_width above 0.
-    if (hit.searched && channel != nullptr && settings.out_width > 0.0 &&
-        settings.out_mode == 1 && std::isfinite(*channel * 0.0)) {
+    if (hit.searched && channel != nullptr && settings.out_width > 0.0 && settings.out_mode == 1 &&
+        std::isfinite(*channel * 0.0)) {
       *channel = *channel * 0.0;
     }
     return;
   }
-  Vec3 toward;
-  if (settings.use_deform != 0) {
-    toward = unit_vector(hit.normal);
-  } else {
+  auto world = [&](const Vec3 &e) {
     const double *m = access.wXfrm;
-    const Vec3 e = hit.normal;
-    toward = Vec3{m[0] * e.x + m[3] * e.y + m[6] * e.z, m[1] * e.x + m[4] * e.y + m[7] * e.z,
-                  m[2] * e.x + m[5] * e.y + m[8] * e.z};
-    toward.normalize();
-  }
-  double band = settings.edge_width * 0.5;
-  if (hit.is_open != 0) {
+    return settings.use_deform != 0
+               ? unit_vector(e)
+               : Vec3{m[0] * e.x + m[3] * e.y + m[6] * e.z, m[1] * e.x + m[4] * e.y + m[7] * e.z,
+                      m[2] * e.x + m[5] * e.y + m[8] * e.z}
+                     .normalize();
+  };
+  auto open_band = [&](const Vec3 &toward) {
     Vec3 view = to_vec3(access.raySource) - to_vec3(access.wPos);
     view.normalize();
     const double c = dot(u1, view);
     const double m = c > 0.5 ? c : 0.5;
     const double e = dot(toward, view);
     const double w = e / m > 0.0 ? e / m : 0.0;
-    band = w * settings.edge_width;
+    return w * settings.edge_width;
+  };
+  const Vec3 toward = world(hit.normal);
+  double band = settings.edge_width * 0.5;
+  if (hit.is_open != 0) {
+    band = open_band(toward);
     if (!(band > 0.0)) {
       return;
     }
@@ -264,7 +347,57 @@ inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &s
   } else {
     j = j > 1.0 ? 1.0 : 0.0;
   }
-  const Vec3 bent = j * u0 + (1.0 - j) * toward;
+  Vec3 bent = j * u0 + (1.0 - j) * toward;
+  // Corner blending: the bands' edges whose J is below 1 and whose normal
+  // has a direction take part (the nearest always, but when seen end-on and
+  // not alone); the bend is the sum over every set S of them of
+  // prod(1 - J, in S) * prod(J, not in S) * N(S), N(S) being u0, the edge's
+  // normal, the corner normal at an end all of S share, or their sum.
+  std::vector<std::pair<double, Vec3>> parts;
+  std::vector<const ReferenceBand *> of;
+  for (const ReferenceBand &e : hit.bands) {
+    const Vec3 w = &e == &hit.bands[0] ? toward : world(e.normal);
+    const double b = &e == &hit.bands[0] ? band
+                     : e.is_open != 0    ? open_band(w)
+                                         : settings.edge_width * 0.5;
+    const double ratio = e.distance / b;
+    const double jk = !(b > 0.0) || ratio > 1.0  ? 1.0
+                      : settings.round_edge == 0 ? 0.0
+                                                 : std::max(ratio, 0.0);
+    if (&e == &hit.bands[0] || (jk < 1.0 && std::isfinite(w.length()) && w.length() > 0.0)) {
+      parts.push_back({&e == &hit.bands[0] ? j : jk, w});
+      of.push_back(&e);
+    }
+  }
+  const bool blend = parts.size() > 1;
+  if (blend && hit.end_on) {
+    parts[0] = parts.back(), of[0] = of.back();
+    parts.pop_back(), of.pop_back();
+  }
+  for (unsigned set = 0; blend && set < (1u << parts.size()); ++set) {
+    bent = set == 0 ? Vec3{} : bent;
+    double weight = 1.0;
+    Vec3 sum, normal = u0;
+    std::vector<std::size_t> in;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const bool member = (set >> i & 1u) != 0;
+      weight = weight * (member ? 1.0 - parts[i].first : parts[i].first);
+      if (member) {
+        in.push_back(i);
+        sum = sum + parts[i].second;
+        normal = in.size() == 1 ? parts[i].second : sum;
+      }
+    }
+    for (int end = 1; in.size() > 1 && end >= 0; --end) {
+      bool shared = of[in[0]]->ends[end] != 0;
+      for (std::size_t i : in) {
+        shared = shared &&
+                 (of[i]->ends[0] == of[in[0]]->ends[end] || of[i]->ends[1] == of[in[0]]->ends[end]);
+      }
+      normal = shared ? world(of[in[0]]->corners[end]) : end == 1 ? sum.normalize() : normal;
+    }
+    bent = weight == 0.0 ? bent : bent + weight * normal;
+  }
   Vec3 shading = bent + offset;
   if (shading.normalize().length() > 0.0) {
     store(bent, access.wNorm0);

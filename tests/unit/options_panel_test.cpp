@@ -49,6 +49,7 @@ TEST(OptionsPanelTables, ControlTableHoldsEveryControlInSettingsOrderThenAZeroRo
           {0x800E, "band crosses polygons", "iBoolean"},
           {0x800F, "Edges:", "iPopChoice"},
           {0x8010, "Channel output mode:", "iPopChoice"},
+          {0x8011, "Blend corners", "iBoolean"},
       },
       [](std::size_t i) { return panel_controls[i].cid; },
       [](std::size_t i) { return panel_controls[i].label; },
@@ -71,6 +72,7 @@ TEST(OptionsPanelTables, DataTableHoldsEveryDataRowInSettingsOrderThenAZeroRow) 
           {0x800E, "cross_polygons", "integer"},
           {0x800F, "edge_kind", "integer"},
           {0x8010, "out_mode", "integer"},
+          {0x8011, "corner_blend", "integer"},
       },
       [](std::size_t i) { return panel_data[i].vid; },
       [](std::size_t i) { return panel_data[i].name; },
@@ -160,12 +162,13 @@ TEST(OptionsPanelTables, HintListHoldsTheSeventeenHintsWordForWordThenAZeroWord)
       n(0x3D014503), n(0x800F), a(panel_edge_kind_choices), n(0),
       n(0x3D014503), n(0x8010), a(panel_out_mode_choices), n(0),
       n(0x3D01FE81), n(1), n(0x8001), n(0x8002), n(0x8006), n(0x8007), n(0),
-      n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x800E), n(0x800F), n(0),
+      n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x8011), n(0x800E), n(0x800F),
+          n(0),
       n(0x3D01FE81), n(3), n(0x8009), n(0x800A), n(0x8010), n(0x8008), n(0),
       n(0x3D01F984), n(0x8003), n(0), n(0), n(0), n(0x8004), n(0),
       n(0x3D01F984), n(0x8009), n(0), n(0), n(0), n(0x800A), n(0x8010), n(0),
       n(0x3D01F984), n(0x8008), n(0), n(0), a(panel_enable_map),
-          n(0x8001), n(0x8003), n(0x8004), n(0x8005), n(0),
+          n(0x8001), n(0x8003), n(0x8004), n(0x8005), n(0x8011), n(0),
   });
   // clang-format on
   expect_words(expected, panel_hints, panel_hint_count);
@@ -183,7 +186,8 @@ TEST(OptionsPanelTables, NodeTablesAreTheShadersWithoutTheBevelSwitchAndTheChann
                       {0x8007, "scan deformed object", "use_deform"},
                       {0x800A, "Edge output width:", "out_width"},
                       {0x800E, "band crosses polygons", "cross_polygons"},
-                      {0x800F, "Edges:", "edge_kind"}};
+                      {0x800F, "Edges:", "edge_kind"},
+                      {0x8011, "Blend corners", "corner_blend"}};
   ASSERT_EQ(node_panel_controls.size(), std::size(kept) + 1);
   for (std::size_t i = 0; i < std::size(kept); ++i) {
     EXPECT_EQ(node_panel_controls[i].cid, kept[i].id);
@@ -198,7 +202,8 @@ TEST(OptionsPanelTables, NodeTablesAreTheShadersWithoutTheBevelSwitchAndTheChann
       n(0x3D000B03), n(0), t("Brellmoor version 0.40 Options"), n(0),
       n(0x3D014503), n(0x800F), a(panel_edge_kind_choices), n(0),
       n(0x3D01FE81), n(1), n(0x8001), n(0x8002), n(0x8006), n(0x8007), n(0),
-      n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x800E), n(0x800F), n(0),
+      n(0x3D01FE81), n(2), n(0x8003), n(0x8004), n(0x8005), n(0x8011), n(0x800E), n(0x800F),
+          n(0),
       n(0x3D01FE81), n(3), n(0x800A), n(0),
       n(0x3D01F984), n(0x8003), n(0), n(0), n(0), n(0x8004), n(0),
   }), node_panel_hints, node_panel_hint_count);

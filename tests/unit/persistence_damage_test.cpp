@@ -106,7 +106,8 @@ TEST(LoadBlocks, InAnotherOrderThanTheTableLoadEveryField) {
   EXPECT_EQ(got.disable_bevel, 1);
   EXPECT_EQ(got.out_channel, 4);
   EXPECT_EQ(got.out_width, 2.5);
-  EXPECT_EQ(got.out_mode, 0);  // ten blocks, as written before there was a mode
+  EXPECT_EQ(got.out_mode, 0);      // ten blocks, as written before there was a mode
+  EXPECT_EQ(got.corner_blend, 0);  // on for a new instance, off for an older scene
 }
 
 TEST(LoadBlocks, AKnownNameWithAnotherTypeIsSkippedAndTheNextBlockRead) {
@@ -175,6 +176,10 @@ TEST(LoadBlocks, MissingParametersKeepThePreviousValues) {
   EXPECT_EQ(got.disable_bevel, before.disable_bevel);
   EXPECT_EQ(got.out_channel, before.out_channel);
   EXPECT_EQ(got.out_width, before.out_width);
+  EXPECT_EQ(got.corner_blend, 0);  // a scene without its block predates it
+  StateBuilder with_block;
+  with_block.settings(1).param("corner_blend", PINT, 1).end();
+  EXPECT_EQ(load(with_block.items(), got).inst.corner_blend, 1);
 }
 
 TEST(LoadBlocks, TheSameParameterTwiceLeavesTheLaterValue) {

@@ -59,6 +59,7 @@ void expect_same_settings(const EdgeShaderInstance &a, const EdgeShaderInstance 
   EXPECT_EQ(a.cross_polygons, b.cross_polygons);
   EXPECT_EQ(a.edge_kind, b.edge_kind);
   EXPECT_EQ(a.out_mode, b.out_mode);
+  EXPECT_EQ(a.corner_blend, b.corner_blend);
 }
 
 TEST(SettingsTable, FollowsTheSettingsListWithDoublesAsPdblAndIntegersAsPint) {
@@ -67,15 +68,15 @@ TEST(SettingsTable, FollowsTheSettingsListWithDoublesAsPdblAndIntegersAsPint) {
   const char *names[] = {"edge_width",  "edge_dangle", "smooth_edge",    "smooth_cos",
                          "round_edge",  "open_edge",   "use_deform",     "disable_bevel",
                          "out_channel", "out_width",   "cross_polygons", "edge_kind",
-                         "out_mode"};
+                         "out_mode",    "corner_blend"};
   const void *fields[] = {&inst.edge_width, &inst.edge_dangle,    &inst.smooth_edge,
                           &inst.smooth_cos, &inst.round_edge,     &inst.open_edge,
                           &inst.use_deform, &inst.disable_bevel,  &inst.out_channel,
                           &inst.out_width,  &inst.cross_polygons, &inst.edge_kind,
-                          &inst.out_mode};
+                          &inst.out_mode,   &inst.corner_blend};
   const std::uint32_t types[] = {PDBL, PDBL, PINT, PDBL, PINT, PINT, PINT,
-                                 PINT, PINT, PDBL, PINT, PINT, PINT};
-  for (std::size_t i = 0; i < 13; ++i) {
+                                 PINT, PINT, PDBL, PINT, PINT, PINT, PINT};
+  for (std::size_t i = 0; i < 14; ++i) {
     EXPECT_STREQ(table[i].name, names[i]);
     EXPECT_EQ(table[i].data, fields[i]) << i;
     EXPECT_EQ(table[i].type, types[i]) << i;
@@ -83,19 +84,19 @@ TEST(SettingsTable, FollowsTheSettingsListWithDoublesAsPdblAndIntegersAsPint) {
     EXPECT_EQ(table[i].save_fn, nullptr);
     EXPECT_EQ(table[i].load_fn, nullptr);
   }
-  EXPECT_EQ(table[13].name, nullptr);
-  EXPECT_EQ(table[13].data, nullptr);
-  EXPECT_EQ(table[13].type, 0u);
+  EXPECT_EQ(table[14].name, nullptr);
+  EXPECT_EQ(table[14].data, nullptr);
+  EXPECT_EQ(table[14].type, 0u);
 }
 
-TEST(SaveCallback, WritesTheVersionAndThirteenParameterBlocksForADefaultInstance) {
+TEST(SaveCallback, WritesTheVersionAndFourteenParameterBlocksForADefaultInstance) {
   EdgeShaderInstance inst = default_instance();
   StateWriter writer;
   RecordingSaveState recorder(writer.state());
   EXPECT_EQ(instance_save(&inst, recorder.state()), nullptr);
 
   std::vector<std::string> expected = {"writeI4 256", "beginBlk PDLB \"PluginDataLib\" leaf 0",
-                                       "writeI4 13"};
+                                       "writeI4 14"};
   const std::vector<std::vector<std::string>> params = {
       param_calls("edge_width", "0x5044424C", "writeU1 3F 94 7A E1 47 AE 14 7B"),
       param_calls("edge_dangle", "0x5044424C", "writeU1 3F F8 FE 3C C6 FF 87 DE"),
@@ -110,6 +111,7 @@ TEST(SaveCallback, WritesTheVersionAndThirteenParameterBlocksForADefaultInstance
       param_calls("cross_polygons", "0x50494E54", "writeI4 0"),
       param_calls("edge_kind", "0x50494E54", "writeI4 0"),
       param_calls("out_mode", "0x50494E54", "writeI4 0"),
+      param_calls("corner_blend", "0x50494E54", "writeI4 1"),
   };
   for (const auto &p : params) {
     expected.insert(expected.end(), p.begin(), p.end());
@@ -131,7 +133,7 @@ TEST(LoadCallback, ReadsADefaultInstanceWithTheDocumentedCalls) {
   EXPECT_EQ(instance_load(&inst, recorder.state()), nullptr);
 
   std::vector<std::string> expected = {"readI4 1 -> 1: 256", "findBlk PDLB -> PDLB",
-                                       "readI4 1 -> 1: 13"};
+                                       "readI4 1 -> 1: 14"};
   const std::vector<std::vector<std::string>> params = {
       load_param_calls("edge_width", "0x5044424C", "readU1 8 -> 8: 3F 94 7A E1 47 AE 14 7B"),
       load_param_calls("edge_dangle", "0x5044424C", "readU1 8 -> 8: 3F F8 FE 3C C6 FF 87 DE"),
@@ -146,6 +148,7 @@ TEST(LoadCallback, ReadsADefaultInstanceWithTheDocumentedCalls) {
       load_param_calls("cross_polygons", "0x50494E54", "readI4 1 -> 1: 0"),
       load_param_calls("edge_kind", "0x50494E54", "readI4 1 -> 1: 0"),
       load_param_calls("out_mode", "0x50494E54", "readI4 1 -> 1: 0"),
+      load_param_calls("corner_blend", "0x50494E54", "readI4 1 -> 1: 1"),
   };
   for (const auto &p : params) {
     expected.insert(expected.end(), p.begin(), p.end());
@@ -172,7 +175,7 @@ void expect_restored(const StateItems &stored, const EdgeShaderInstance &saved) 
   target.edge_width = target.edge_dangle = target.smooth_cos = target.out_width = 123.0;
   target.smooth_edge = target.round_edge = target.open_edge = target.use_deform =
       target.disable_bevel = target.out_channel = target.cross_polygons = target.edge_kind =
-          target.out_mode = 99;
+          target.out_mode = target.corner_blend = 99;
   const EdgeShaderInstance loaded = load(stored, target);
   expect_same_settings(loaded, saved);
   EXPECT_EQ(loaded.context, &target);  // not part of the stored settings
@@ -215,6 +218,7 @@ EdgeShaderInstance odd_instance(double width, double angle, double smooth, doubl
   inst.cross_polygons = ~flags;
   inst.edge_kind = channel - 5;
   inst.out_mode = flags ^ 2;
+  inst.corner_blend = flags ^ 4;
   return inst;
 }
 

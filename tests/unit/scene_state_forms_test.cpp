@@ -36,7 +36,7 @@ TEST(TextForm, ShowsADefaultInstanceOneValueALine) {
   const std::string start =
       "I4 256\n"
       "{ PluginDataLib\n"
-      "  I4 13\n"
+      "  I4 14\n"
       "  { PluginDataParam\n"
       "    \"edge_width\"\n"
       "    U4 0x5044424C\n"
@@ -55,9 +55,9 @@ TEST(TextForm, ShowsADefaultInstanceOneValueALine) {
   EXPECT_EQ(text.substr(0, start.size()), start);
   const std::string end =
       "  { PluginDataParam\n"
-      "    \"out_mode\"\n"
+      "    \"corner_blend\"\n"
       "    U4 0x50494E54\n"
-      "    I4 0\n"
+      "    I4 1\n"
       "  }\n"
       "}\n";
   ASSERT_GE(text.size(), end.size());
