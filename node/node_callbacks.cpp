@@ -1,10 +1,10 @@
 #include "node/node_callbacks.h"
 
+#include "instance/life_cycle.h"
+#include "instance/persistence.h"
 #include "panel/options_panel.h"
 #include "runtime/host_services.h"
 #include "runtime/render_lock.h"
-#include "shader/instance_callbacks.h"
-#include "shader/persistence.h"
 
 namespace korv {
 

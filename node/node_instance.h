@@ -12,9 +12,9 @@
 #include <cstdint>
 
 #include "hostapi/lwnodes.h"
+#include "instance/edge_instance.h"
 #include "node/sample_memo.h"
 #include "runtime/checked_memory.h"
-#include "shader/edge_shader_instance.h"
 
 namespace korv {
 
@@ -36,7 +36,7 @@ struct MatrixReadings {
 };
 
 struct EdgeNodeInstance {
-  EdgeShaderInstance core;  // settings, cache and the host's context (the NodeID)
+  EdgeInstance core;  // settings, cache and the host's context (the NodeID)
   NodeInputID normal_in;
   NodeOutputID normal_out;
   NodeOutputID edge_out;
