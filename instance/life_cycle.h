@@ -9,16 +9,16 @@
 #include "hostapi/lwtypes.h"
 #include "instance/edge_instance.h"
 
-    namespace korv {
+namespace korv {
 
-  LWInstance instance_create(void *priv, void *context, LWError *error);
-  void instance_destroy(LWInstance inst);
-  LWError instance_copy(LWInstance to, LWInstance from);
-  const char *instance_descln(LWInstance inst);
-  const LWItemID *instance_use_items(LWInstance inst);
-  void instance_change_id(LWInstance inst, const LWItemID *ids);
-  LWError instance_init(LWInstance inst, int mode);
-  void instance_cleanup(LWInstance inst);
-  LWError instance_new_time(LWInstance inst, LWFrame frame, LWTime time);
+LWInstance instance_create(void *priv, void *context, LWError *error);
+void instance_destroy(LWInstance inst);
+LWError instance_copy(LWInstance to, LWInstance from);
+const char *instance_descln(LWInstance inst);
+const LWItemID *instance_use_items(LWInstance inst);
+void instance_change_id(LWInstance inst, const LWItemID *ids);
+LWError instance_init(LWInstance inst, int mode);
+void instance_cleanup(LWInstance inst);
+LWError instance_new_time(LWInstance inst, LWFrame frame, LWTime time);
 
 }  // namespace korv

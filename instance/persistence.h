@@ -31,8 +31,9 @@ using StoredSetting = bool (*)(const SettingInfo &info);
 LWError load_settings(EdgeInstance &inst, const LWLoadState *state, StoredSetting stored);
 LWError save_settings(EdgeInstance &inst, const LWSaveState *state, StoredSetting stored);
 
-// The shader's load and save, which store every setting. Loads only when the stored version is 256;
-// fields that no stored block names keep their values.
+// The shader's load and save, which store every setting. Loads only when
+// the stored version is 256; fields that no stored block names keep their
+// values.
 LWError instance_load(LWInstance inst, const LWLoadState *state);
 LWError instance_save(LWInstance inst, const LWSaveState *state);
 

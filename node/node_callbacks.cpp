@@ -83,7 +83,7 @@ void node_destroy(LWInstance inst) {
 }
 
 LWError node_copy(LWInstance to, LWInstance from) {
-  // The settings and a fresh cache, as the shader copies; each node keeps
+  // The settings and a fresh cache, by the shared copy; each node keeps
   // its own ports and its own matrix reading (the same host's).
   return instance_copy(&as_node(to)->core, &as_node(from)->core);
 }

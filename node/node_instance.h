@@ -1,7 +1,7 @@
 // The record of one edge node instance.
 //
-// The node keeps the shader's settings record whole (its settings, cache and
-// context), so that the panel, the scene blocks and the core serve it
+// The node keeps the instance record both fronts share whole (its settings,
+// cache and context), so that the panel, the scene blocks and the core serve it
 // unchanged; around it, the node's ports and the matrix readings it has
 // decided. The host owns an instance between its create and destroy
 // callbacks; the ports belong to the host's node and are destroyed with it.
