@@ -104,6 +104,9 @@ struct EdgeScanContext {
   Array<LWPntID> corner_points;
   Array<std::ptrdiff_t> corner_entries;
   // The entry indices of each recorded edge's two ends, parallel to the list.
+  // Freed rather than kept in the work area: it grows as edges are found,
+  // so no array of a later build takes its block, which would only idle
+  // there above that build's peak.
   Array<EdgeEnds> edge_ends;
 
   // Where each point entry's edges begin in the map's edge pool, and their
@@ -217,8 +220,10 @@ bool map_counted_points(EdgeScanContext &ctx) {
     return points.sort_keys();
   }
   const std::size_t places = std::size_t(last_place) + 1;
+  // Freed as soon as counted: nothing later in the build fits its size, and
+  // kept in the area it would idle there through the rest of the build,
+  // above the peak of a build that freed it.
   Array<std::int32_t> uses;
-  ctx.work->take(uses, places);
   if (!uses.assign(places, 0)) {
     return false;
   }
@@ -235,7 +240,7 @@ bool map_counted_points(EdgeScanContext &ctx) {
       points.append_sorted(lowest + (std::uintptr_t(i) << shift)).polygon_count = uses[i];
     }
   }
-  ctx.work->give_back(uses);
+  uses.reset();
   return points.end_sorted();
 }
 
@@ -873,7 +878,7 @@ void give_back_working_arrays(EdgeScanContext &ctx) {
   ctx.work->give_back(ctx.corner_keys);
   ctx.work->give_back(ctx.polygon_keys);
   ctx.work->give_back(ctx.edge_first);
-  ctx.work->give_back(ctx.edge_ends);
+  ctx.edge_ends.reset();
 }
 
 // Frees what the query never reads: every polygon list, and unless
@@ -1028,7 +1033,7 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (!options.keep_point_records && !thin_points(ctx, options.cross_polygons)) {
     return false;
   }
-  ctx.work->give_back(ctx.edge_ends);
+  ctx.edge_ends.reset();
   return CornerIndex::build(database, mesh, large, database.corners);
 }
 
