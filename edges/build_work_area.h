@@ -56,6 +56,10 @@ class BuildWorkArea {
   // Frees every kept block.
   void release();
 
+  // The edges the latest build that got through found: a rebuild of the
+  // same mesh finds as many, and its edge ends take the block of that size.
+  std::size_t last_edge_count = 0;
+
   // Bytes kept (for measurements).
   std::size_t bytes() const;
 

@@ -104,9 +104,8 @@ struct EdgeScanContext {
   Array<LWPntID> corner_points;
   Array<std::ptrdiff_t> corner_entries;
   // The entry indices of each recorded edge's two ends, parallel to the list.
-  // Freed rather than kept in the work area: it grows as edges are found,
-  // so no array of a later build takes its block, which would only idle
-  // there above that build's peak.
+  // It grows as edges are found, from the block of the last build's ends
+  // where the area kept one that fits their count.
   Array<EdgeEnds> edge_ends;
 
   // Where each point entry's edges begin in the map's edge pool, and their
@@ -722,6 +721,9 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       } else {
         continue;
       }
+      if (ctx.edge_ends.capacity() == 0) {
+        ctx.work->take(ctx.edge_ends, ctx.work->last_edge_count);
+      }
       if (!room_for_one_per_side(ctx, ctx.edge_ends) ||
           !ctx.edge_ends.push_back({std::uint32_t(ia), std::uint32_t(ib)})) {
         return false;
@@ -878,7 +880,7 @@ void give_back_working_arrays(EdgeScanContext &ctx) {
   ctx.work->give_back(ctx.corner_keys);
   ctx.work->give_back(ctx.polygon_keys);
   ctx.work->give_back(ctx.edge_first);
-  ctx.edge_ends.reset();
+  ctx.work->give_back(ctx.edge_ends);
 }
 
 // Frees what the query never reads: every polygon list, and unless
@@ -1033,7 +1035,14 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (!options.keep_point_records && !thin_points(ctx, options.cross_polygons)) {
     return false;
   }
-  ctx.edge_ends.reset();
+  // Kept in the area the ends' block would idle through the corner index's
+  // build, above the peak of a build that freed it: kept only without one.
+  ctx.work->last_edge_count = ctx.edge_ends.size();
+  if (large.empty()) {
+    ctx.work->give_back(ctx.edge_ends);
+  } else {
+    ctx.edge_ends.reset();
+  }
   return CornerIndex::build(database, mesh, large, database.corners);
 }
 
