@@ -8,6 +8,7 @@ std::size_t BuildWorkArea::smallest_holding(std::size_t bytes) const {
   std::size_t best = kBlocks;
   for (std::size_t i = 0; i < kBlocks; ++i) {
     if (blocks_[i].data != nullptr && blocks_[i].bytes >= bytes &&
+        blocks_[i].bytes - bytes <= blocks_[i].bytes / kSlackDivisor &&
         (best == kBlocks || blocks_[i].bytes < blocks_[best].bytes)) {
       best = i;
     }

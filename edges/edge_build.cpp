@@ -104,6 +104,8 @@ struct EdgeScanContext {
   Array<LWPntID> corner_points;
   Array<std::ptrdiff_t> corner_entries;
   // The entry indices of each recorded edge's two ends, parallel to the list.
+  // It grows as edges are found, from the block of the last build's ends
+  // where the area kept one that fits their count.
   Array<EdgeEnds> edge_ends;
 
   // Where each point entry's edges begin in the map's edge pool, and their
@@ -217,8 +219,10 @@ bool map_counted_points(EdgeScanContext &ctx) {
     return points.sort_keys();
   }
   const std::size_t places = std::size_t(last_place) + 1;
+  // Freed as soon as counted: nothing later in the build fits its size, and
+  // kept in the area it would idle there through the rest of the build,
+  // above the peak of a build that freed it.
   Array<std::int32_t> uses;
-  ctx.work->take(uses, places);
   if (!uses.assign(places, 0)) {
     return false;
   }
@@ -235,7 +239,7 @@ bool map_counted_points(EdgeScanContext &ctx) {
       points.append_sorted(lowest + (std::uintptr_t(i) << shift)).polygon_count = uses[i];
     }
   }
-  ctx.work->give_back(uses);
+  uses.reset();
   return points.end_sorted();
 }
 
@@ -717,6 +721,9 @@ LWScanResult find_polygon_edges(void *user_data, LWPolID polygon) {
       } else {
         continue;
       }
+      if (ctx.edge_ends.capacity() == 0) {
+        ctx.work->take(ctx.edge_ends, ctx.work->last_edge_count);
+      }
       if (!room_for_one_per_side(ctx, ctx.edge_ends) ||
           !ctx.edge_ends.push_back({std::uint32_t(ia), std::uint32_t(ib)})) {
         return false;
@@ -1028,7 +1035,14 @@ bool run_passes(EdgeScanContext &ctx, const EdgeBuildOptions &options) {
   if (!options.keep_point_records && !thin_points(ctx, options.cross_polygons)) {
     return false;
   }
-  ctx.work->give_back(ctx.edge_ends);
+  // Kept in the area the ends' block would idle through the corner index's
+  // build, above the peak of a build that freed it: kept only without one.
+  ctx.work->last_edge_count = ctx.edge_ends.size();
+  if (large.empty()) {
+    ctx.work->give_back(ctx.edge_ends);
+  } else {
+    ctx.edge_ends.reset();
+  }
   return CornerIndex::build(database, mesh, large, database.corners);
 }
 

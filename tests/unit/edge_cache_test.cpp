@@ -127,8 +127,8 @@ TEST(EdgeDatabase, ListsEveryPolygonUnlessItsBuildListedThem) {
   }
 }
 
-// A build's arrays take the smallest kept block that holds them, without
-// allocating; the area keeps what the latest build gave back, until released.
+// A build's arrays take the smallest kept block that holds them and is not
+// much larger, without allocating; the area keeps what the latest build gave back, until released.
 TEST(BuildWorkArea, KeepsWhatTheLatestBuildUsedUntilReleased) {
   BuildWorkArea area;
   Array<std::uint32_t> large, small;
@@ -139,8 +139,11 @@ TEST(BuildWorkArea, KeepsWhatTheLatestBuildUsedUntilReleased) {
   area.end_build();
   EXPECT_EQ(area.bytes(), 4040u);
   area.begin_build();
+  Array<std::uint8_t> tiny;
+  area.take(tiny, 20);  // a block twice its size would idle beside the array
+  EXPECT_EQ(tiny.capacity(), 0u);
   Array<double> next;
-  area.take(next, 100);
+  area.take(next, 480);
   EXPECT_EQ(next.capacity(), 500u);
   AllocationFaults::countdown = 1;  // an allocation would fail
   EXPECT_TRUE(next.resize(500));
