@@ -156,13 +156,13 @@ constexpr std::uint32_t kGridSide = 300;
 }
 
 // Hard-surface parts: 22,500 closed boxes of six quads, every edge sharp.
-korv::host::Mesh hard_boxes() {
+[[maybe_unused]] korv::host::Mesh hard_boxes() {
   return korv::host::box_field({22'500, 1, 0});
 }
 
 // A subdivided organic shape: a torus of 300 x 450 quads whose section has
 // one keel, so that only the rings at the keel are sharp.
-korv::host::Mesh organic_torus() {
+[[maybe_unused]] korv::host::Mesh organic_torus() {
   constexpr std::uint32_t kAround = 300;
   constexpr std::uint32_t kSection = 450;
   const double pi = 3.14159265358979323846;
@@ -188,7 +188,7 @@ korv::host::Mesh organic_torus() {
 }
 
 // 450 cylinders of 200 wall quads and two 200-corner caps, a row apart.
-korv::host::Mesh capped_cylinders() {
+[[maybe_unused]] korv::host::Mesh capped_cylinders() {
   constexpr std::uint32_t kSides = 200;
   const double pi = 3.14159265358979323846;
   korv::host::Mesh mesh;
@@ -216,7 +216,7 @@ korv::host::Mesh capped_cylinders() {
 // circle, each at its own step and every other one wound the other way:
 // each polygon holds both ends of every side of the others, so every side
 // meets a polygon facing away, and is sharp.
-korv::host::Mesh shared_stars() {
+[[maybe_unused]] korv::host::Mesh shared_stars() {
   constexpr std::uint32_t kCorners = 200;
   const double pi = 3.14159265358979323846;
   korv::host::Mesh mesh;
