@@ -286,8 +286,9 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   const EdgeRecord &edge = *best.edge;
   is_open = edge.is_open;
   normal = query_edge_normal(database, edge, best.t, *inst);
-  if (inst->corner_blend != 0 && indexed == nullptr) {
-    gather_band_edges(database, mesh, sample, n, {&edge, best.distance, best.t, normal}, query);
+  if (inst->corner_blend != 0) {
+    gather_band_edges(database, mesh, sample, {n, indexed, known},
+                      {&edge, best.distance, best.t, normal}, query);
   }
   return best.distance;
 }

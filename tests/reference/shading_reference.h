@@ -190,7 +190,7 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
   hit.distance = best_distance;
   hit.is_open = edge.is_open;
   hit.normal = blended.normalize();
-  if (settings.corner_blend == 0 || n > 64) {
+  if (settings.corner_blend == 0) {
     return hit;
   }
   // The other edges at the polygon's corners within the widest band, each
@@ -248,6 +248,22 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
         if (other.distance < widest && !end_on) {
           others.push_back(other);
         }
+      }
+    }
+  }
+  // With cross_polygons, the rest of the shell's edges after those, in list order.
+  std::set<std::uintptr_t> shell;
+  if (settings.cross_polygons != 0 && first_known && best_distance < widest) {
+    shell = reference_shell(db, *first_known);
+  }
+  for (std::size_t k = 0; k < db.edges.size(); ++k) {
+    bool end_on = false;
+    const EdgeSnapshot::Edge &e = db.edges[k];
+    if (shell.count(e.a) != 0 && seen.insert(k).second &&
+        (reference_base_position(mesh, e.b) - reference_base_position(mesh, e.a)).length() != 0.0) {
+      const ReferenceBand other = band_of(k, 0.0, 0.0, end_on);
+      if (other.distance < widest && !end_on) {
+        others.push_back(other);
       }
     }
   }
