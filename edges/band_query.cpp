@@ -60,28 +60,39 @@ bool is_side(const LWPntID *corners, int n, LWPntID p, LWPntID q) {
 }
 
 // The base positions the search has read, so that a point at the end of
-// several candidates (every corner is) goes to the host once.
+// several candidates (every corner is) goes to the host once, and one the
+// nearest-edge walk read not again.
 class PositionMemo {
  public:
-  explicit PositionMemo(LWMeshInfo *mesh) : mesh_(mesh) {}
+  PositionMemo(LWMeshInfo *mesh, const WalkedCorners *walked) : mesh_(mesh), walked_(walked) {}
   Vec3 operator()(LWPntID point) {
     for (int i = 0; i < count_; ++i) {
       if (points_[i] == point) {
         return positions_[i];
       }
     }
+    for (int i = 0; walked_ != nullptr && i < walked_->position_count; ++i) {
+      if (walked_->points[i] == point) {
+        return keep(point, to_vec3(walked_->positions[i]));
+      }
+    }
     LWFVector pos = {0.0f, 0.0f, 0.0f};
     mesh_->pntBasePos(mesh_, point, pos);
-    if (count_ < kSize) {
-      points_[count_] = point;
-      positions_[count_++] = to_vec3(pos);
-    }
-    return to_vec3(pos);
+    return keep(point, to_vec3(pos));
   }
 
  private:
   static constexpr int kSize = 32;
+  Vec3 keep(LWPntID point, const Vec3 &position) {
+    if (count_ < kSize) {
+      points_[count_] = point;
+      positions_[count_++] = position;
+    }
+    return position;
+  }
+
   LWMeshInfo *mesh_;
+  const WalkedCorners *walked_;
   LWPntID points_[kSize];
   Vec3 positions_[kSize];
   int count_ = 0;
@@ -107,7 +118,11 @@ class Gathering {
  public:
   Gathering(BandEdge *band, const EdgeRecord *nearest, double reach, const Vec3 &spot,
             const Sides &sides)
-      : band_(band), reach_(reach), spot_(spot), sides_(sides) {
+      : band_(band),
+        reach_(reach),
+        reach_squared_(reach * reach * (1.0 + 0x1p-40)),
+        spot_(spot),
+        sides_(sides) {
     taken_[0] = nearest;
   }
 
@@ -139,7 +154,13 @@ class Gathering {
     // polygon lies in its plane and is never seen end-on.
     const double line_t = t;
     t = t < 0.0 ? 0.0 : (t > 1.0 ? 1.0 : t);
-    const double distance = std::sqrt(squared_foot_distance(a, d, spot_, t));
+    // Most candidates lie well beyond the reach: they are passed over before
+    // the root, with room for the rounding of the reach's square.
+    const double squared = squared_foot_distance(a, d, spot_, t);
+    if (!(squared <= reach_squared_)) {
+      return;
+    }
+    const double distance = std::sqrt(squared);
     if (!(distance < reach_)) {
       return;
     }
@@ -195,6 +216,7 @@ class Gathering {
 
   BandEdge *band_;
   double reach_;
+  double reach_squared_;
   Vec3 spot_;
   Sides sides_;
   const EdgeRecord *taken_[EdgeQuery::kMaxBandEdges] = {};
@@ -226,50 +248,65 @@ struct IndexOffer {
 void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, const EdgeSpot &spot,
                        const BandSources &sources, const NearestBand &nearest, EdgeQuery &query) {
   BandEdge *const band = query.band;
+  query.band_count = 0;
+  const double reach = widest_band(query.settings);
+  const int n = sources.n;
+  const CornerIndex::Polygon *indexed = sources.indexed;
+  // A sample beyond every band has nothing to blend. Nor has a polygon of
+  // many corners without an index (there is none such once the build has
+  // indexed them all): it keeps its nearest edge's bend alone.
+  if (!(nearest.distance < reach) || (n > CornerIndex::kManyCorners && indexed == nullptr)) {
+    return;
+  }
   band[0].distance = nearest.distance;
   band[0].normal = nearest.normal;
   band[0].is_open = nearest.edge->is_open;
   band[0].end_on = false;
   fill_ends(database, *nearest.edge, band[0]);
-  query.band_count = 1;
-  const double reach = widest_band(query.settings);
-  const int n = sources.n;
-  const CornerIndex::Polygon *indexed = sources.indexed;
-  // A polygon of many corners that has no index (there is none such once
-  // the build has indexed them all) keeps its nearest edge's bend alone.
-  if (!(nearest.distance < reach) || (n > CornerIndex::kManyCorners && indexed == nullptr)) {
-    return;
-  }
   const EdgeRecord *const records = database.edge_list->records.data();
+  const WalkedCorners *walked = sources.walked;
   LWPntID corners[CornerIndex::kManyCorners];
   for (int i = 0; indexed == nullptr && i < n; ++i) {
-    corners[i] = mesh->polVertex(mesh, spot.polygon, i);
+    corners[i] = walked != nullptr && walked->count == n ? walked->corners[i]
+                                                         : mesh->polVertex(mesh, spot.polygon, i);
   }
   const Sides sides{corners, n, database.corners.get(), indexed, records};
   // The nearest edge seen end-on (a cube's third edge, where a foot on its
   // line falls on the corner exactly) is the nearest only where no side's
   // foot lies on its side; among the bands that hold the sample there, it
   // would set in at once.
-  PositionMemo position(mesh);
+  PositionMemo position(mesh, walked);
   {
     const double length =
         (position(nearest.edge->point_b) - position(nearest.edge->point_a)).length();
     band[0].end_on = !sides(nearest.edge) && seen_end_on(nearest.t, length, nearest.distance);
   }
   Gathering gathering(band, nearest.edge, reach, spot.position, sides);
+  // A side of the polygon is met at both its corners; as in the nearest
+  // edge's walk, the second meeting (whose verdict and place can only repeat
+  // the first's) is passed over when the first corner's point lists it.
   std::uint64_t met = 0;
+  LWPntID first = nullptr;
+  LWPntID previous = nullptr;
   for (int i = 0; indexed == nullptr && i < n; ++i) {
     const LWPntID corner = corners[i];
     bool again = false;
     for (int k = 0; k < i; ++k) {
       again = again || corners[k] == corner;
     }
-    const PointRecord *record = again ? nullptr : database.points.find(corner);
-    for (std::int32_t e = 0; record != nullptr && e < record->edge_count; ++e) {
+    const PointRecord *record = database.points.find(corner);
+    const LWPntID listed = record != nullptr && record->edge_count > 0 ? corner : nullptr;
+    for (std::int32_t e = 0; !again && listed != nullptr && e < record->edge_count; ++e) {
       const EdgeRecord *edge = record->edges[std::size_t(e)];
+      const LWPntID other = edge->point_a == corner ? edge->point_b : edge->point_a;
+      if (i > 0 && other != nullptr && (other == previous || other == first)) {
+        continue;
+      }
       const Vec3 a = position(edge->point_a);
       gathering.offer(edge, a, position(edge->point_b) - a, met++);
     }
+    first = i == 0 ? listed : first;
+    previous = listed;
   }
   if (indexed != nullptr) {
     const CornerIndex &index = *database.corners;

@@ -4,6 +4,7 @@
 // turns smoothly where the nearest edge changes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 
 #include "edges/edge_query.h"
@@ -18,6 +19,28 @@ struct NearestBand {
   Vec3 normal;  // as the query gives it
 };
 
+// What the nearest-edge walk of a polygon's corners read from the host,
+// handed on to the band gathering so that it asks the host for none of it
+// again: the corners' points (all n of them once count is n) and the first
+// kPositions base positions read, as the host gave them.
+struct WalkedCorners {
+  static constexpr int kPositions = 32;
+  int count = 0;
+  LWPntID corners[CornerIndex::kManyCorners];
+  int position_count = 0;
+  LWPntID points[kPositions];
+  LWFVector positions[kPositions];
+
+  // Kept as read, repeats too: the walk reads every sample's positions,
+  // the gathering only those of samples within a band.
+  void remember(LWPntID point, const LWFVector position) {
+    if (position_count < kPositions) {
+      points[position_count] = point;
+      std::copy(position, position + 3, positions[position_count++]);
+    }
+  }
+};
+
 // Where the candidates besides the nearest edge come from: the edges at the
 // polygon's n corners, from its corner index when it has one (indexed), and
 // with a shell index those of the shell of the point entry shell_entry (-1:
@@ -26,9 +49,11 @@ struct BandSources {
   int n;
   const CornerIndex::Polygon *indexed;
   std::ptrdiff_t shell_entry;
+  const WalkedCorners *walked;  // or null
 };
 
-// Fills query.band: the nearest edge first, then the other candidates,
+// Fills query.band, for a sample within the widest band (else band_count is
+// 0): the nearest edge first, then the other candidates,
 // nearest first, whose foot point lies on them and whose distance is within
 // the widest band any edge can have. Among equal distances the polygon's own
 // edges come first, in the order a walk of its corners meets them, then the

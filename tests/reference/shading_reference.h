@@ -190,14 +190,14 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
   hit.distance = best_distance;
   hit.is_open = edge.is_open;
   hit.normal = blended.normalize();
-  if (settings.corner_blend == 0) {
+  const double widest = settings.edge_width * (settings.open_edge != 0 ? 2.0 : 0.5);
+  if (settings.corner_blend == 0 || !(best_distance < widest)) {
     return hit;
   }
   // The other edges at the polygon's corners within the widest band, each
   // measured from its segment; one that is no side of the polygon and the
   // foot on whose line lies on an end (within 1e-6 of the distance, either
   // side) is seen end-on: left out, or, the nearest, bending alone.
-  const double widest = settings.edge_width * (settings.open_edge != 0 ? 2.0 : 0.5);
   std::vector<std::uintptr_t> keys;
   for (int i = 0; i < n; ++i) {
     keys.push_back(point_key(mesh->polVertex(mesh, access.polygon, i)));
