@@ -258,11 +258,6 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
   if (!(nearest.distance < reach) || (n > CornerIndex::kManyCorners && indexed == nullptr)) {
     return;
   }
-  band[0].distance = nearest.distance;
-  band[0].normal = nearest.normal;
-  band[0].is_open = nearest.edge->is_open;
-  band[0].end_on = false;
-  fill_ends(database, *nearest.edge, band[0]);
   const EdgeRecord *const records = database.edge_list->records.data();
   const WalkedCorners *walked = sources.walked;
   LWPntID corners[CornerIndex::kManyCorners];
@@ -271,16 +266,7 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
                                                          : mesh->polVertex(mesh, spot.polygon, i);
   }
   const Sides sides{corners, n, database.corners.get(), indexed, records};
-  // The nearest edge seen end-on (a cube's third edge, where a foot on its
-  // line falls on the corner exactly) is the nearest only where no side's
-  // foot lies on its side; among the bands that hold the sample there, it
-  // would set in at once.
   PositionMemo position(mesh, walked);
-  {
-    const double length =
-        (position(nearest.edge->point_b) - position(nearest.edge->point_a)).length();
-    band[0].end_on = !sides(nearest.edge) && seen_end_on(nearest.t, length, nearest.distance);
-  }
   Gathering gathering(band, nearest.edge, reach, spot.position, sides);
   // A side of the polygon is met at both its corners; as in the nearest
   // edge's walk, the second meeting (whose verdict and place can only repeat
@@ -325,7 +311,24 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
     shells.gather(shells.shell_of(std::size_t(sources.shell_entry)), spot.position, reach,
                   IndexOffer::visit, &offer);
   }
-  query.band_count = gathering.finish(database, query.settings);
+  // The nearest edge is written only when others join it: alone, it bends
+  // the sample as it always has.
+  const int count = gathering.finish(database, query.settings);
+  if (count < 2) {
+    return;
+  }
+  band[0].distance = nearest.distance;
+  band[0].normal = nearest.normal;
+  band[0].is_open = nearest.edge->is_open;
+  fill_ends(database, *nearest.edge, band[0]);
+  // The nearest edge seen end-on (a cube's third edge, where a foot on its
+  // line falls on the corner exactly) is the nearest only where no side's
+  // foot lies on its side; among the bands that hold the sample there, it
+  // would set in at once.
+  const double length =
+      (position(nearest.edge->point_b) - position(nearest.edge->point_a)).length();
+  band[0].end_on = !sides(nearest.edge) && seen_end_on(nearest.t, length, nearest.distance);
+  query.band_count = count;
 }
 
 }  // namespace korv

@@ -52,8 +52,8 @@ struct BandSources {
   const WalkedCorners *walked;  // or null
 };
 
-// Fills query.band, for a sample within the widest band (else band_count is
-// 0): the nearest edge first, then the other candidates,
+// Fills query.band where other bands than the nearest edge's hold the
+// sample (else band_count is 0): the nearest edge first, then the other candidates,
 // nearest first, whose foot point lies on them and whose distance is within
 // the widest band any edge can have. Among equal distances the polygon's own
 // edges come first, in the order a walk of its corners meets them, then the

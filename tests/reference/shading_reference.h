@@ -271,6 +271,9 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
                    [](const auto &x, const auto &y) { return x.distance < y.distance; });
   hit.bands.insert(hit.bands.end(), others.begin(),
                    others.begin() + std::min<std::size_t>(others.size(), 3));
+  if (others.empty()) {
+    hit.bands.clear();  // the nearest alone: no blend
+  }
   return hit;
 }
 
