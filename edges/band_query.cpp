@@ -60,20 +60,14 @@ bool is_side(const LWPntID *corners, int n, LWPntID p, LWPntID q) {
 }
 
 // The base positions the search has read, so that a point at the end of
-// several candidates (every corner is) goes to the host once, and one the
-// nearest-edge walk read not again.
+// several candidates (every corner is) goes to the host once.
 class PositionMemo {
  public:
-  PositionMemo(LWMeshInfo *mesh, const WalkedCorners *walked) : mesh_(mesh), walked_(walked) {}
+  explicit PositionMemo(LWMeshInfo *mesh) : mesh_(mesh) {}
   Vec3 operator()(LWPntID point) {
     for (int i = 0; i < count_; ++i) {
       if (points_[i] == point) {
         return positions_[i];
-      }
-    }
-    for (int i = 0; walked_ != nullptr && i < walked_->position_count; ++i) {
-      if (walked_->points[i] == point) {
-        return keep(point, to_vec3(walked_->positions[i]));
       }
     }
     LWFVector pos = {0.0f, 0.0f, 0.0f};
@@ -92,7 +86,6 @@ class PositionMemo {
   }
 
   LWMeshInfo *mesh_;
-  const WalkedCorners *walked_;
   LWPntID points_[kSize];
   Vec3 positions_[kSize];
   int count_ = 0;
@@ -129,6 +122,13 @@ class Gathering {
   // Measures edge (its base positions a and a + d) from its segment and
   // keeps it when it is among the nearest.
   void offer(const EdgeRecord *edge, const Vec3 &a, const Vec3 &d, std::uint64_t rank) {
+    // Most candidates lie beyond the reach along some axis already: passed
+    // over before any root or division, with room for the rounding of the
+    // distance they would be measured at.
+    const Vec3 b = a + d;
+    if (apart(spot_.x, a.x, b.x) || apart(spot_.y, a.y, b.y) || apart(spot_.z, a.z, b.z)) {
+      return;
+    }
     for (int k = 0; k < count_; ++k) {
       if (taken_[k] == edge) {
         // Met again (an index lists an edge at both its ends): the earlier
@@ -198,6 +198,12 @@ class Gathering {
   }
 
  private:
+  bool apart(double s, double p, double q) const {
+    const double lo = p < q ? p : q;
+    const double hi = p < q ? q : p;
+    const double gap = s < lo ? lo - s : (s > hi ? s - hi : 0.0);
+    return gap > reach_ + 0x1p-40 * (std::fabs(s) + std::fabs(p) + std::fabs(q) + reach_);
+  }
   bool before(double distance, std::uint64_t rank, int k) const {
     return band_[k].distance > distance || (band_[k].distance == distance && rank_[k] > rank);
   }
@@ -266,7 +272,7 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
                                                          : mesh->polVertex(mesh, spot.polygon, i);
   }
   const Sides sides{corners, n, database.corners.get(), indexed, records};
-  PositionMemo position(mesh, walked);
+  PositionMemo position(mesh);
   Gathering gathering(band, nearest.edge, reach, spot.position, sides);
   // A side of the polygon is met at both its corners; as in the nearest
   // edge's walk, the second meeting (whose verdict and place can only repeat

@@ -4,7 +4,6 @@
 // turns smoothly where the nearest edge changes.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 
 #include "edges/edge_query.h"
@@ -19,26 +18,12 @@ struct NearestBand {
   Vec3 normal;  // as the query gives it
 };
 
-// What the nearest-edge walk of a polygon's corners read from the host,
-// handed on to the band gathering so that it asks the host for none of it
-// again: the corners' points (all n of them once count is n) and the first
-// kPositions base positions read, as the host gave them.
+// The corners' points the nearest-edge walk of a polygon read from the
+// host (all n of them once count is n), handed on to the band gathering so
+// that it does not ask for them again.
 struct WalkedCorners {
-  static constexpr int kPositions = 32;
   int count = 0;
   LWPntID corners[CornerIndex::kManyCorners];
-  int position_count = 0;
-  LWPntID points[kPositions];
-  LWFVector positions[kPositions];
-
-  // Kept as read, repeats too: the walk reads every sample's positions,
-  // the gathering only those of samples within a band.
-  void remember(LWPntID point, const LWFVector position) {
-    if (position_count < kPositions) {
-      points[position_count] = point;
-      std::copy(position, position + 3, positions[position_count++]);
-    }
-  }
 };
 
 // Where the candidates besides the nearest edge come from: the edges at the

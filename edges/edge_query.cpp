@@ -182,8 +182,8 @@ NearestEdge nearest_at_many_corners(const ObjectEdgeDatabase &database,
 // the host's point scan never showed lists none (its record comes from the
 // polygons alone), and its edges are then measured where they are met.
 //
-// With walked (corner blending on), what it reads is kept there for the
-// band gathering.
+// With walked (corner blending on), the corners it reads are kept there for
+// the band gathering.
 NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
                                LWPolID polygon, int n, const Vec3 &spot, std::ptrdiff_t &known,
                                WalkedCorners *walked) {
@@ -235,10 +235,6 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
           const EdgeRecord *edge = edges[start + k];
           read_base_position(mesh, edge->point_a, ends[k][0]);
           read_base_position(mesh, edge->point_b, ends[k][1]);
-        }
-        for (std::int32_t k = 0; walked != nullptr && k < count; ++k) {
-          walked->remember(edges[start + k]->point_a, ends[k][0]);
-          walked->remember(edges[start + k]->point_b, ends[k][1]);
         }
         for (std::int32_t k = 0; k < count; ++k) {
           const EdgeRecord *edge = edges[start + k];
