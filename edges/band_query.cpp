@@ -267,9 +267,9 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
   const EdgeRecord *const records = database.edge_list->records.data();
   const WalkedCorners *walked = sources.walked;
   LWPntID corners[CornerIndex::kManyCorners];
+  const bool handed = walked != nullptr && walked->count == n;
   for (int i = 0; indexed == nullptr && i < n; ++i) {
-    corners[i] = walked != nullptr && walked->count == n ? walked->corners[i]
-                                                         : mesh->polVertex(mesh, spot.polygon, i);
+    corners[i] = handed ? walked->corners[i] : mesh->polVertex(mesh, spot.polygon, i);
   }
   const Sides sides{corners, n, database.corners.get(), indexed, records};
   PositionMemo position(mesh);
@@ -286,7 +286,7 @@ void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, con
     for (int k = 0; k < i; ++k) {
       again = again || corners[k] == corner;
     }
-    const PointRecord *record = database.points.find(corner);
+    const PointRecord *record = handed ? walked->records[i] : database.points.find(corner);
     const LWPntID listed = record != nullptr && record->edge_count > 0 ? corner : nullptr;
     for (std::int32_t e = 0; !again && listed != nullptr && e < record->edge_count; ++e) {
       const EdgeRecord *edge = record->edges[std::size_t(e)];

@@ -19,11 +19,13 @@ struct NearestBand {
 };
 
 // The corners' points the nearest-edge walk of a polygon read from the
-// host (all n of them once count is n), handed on to the band gathering so
-// that it does not ask for them again.
+// host (all n of them once count is n) and their records (null: none),
+// handed on to the band gathering so that it neither asks for them again
+// nor looks them up.
 struct WalkedCorners {
   int count = 0;
   LWPntID corners[CornerIndex::kManyCorners];
+  const PointRecord *records[CornerIndex::kManyCorners];
 };
 
 // Where the candidates besides the nearest edge come from: the edges at the

@@ -199,12 +199,13 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
   LWFVector ends[kBatch][2];
   for (int i = 0; i < n; ++i) {
     const LWPntID corner = mesh->polVertex(mesh, polygon, i);
-    if (walked != nullptr && i < CornerIndex::kManyCorners) {
-      walked->corners[walked->count++] = corner;
-    }
     const std::ptrdiff_t entry = database.points.entry_index(corner);
     const PointRecord *record =
         entry < 0 ? nullptr : &database.points.entry(std::size_t(entry)).second;
+    if (walked != nullptr && i < CornerIndex::kManyCorners) {
+      walked->records[walked->count] = record;
+      walked->corners[walked->count++] = corner;
+    }
     if (record != nullptr && known < 0) {
       known = entry;
     }
