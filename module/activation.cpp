@@ -1,15 +1,25 @@
 #include "module/activation.h"
 
+#include <iterator>
+
 #include "hostapi/lwshader.h"
 #include "hostapi/lwxpanel.h"
+#include "instance/life_cycle.h"
+#include "instance/persistence.h"
 #include "panel/options_panel.h"
 #include "runtime/host_boundary.h"
 #include "runtime/host_services.h"
 #include "shader/evaluate_callback.h"
-#include "shader/instance_callbacks.h"
-#include "shader/persistence.h"
+#include "shader/instance_flags.h"
+#include "shader/output_channels.h"
 
 namespace korv {
+
+// The panel lies below the shader and cannot see its channel table; here,
+// where the shader is given its panel, its choices are held to one per
+// channel and one per way of writing it, each list with its closing null.
+static_assert(std::size(panel_channel_choices) == kOutputChannelCount + 1);
+static_assert(std::size(panel_out_mode_choices) == kOutputModeCount + 1);
 
 namespace {
 
@@ -57,7 +67,7 @@ int activate_shader_interface(std::int32_t version, GlobalFunc *global, void *lo
     return AFUNC_BADVERSION;
   }
   auto *ui = static_cast<LWInterface *>(local);
-  auto *inst = static_cast<EdgeShaderInstance *>(ui->inst);
+  auto *inst = static_cast<EdgeInstance *>(ui->inst);
   xpanel_funcs = static_cast<LWXPanelFuncs *>(global(LWXPANELFUNCS_GLOBAL, GFUSE_TRANSIENT));
   // Without the panel service no panel can be built; the host is told so
   // rather than left believing all went well.

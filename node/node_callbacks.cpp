@@ -1,10 +1,10 @@
 #include "node/node_callbacks.h"
 
+#include "instance/life_cycle.h"
+#include "instance/persistence.h"
 #include "panel/options_panel.h"
 #include "runtime/host_services.h"
 #include "runtime/render_lock.h"
-#include "shader/instance_callbacks.h"
-#include "shader/persistence.h"
 
 namespace korv {
 
@@ -83,7 +83,7 @@ void node_destroy(LWInstance inst) {
 }
 
 LWError node_copy(LWInstance to, LWInstance from) {
-  // The settings and a fresh cache, as the shader copies; each node keeps
+  // The settings and a fresh cache, by the shared copy; each node keeps
   // its own ports and its own matrix reading (the same host's).
   return instance_copy(&as_node(to)->core, &as_node(from)->core);
 }

@@ -1,7 +1,7 @@
 // The record of one edge node instance.
 //
-// The node keeps the shader's settings record whole (its settings, cache and
-// context), so that the panel, the scene blocks and the core serve it
+// The node keeps the instance record both fronts share whole (its settings,
+// cache and context), so that the panel, the scene blocks and the core serve it
 // unchanged; around it, the node's ports and the matrix readings it has
 // decided. The host owns an instance between its create and destroy
 // callbacks; the ports belong to the host's node and are destroyed with it.
@@ -12,9 +12,9 @@
 #include <cstdint>
 
 #include "hostapi/lwnodes.h"
+#include "instance/edge_instance.h"
 #include "node/sample_memo.h"
 #include "runtime/checked_memory.h"
-#include "shader/edge_shader_instance.h"
 
 namespace korv {
 
@@ -36,7 +36,7 @@ struct MatrixReadings {
 };
 
 struct EdgeNodeInstance {
-  EdgeShaderInstance core;  // settings, cache and the host's context (the NodeID)
+  EdgeInstance core;  // settings, cache and the host's context (the NodeID)
   NodeInputID normal_in;
   NodeOutputID normal_out;
   NodeOutputID edge_out;

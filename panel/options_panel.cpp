@@ -7,7 +7,6 @@
 
 #include "edges/edge_kind.h"
 #include "runtime/host_services.h"
-#include "shader/output_channels.h"
 
 namespace korv {
 
@@ -163,8 +162,6 @@ const char *const panel_channel_choices[9] = {
     "Gradient bump input", nullptr,
 };
 // clang-format on
-// One choice per entry of the output channel table, and the closing null.
-static_assert(std::size(panel_channel_choices) == kOutputChannelCount + 1);
 
 // The choice's position is the stored edge_kind value.
 const char *const panel_edge_kind_choices[4] = {
@@ -182,7 +179,6 @@ const char *const panel_out_mode_choices[4] = {
     "Multiply by inverse",
     nullptr,
 };
-static_assert(std::size(panel_out_mode_choices) == kOutputModeCount + 1);
 
 // Indexed by the value of "disable bevel effect": 0 enables, 1 disables.
 const int panel_enable_map[2] = {1, 0};
@@ -229,7 +225,7 @@ const unsigned panel_hint_count = sizeof panel_hints / sizeof panel_hints[0];
 LWXPanelHint node_panel_hints[sizeof panel_hints / sizeof panel_hints[0]];
 const unsigned node_panel_hint_count = node_hints(panel_hints, node_panel_hints);
 
-LWXPanelID build_options_panel(EdgeShaderInstance *inst, bool node) {
+LWXPanelID build_options_panel(EdgeInstance *inst, bool node) {
   LWXPanelFuncs *xpanel = xpanel_funcs;
   if (xpanel == nullptr) {
     return nullptr;
@@ -251,7 +247,7 @@ void *options_get(void *inst, std::uint32_t id) {
   if (info == nullptr || inst == nullptr) {
     return nullptr;
   }
-  return setting_address(*static_cast<EdgeShaderInstance *>(inst), *info);
+  return setting_address(*static_cast<EdgeInstance *>(inst), *info);
 }
 
 LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value) {
@@ -262,7 +258,7 @@ LWXPRefreshCode options_set(void *inst, std::uint32_t id, void *value) {
   // Under the render lock, which a preview rendering meanwhile honours: its
   // samples see the value before or after, never half of it, and a changed
   // value empties the cache so that every object is built again with it.
-  write_setting(*static_cast<EdgeShaderInstance *>(inst), *info, value,
+  write_setting(*static_cast<EdgeInstance *>(inst), *info, value,
                 is_double(info->kind) ? sizeof(double) : sizeof(std::int32_t));
   return LWXPRF_DFLT;
 }

@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "hostapi/lwxpanel.h"
+#include "instance/edge_instance.h"
 #include "runtime/host_boundary.h"
-#include "shader/edge_shader_instance.h"
 
 namespace korv {
 
@@ -63,7 +63,7 @@ extern const unsigned node_panel_hint_count;  // words, the final zero included
 // Creates, describes and binds the panel for inst through the host's XPanel
 // service: the shader's, or with node the edge node's. Null when the host
 // refuses to create it.
-LWXPanelID build_options_panel(EdgeShaderInstance *inst, bool node = false);
+LWXPanelID build_options_panel(EdgeInstance *inst, bool node = false);
 
 // The host's get callback: the address of the id's field, or null for an id
 // outside the table (and for a null instance).

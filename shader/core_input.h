@@ -3,13 +3,13 @@
 #pragma once
 
 #include "hostapi/lwshader.h"
+#include "instance/edge_instance.h"
 #include "shader/build_options.h"
-#include "shader/edge_shader_instance.h"
 #include "shading/evaluate.h"
 
 namespace korv {
 
-inline EdgeSource edge_source(EdgeShaderInstance &inst) {
+inline EdgeSource edge_source(EdgeInstance &inst) {
   return {&inst, &inst.cache, &edge_build_options};
 }
 

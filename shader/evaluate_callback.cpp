@@ -6,7 +6,7 @@
 namespace korv {
 
 void evaluate(LWInstance instance, LWShaderAccess *access) {
-  auto *inst = static_cast<EdgeShaderInstance *>(instance);
+  auto *inst = static_cast<EdgeInstance *>(instance);
   ShadingResult result;
   evaluate_sample(sample_of(*access), edge_source(*inst), result);
   if (result.mask == ShadingResult::Mask::None) {

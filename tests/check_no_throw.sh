@@ -6,7 +6,7 @@
 # the files' target and the files (a module file linked against a shared
 # runtime, or the module's archive and objects):
 #   tests/check_no_throw.sh "nm -D" build/Korv_Edge.p
-#   tests/check_no_throw.sh i686-w64-mingw32-nm build-win32/libkorv_module.a OBJ...
+#   tests/check_no_throw.sh i686-w64-mingw32-nm build-win32/libkorv_module.a build-win32/libkorv_common.a OBJ...
 set -uo pipefail
 read -ra nm_command <<<"${1:?usage: check_no_throw.sh NM FILE...}"
 shift

@@ -18,8 +18,8 @@
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/render/render_math.h"
+#include "instance/edge_instance.h"
 #include "shader/build_options.h"
-#include "shader/edge_shader_instance.h"
 #include "tools/command.h"
 #include "tools/option_checks.h"
 #include "tools/session_options.h"
@@ -38,13 +38,13 @@ std::string number(double value) {
 // by its data name (the host knows no field of the instance) into a record
 // of the instance's form, from which the build options are derived as the
 // shader derives them.
-bool read_settings(host::ModuleSession &session, EdgeShaderInstance &inst, std::string &error) {
+bool read_settings(host::ModuleSession &session, EdgeInstance &inst, std::string &error) {
   host::RecordedPanel *panel = session.panel();
   if (panel == nullptr || panel->get == nullptr) {
     error = "the module built no options panel, so its settings cannot be read";
     return false;
   }
-  inst = EdgeShaderInstance{};
+  inst = EdgeInstance{};
   for (const SettingInfo &setting : kSettings) {
     const LWXPanelDataDesc *row = panel->find_data(setting.name);
     const void *value = row == nullptr ? nullptr : panel->get(panel->view_instance, row->vid);
@@ -214,7 +214,7 @@ class EdgesCommand : public Command {
     if (!load_command_mesh("edges", object, deformed_, mesh)) {
       return kUsageError;
     }
-    EdgeShaderInstance settings;
+    EdgeInstance settings;
     std::string error;
     if (!read_settings(*session, settings, error)) {
       return fail(error);

@@ -26,7 +26,7 @@
 #include "host/mesh_io.h"
 #include "host/mesh_service.h"
 #include "host/shader_session.h"
-#include "shader/edge_shader_instance.h"
+#include "instance/edge_instance.h"
 #include "tests/crosscheck/mesh_transfer.h"
 #include "tests/crosscheck/record_compare.h"
 #include "tests/e2e/generated_meshes.h"
@@ -105,7 +105,7 @@ std::string edge_width_for(const host::Mesh &mesh) {
   return text;
 }
 
-void dump_database(const std::string &label, const EdgeShaderInstance &inst) {
+void dump_database(const std::string &label, const EdgeInstance &inst) {
   const EdgeCache &cache = *inst.cache;
   emit("{\"case\":" + quoted(label) +
        ",\"what\":\"cache\",\"databases\":" + std::to_string(cache.databases.size()) + "}");
@@ -175,7 +175,7 @@ bool dump_case(const NamedMesh &named, const SettingsCase &settings, std::size_t
   for (LWShaderAccess &s : samples) {
     session->evaluate(s);
   }
-  const auto &inst = *static_cast<const EdgeShaderInstance *>(session->instance());
+  const auto &inst = *static_cast<const EdgeInstance *>(session->instance());
   dump_database(label, inst);
   for (std::size_t i = 0; i < samples.size(); ++i) {
     dump_sample(label, i, samples[i]);

@@ -6,7 +6,7 @@
 
 #include "evaluate_fixture.h"
 #include "host/host_globals.h"
-#include "shader/edge_shader_instance.h"
+#include "instance/edge_instance.h"
 
 namespace korv::testing {
 namespace {
@@ -159,7 +159,7 @@ TEST_P(EvaluateDegenerate, ANonFiniteValueAnywhereNeverCrashesNorWritesNaN) {
 // Settings a damaged scene may hold (the panel refuses them), written as a
 // load would: no evaluation writes a value that is not finite.
 TEST_F(EvaluateDegenerate, ANonFiniteSettingNeverWritesANonFiniteValue) {
-  auto &inst = *static_cast<EdgeShaderInstance *>(session_->instance());
+  auto &inst = *static_cast<EdgeInstance *>(session_->instance());
   for (double *field : {&inst.edge_width, &inst.edge_dangle, &inst.smooth_cos, &inst.out_width}) {
     for (double bad : {kNaN, kInf, -kInf}) {
       set({"edge_width=0.5", "edge_dangle=1.5", "smooth_edge=1", "smooth_cos=0.8",
@@ -213,7 +213,7 @@ TEST_F(EvaluateWithoutObjectInfo, EverySampleIsLeftAlone) {
   LWError error = nullptr;
   LWInstance instance = inst.create(inst.priv, nullptr, &error);
   ASSERT_NE(instance, nullptr);
-  static_cast<EdgeShaderInstance *>(instance)->out_channel = 1;
+  static_cast<EdgeInstance *>(instance)->out_channel = 1;
 
   host::SceneObject cube(meshes::cube());
   host::reset_mesh_service_counts();

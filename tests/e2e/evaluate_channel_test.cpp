@@ -2,7 +2,7 @@
 #include <limits>
 
 #include "evaluate_fixture.h"
-#include "shader/edge_shader_instance.h"
+#include "instance/edge_instance.h"
 
 namespace korv::testing {
 namespace {

@@ -207,7 +207,7 @@ class EvaluateTest : public SessionTest {
   // Writes a setting into every front as a load would, past the panel's
   // checks, and starts a render so that the edges are found anew.
   void write_setting(double EdgeSettings::*field, double value) {
-    static_cast<EdgeShaderInstance *>(session_->instance())->*field = value;
+    static_cast<EdgeInstance *>(session_->instance())->*field = value;
     session_->init();
     for (auto &node : nodes_) {
       static_cast<EdgeNodeInstance *>(node.second->instance())->core.*field = value;
@@ -234,7 +234,7 @@ class EvaluateTest : public SessionTest {
   }
 
   void expect_node_outputs(const LWShaderAccess &in, const LWShaderAccess &out) {
-    const auto &settings = *static_cast<const EdgeShaderInstance *>(session_->instance());
+    const auto &settings = *static_cast<const EdgeInstance *>(session_->instance());
     static constexpr double LWShaderAccess::*kChannels[] = {
         &LWShaderAccess::luminous,  &LWShaderAccess::diffuse,      &LWShaderAccess::specular,
         &LWShaderAccess::mirror,    &LWShaderAccess::transparency, &LWShaderAccess::translucency,

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "evaluate_fixture.h"
-#include "shader/edge_shader_instance.h"
+#include "instance/edge_instance.h"
 
 namespace korv::testing {
 namespace {
@@ -96,7 +96,7 @@ TEST_P(EvaluateUnderHostFaults, NothingEscapesAndEveryHandleIsReleasedOnce) {
   EXPECT_EQ(counts.live, 0);
   EXPECT_EQ(counts.destroy, cube.faults.no_destroy ? 0 : counts.mesh_info);
   EXPECT_EQ(counts.builds, c.scans > 0 ? 1 : 0);
-  const auto *instance = static_cast<const EdgeShaderInstance *>(session_->instance());
+  const auto *instance = static_cast<const EdgeInstance *>(session_->instance());
   EXPECT_EQ(instance->cache->databases.size(), c.keeps_database ? 1u : 0u);
 
   // A new time lets a failed build be tried again; a changed setting rebuilds.

@@ -15,9 +15,9 @@
 #include "generated_meshes.h"
 #include "host/host_globals.h"
 #include "host/mesh_service.h"
+#include "instance/edge_instance.h"
 #include "module_fixture.h"
 #include "sample_grid.h"
-#include "shader/edge_shader_instance.h"
 
 namespace korv::testing {
 namespace {
@@ -98,7 +98,7 @@ class EvaluateThreads : public SessionTest {
   }
 
   const EdgeCache &cache() const {
-    return *static_cast<const EdgeShaderInstance *>(session_->instance())->cache;
+    return *static_cast<const EdgeInstance *>(session_->instance())->cache;
   }
 
   std::unique_ptr<host::SceneObject> object_;

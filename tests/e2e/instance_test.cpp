@@ -4,19 +4,19 @@
 #include <memory>
 
 #include "edges/edge_records.h"
+#include "instance/edge_instance.h"
 #include "module_fixture.h"
-#include "shader/edge_shader_instance.h"
 
 namespace korv::testing {
 namespace {
 
 // The instance the loaded module created, viewed through its record layout.
-EdgeShaderInstance &view(LWInstance inst) {
-  return *static_cast<EdgeShaderInstance *>(inst);
+EdgeInstance &view(LWInstance inst) {
+  return *static_cast<EdgeInstance *>(inst);
 }
 
 // Puts databases into an instance's cache, as queries would.
-void fill_cache(EdgeShaderInstance &inst, int count) {
+void fill_cache(EdgeInstance &inst, int count) {
   for (int i = 0; i < count; ++i) {
     auto db = std::make_unique<ObjectEdgeDatabase>();
     db->object_id = reinterpret_cast<LWItemID>(std::uintptr_t(100 + i));
@@ -40,7 +40,7 @@ TEST_F(Instance, CreateSetsTheDefaultsBitForBit) {
   int context_marker = 0;
   LWInstance created = make(&context_marker);
   ASSERT_NE(created, nullptr);
-  const EdgeShaderInstance &inst = view(created);
+  const EdgeInstance &inst = view(created);
   EXPECT_EQ(std::bit_cast<std::uint64_t>(inst.edge_width), std::bit_cast<std::uint64_t>(0.02));
   EXPECT_EQ(std::bit_cast<std::uint64_t>(inst.edge_dangle), 0x3FF8FE3CC6FF87DEull);
   EXPECT_EQ(inst.edge_dangle, 1.562069680534925);
@@ -131,14 +131,14 @@ TEST_F(Instance, ItemCallbacksDependOnNothingAndChangeNothing) {
   LWInstance inst = session_->instance();
   const auto &item = *session_->handler().item;
   EXPECT_EQ(item.useItems(inst), nullptr);
-  const EdgeShaderInstance before = view(inst);
+  const EdgeInstance before = view(inst);
   LWItemID ids[] = {reinterpret_cast<LWItemID>(std::uintptr_t(1)), nullptr};
   item.changeID(inst, ids);
   EXPECT_EQ(std::memcmp(&before, &view(inst), sizeof before), 0);
 }
 
 TEST_F(Instance, InitAndCleanupEmptyTheCache) {
-  EdgeShaderInstance &inst = view(session_->instance());
+  EdgeInstance &inst = view(session_->instance());
   const auto &rend = *session_->handler().rend;
   fill_cache(inst, 3);
   EXPECT_EQ(rend.init(session_->instance(), 0), nullptr);
@@ -149,7 +149,7 @@ TEST_F(Instance, InitAndCleanupEmptyTheCache) {
 }
 
 TEST_F(Instance, NewTimeEmptiesTheCacheOnlyForDeformedScans) {
-  EdgeShaderInstance &inst = view(session_->instance());
+  EdgeInstance &inst = view(session_->instance());
   const auto &rend = *session_->handler().rend;
   fill_cache(inst, 2);
   EXPECT_EQ(rend.newTime(session_->instance(), 1, 0.04), nullptr);

@@ -161,7 +161,7 @@ TEST_F(KorvHostEdges, OutputReadsBackToTheDatabaseTheModuleCodeBuilds) {
 
 void KorvHostEdges::expect_module_database(const std::string &path, const Settings &row,
                                            Sides &judged) {
-  EdgeShaderInstance inst{};
+  EdgeInstance inst{};
   set_default_settings(inst);
   std::string arguments = quoted(path);
   for (const auto &[name, value] : row) {

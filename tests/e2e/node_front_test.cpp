@@ -217,7 +217,7 @@ TEST(NodePersistence, KeepsTheShadersBlocksButTheBevelSwitchAndTheChannels) {
   shader->handler().inst->save(shader->instance(), from_shader.state());
   host::StateReader reader(from_shader.items());
   EXPECT_EQ(node->handler().inst->load(node->instance(), reader.state()), nullptr);
-  const EdgeShaderInstance &got = static_cast<EdgeNodeInstance *>(node->instance())->core;
+  const EdgeInstance &got = static_cast<EdgeNodeInstance *>(node->instance())->core;
   EXPECT_EQ(got.edge_width, 0.125);
   EXPECT_EQ(got.out_channel, 0);
   EXPECT_EQ(got.disable_bevel, 0);

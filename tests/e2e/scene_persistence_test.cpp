@@ -14,16 +14,16 @@
 #include "host/scene_state_binary.h"
 #include "host/scene_state_text.h"
 #include "host/state_recorder.h"
+#include "instance/edge_instance.h"
 #include "module_fixture.h"
-#include "shader/edge_shader_instance.h"
 
 namespace korv::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-EdgeShaderInstance &view(LWInstance inst) {
-  return *static_cast<EdgeShaderInstance *>(inst);
+EdgeInstance &view(LWInstance inst) {
+  return *static_cast<EdgeInstance *>(inst);
 }
 std::uint64_t bits(double v) {
   return std::bit_cast<std::uint64_t>(v);
@@ -86,7 +86,7 @@ TEST_F(ScenePersistence, TheModulesSaveWritesTheVersionThenTheLibraryBlock) {
 // both and reads back what it wrote in either.
 TEST_F(ScenePersistence, TheModuleSavesAndLoadsAlikeInTheAsciiAndTheBinaryMode) {
   ASSERT_EQ(session_->apply_settings({"edge_width=0.125", "out_channel=6", "open_edge=1"}), "");
-  const EdgeShaderInstance saved = view(session_->instance());
+  const EdgeInstance saved = view(session_->instance());
   std::vector<std::string> calls[2];
   for (int mode : {LWIO_ASCII, LWIO_BINARY}) {
     SCOPED_TRACE(mode == LWIO_ASCII ? "ASCII" : "binary");
@@ -110,7 +110,7 @@ TEST_F(ScenePersistence, TheModuleSavesAndLoadsAlikeInTheAsciiAndTheBinaryMode) 
     ASSERT_EQ(reader.state()->ioMode, mode);
     EXPECT_EQ(session->handler().inst->load(session->instance(), reader.state()), nullptr);
     EXPECT_EQ(reader.shortfalls(), 0u);
-    const EdgeShaderInstance &got = view(session->instance());
+    const EdgeInstance &got = view(session->instance());
     EXPECT_EQ(bits(got.edge_width), bits(saved.edge_width));
     EXPECT_EQ(got.out_channel, 6);
     EXPECT_EQ(got.open_edge, 1);
@@ -122,7 +122,7 @@ TEST_F(ScenePersistence, SavingAndLoadingASceneRestoresTheSettingsAndTheObject) 
   ASSERT_EQ(session_->apply_settings({"edge_width=0.1", "edge_dangle=30deg", "out_channel=7",
                                       "open_edge=1", "round_edge=0", "out_width=-2.5"}),
             "");
-  const EdgeShaderInstance saved = view(session_->instance());
+  const EdgeInstance saved = view(session_->instance());
   std::string error;
   std::string warning;
   ASSERT_TRUE(host::save_scene(*session_, path("x.scene"), "builtin:cube", error, warning))
@@ -137,7 +137,7 @@ TEST_F(ScenePersistence, SavingAndLoadingASceneRestoresTheSettingsAndTheObject) 
   EXPECT_FALSE(load.block_incomplete);
   EXPECT_TRUE(load.problems.empty());
   EXPECT_EQ(load.object, "builtin:cube");
-  const EdgeShaderInstance &got = view(session->instance());
+  const EdgeInstance &got = view(session->instance());
   EXPECT_EQ(bits(got.edge_width), bits(0.1));
   EXPECT_EQ(bits(got.edge_dangle), bits(saved.edge_dangle));
   EXPECT_EQ(got.out_channel, 7);
@@ -168,7 +168,7 @@ TEST_F(ScenePersistence, ADamagedSceneGivesWhatCouldBeReadAndSaysTheBlockWasInco
   EXPECT_TRUE(load.block_incomplete);
   ASSERT_EQ(load.problems.size(), 1u);
   EXPECT_NE(load.problems[0].find("no 'end'"), std::string::npos) << load.problems[0];
-  const EdgeShaderInstance &got = view(session->instance());
+  const EdgeInstance &got = view(session->instance());
   EXPECT_EQ(got.edge_width, 0.1);
   EXPECT_EQ(got.out_channel, 3);
   EXPECT_EQ(got.out_width, 0.1);  // its default: the cut value is not used
@@ -208,7 +208,7 @@ TEST_F(ScenePersistence, ASceneWithoutSettingsLeavesTheDefaults) {
 }
 
 TEST_F(ScenePersistence, OddValuesSurviveBothFormsThroughTheLoadedModule) {
-  EdgeShaderInstance &inst = view(session_->instance());
+  EdgeInstance &inst = view(session_->instance());
   inst.edge_width = -std::numeric_limits<double>::infinity();
   inst.edge_dangle = std::bit_cast<double>(0xFFF8000000000123ull);  // a NaN with a payload
   inst.smooth_cos = -0.0;
@@ -230,7 +230,7 @@ TEST_F(ScenePersistence, OddValuesSurviveBothFormsThroughTheLoadedModule) {
   for (const host::StateItems *form : {&from_text, &from_binary}) {
     auto session = fresh_session();
     EXPECT_EQ(host::load_instance_state(*session, *form), 0u);
-    const EdgeShaderInstance &got = view(session->instance());
+    const EdgeInstance &got = view(session->instance());
     EXPECT_EQ(bits(got.edge_width), bits(inst.edge_width));
     EXPECT_EQ(bits(got.edge_dangle), 0xFFF8000000000123ull);
     EXPECT_EQ(bits(got.smooth_cos), bits(-0.0));

@@ -21,14 +21,14 @@
 #include "host/scene_state_binary.h"
 #include "host/scene_state_text.h"
 #include "hostapi/lwshader.h"
+#include "instance/edge_instance.h"
+#include "instance/param_library.h"
 #include "module/activation.h"
-#include "shader/edge_shader_instance.h"
-#include "shader/param_library.h"
 #include "write_seeds.h"
 
 namespace {
 
-using korv::EdgeShaderInstance;
+using korv::EdgeInstance;
 using korv::host::StateItem;
 using korv::host::StateItems;
 using korv::host::StateKind;
@@ -65,7 +65,7 @@ const Handler &handler() {
 }
 
 // The settings after loading state into a fresh instance.
-EdgeShaderInstance load_fresh(const StateItems &state) {
+EdgeInstance load_fresh(const StateItems &state) {
   const LWInstanceFuncs &f = handler().inst;
   LWError error = nullptr;
   LWInstance inst = f.create(f.priv, nullptr, &error);
@@ -82,7 +82,7 @@ EdgeShaderInstance load_fresh(const StateItems &state) {
   if (reader.unbalanced_ends() != 0) {
     fail("load closed a block it had not opened");
   }
-  EdgeShaderInstance copy{};
+  EdgeInstance copy{};
   std::memcpy(static_cast<void *>(&copy), inst, sizeof copy);
   f.destroy(inst);
   return copy;
@@ -148,7 +148,7 @@ void collect(const StateItems &items, Allowed &allowed) {
   }
 }
 
-std::uint64_t field_bits(const EdgeShaderInstance &inst, std::size_t i) {
+std::uint64_t field_bits(const EdgeInstance &inst, std::size_t i) {
   const korv::SettingInfo &info = korv::kSettings[i];
   const char *field = reinterpret_cast<const char *>(&inst) + info.offset;
   if (korv::is_double(info.kind)) {
@@ -161,8 +161,8 @@ std::uint64_t field_bits(const EdgeShaderInstance &inst, std::size_t i) {
   return v;
 }
 
-EdgeShaderInstance defaults() {
-  EdgeShaderInstance inst{};
+EdgeInstance defaults() {
+  EdgeInstance inst{};
   korv::set_default_settings(inst);
   return inst;
 }
@@ -179,9 +179,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   korv::host::ParseReport report;
   const StateItems state = korv::host::decode_state_binary({data, size}, report);
-  const EdgeShaderInstance loaded = load_fresh(state);
+  const EdgeInstance loaded = load_fresh(state);
 
-  static const EdgeShaderInstance initial = defaults();
+  static const EdgeInstance initial = defaults();
   Allowed allowed;
   collect(state, allowed);
   for (std::size_t i = 0; i < korv::kSettingCount; ++i) {
@@ -197,7 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (!text_report.complete()) {
     fail("the text form could not read back what it wrote: " + text_report.problems.front());
   }
-  const EdgeShaderInstance again = load_fresh(through_text);
+  const EdgeInstance again = load_fresh(through_text);
   for (std::size_t i = 0; i < korv::kSettingCount; ++i) {
     if (field_bits(again, i) != field_bits(loaded, i)) {
       fail(std::string(korv::kSettings[i].name) + " loads differently through the text form");

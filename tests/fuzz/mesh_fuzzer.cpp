@@ -33,15 +33,15 @@
 #include "host/node_session.h"
 #include "host/shader_session.h"
 #include "host/xpanel_service.h"
+#include "instance/edge_instance.h"
 #include "mesh_case.h"
 #include "mesh_seeds.h"
-#include "shader/edge_shader_instance.h"
 #include "tests/reference/edge_reference.h"
 #include "tests/reference/shading_reference.h"
 
 namespace {
 
-using korv::EdgeShaderInstance;
+using korv::EdgeInstance;
 using korv::testing::BuildOptions;
 using korv::testing::EdgeSnapshot;
 using korv::testing::ReferenceBuild;
@@ -104,8 +104,8 @@ struct Loaded {
 #endif
   }
 
-  EdgeShaderInstance &instance() const {
-    return *static_cast<EdgeShaderInstance *>(session->instance());
+  EdgeInstance &instance() const {
+    return *static_cast<EdgeInstance *>(session->instance());
   }
 
   // The bevel switch and the channel's controls are the first shader's
@@ -261,7 +261,7 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
   l.set("edge_kind", c.edge_kind);
   l.set("out_mode", c.out_mode);
   l.set("corner_blend", c.corner_blend);
-  const EdgeShaderInstance &settings = l.instance();
+  const EdgeInstance &settings = l.instance();
 
   l.session->init();
   if (l.masked) {

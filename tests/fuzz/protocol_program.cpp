@@ -38,10 +38,10 @@
 #include "host/scene_state_binary.h"
 #include "host/xpanel_service.h"
 #include "hostapi/lwxpanel.h"
+#include "instance/edge_instance.h"
 #include "mesh_case.h"
 #include "node/node_instance.h"
 #include "panel/options_panel.h"
-#include "shader/edge_shader_instance.h"
 #include "tests/reference/edge_reference.h"
 #include "tests/reference/shading_reference.h"
 
@@ -49,7 +49,7 @@ namespace korv::fuzz {
 
 namespace {
 
-using Settings = EdgeShaderInstance;  // only the settings' fields are used
+using Settings = EdgeInstance;  // only the settings' fields are used
 using testing::EdgeSnapshot;
 using testing::same_double;
 

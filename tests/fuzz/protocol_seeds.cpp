@@ -3,8 +3,8 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "instance/edge_instance.h"
 #include "protocol_program.h"
-#include "shader/edge_shader_instance.h"
 
 namespace korv::fuzz {
 

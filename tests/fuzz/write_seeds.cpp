@@ -9,9 +9,9 @@
 
 #include "host/scene_state.h"
 #include "host/scene_state_binary.h"
-#include "shader/edge_shader_instance.h"
-#include "shader/param_library.h"
-#include "shader/persistence.h"
+#include "instance/edge_instance.h"
+#include "instance/param_library.h"
+#include "instance/persistence.h"
 
 namespace korv::fuzz {
 
@@ -20,20 +20,20 @@ namespace {
 using host::StateItems;
 using host::StateWriter;
 
-StateItems saved(EdgeShaderInstance inst) {
+StateItems saved(EdgeInstance inst) {
   StateWriter writer;
   instance_save(&inst, writer.state());
   return writer.items();
 }
 
-EdgeShaderInstance defaults() {
-  EdgeShaderInstance inst{};
+EdgeInstance defaults() {
+  EdgeInstance inst{};
   set_default_settings(inst);
   return inst;
 }
 
-EdgeShaderInstance odd() {
-  EdgeShaderInstance inst = defaults();
+EdgeInstance odd() {
+  EdgeInstance inst = defaults();
   inst.edge_width = -0.5;
   inst.edge_dangle = std::numeric_limits<double>::quiet_NaN();
   inst.smooth_cos = -std::numeric_limits<double>::infinity();

@@ -14,8 +14,8 @@
 #include "host/host_globals.h"
 #include "host/mesh_service.h"
 #include "hostapi/lwshader.h"
+#include "instance/edge_instance.h"
 #include "module/activation.h"
-#include "shader/edge_shader_instance.h"
 #include "tests/e2e/evaluate_fixture.h"
 
 namespace korv::testing {
@@ -42,7 +42,7 @@ class RenderLockFaults : public ::testing::Test {
     }
   }
 
-  EdgeShaderInstance &self() { return *static_cast<EdgeShaderInstance *>(instance_); }
+  EdgeInstance &self() { return *static_cast<EdgeInstance *>(instance_); }
   std::size_t databases() { return self().cache->databases.size(); }
 
   // A sample 0.005 from the cube's +x/+z edge, well inside the band.
@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
                        false},
         LockedCallback{"NewTimeWithDeformedScanning",
                        [](const LWRenderFuncs &r, LWInstance i) {
-                         static_cast<EdgeShaderInstance *>(i)->use_deform = 1;
+                         static_cast<EdgeInstance *>(i)->use_deform = 1;
                          return r.newTime(i, 2, 0.08);
                        },
                        false}),
@@ -157,10 +157,10 @@ TEST_F(RenderLockFaults, ACopyThatCannotTakeTheLockSaysSoAndChangesNothing) {
   const LWError copied = inst_.copy(other, instance_);
   ASSERT_NE(copied, nullptr);
   EXPECT_EQ(std::string(copied), "Korv_Edge: the instance could not be copied");
-  EXPECT_EQ(static_cast<EdgeShaderInstance *>(other)->out_width, 0.1);
+  EXPECT_EQ(static_cast<EdgeInstance *>(other)->out_width, 0.1);
   set_render_lock_failing(false);
   EXPECT_EQ(inst_.copy(other, instance_), nullptr);
-  EXPECT_EQ(static_cast<EdgeShaderInstance *>(other)->out_width, 0.5);
+  EXPECT_EQ(static_cast<EdgeInstance *>(other)->out_width, 0.5);
   inst_.destroy(other);
 }
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "hostapi/lwshader.h"
-#include "shader/edge_shader_instance.h"
+#include "instance/edge_instance.h"
 #include "tests/reference/edge_reference.h"
 
 namespace korv::testing {
@@ -107,7 +107,7 @@ inline std::set<std::uintptr_t> reference_shell(const EdgeSnapshot &db, std::uin
 // How far the search across polygons looks: the widest half band (twice the
 // edge width with open edges) and, with a channel chosen, where the mask
 // falls below 1/256.
-inline double reference_reach(const EdgeShaderInstance &settings) {
+inline double reference_reach(const EdgeInstance &settings) {
   const bool channel = settings.out_channel >= 1 && settings.out_channel <= 7;
   const double widths[] = {0.0, settings.edge_width * 0.5,
                            settings.open_edge != 0 ? settings.edge_width * 2.0 : 0.0,
@@ -126,7 +126,7 @@ inline double reference_reach(const EdgeShaderInstance &settings) {
 // after those.
 inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *mesh,
                                            const LWShaderAccess &access,
-                                           const EdgeShaderInstance &settings) {
+                                           const EdgeInstance &settings) {
   ReferenceHit hit;
   hit.searched = true;
   const int n = mesh->polSize(mesh, access.polygon);
@@ -304,7 +304,7 @@ inline double *reference_channel(LWShaderAccess &access, std::int32_t out_channe
 // 0). A base-mesh edge normal goes to the world by wXfrm transposed (the
 // inverse transpose of oXfrm), as the host's matrices require. No mask for
 // an out_width not above 0; no normals for a zero edge or shading normal.
-inline void reference_shade(const ReferenceHit &hit, const EdgeShaderInstance &settings,
+inline void reference_shade(const ReferenceHit &hit, const EdgeInstance &settings,
                             LWShaderAccess &access) {
   Vec3 u0 = to_vec3(access.wNorm0);
   Vec3 u1 = to_vec3(access.wNorm);

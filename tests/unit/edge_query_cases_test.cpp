@@ -59,7 +59,7 @@ class EdgeQueryTest : public ::testing::Test {
   }
 
   static constexpr std::size_t kNoPolygon = std::size_t(-1);
-  EdgeShaderInstance inst_{};
+  EdgeInstance inst_{};
   EdgeSource source_ = edge_source(inst_);
   Vec3 normal_;
   std::int32_t is_open_ = 0;

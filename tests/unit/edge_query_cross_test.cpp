@@ -63,7 +63,7 @@ class CrossPolygons : public ::testing::TestWithParam<CrossCase> {};
 
 TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   const CrossCase &c = GetParam();
-  EdgeShaderInstance on{};
+  EdgeInstance on{};
   set_default_settings(on);
   on.edge_width = c.edge_width;
   on.out_channel = c.out_channel;
@@ -72,7 +72,7 @@ TEST_P(CrossPolygons, EverySampleWithinTheBandGetsTheNearestEdgeOfItsShell) {
   on.edge_dangle = c.edge_dangle > 0.0 ? c.edge_dangle : on.edge_dangle;
   on.smooth_edge = c.smooth_edge;
   on.corner_blend = c.corner_blend;
-  EdgeShaderInstance off = on;
+  EdgeInstance off = on;
   off.cross_polygons = 0;
   on.cache = create_edge_cache();
   off.cache = create_edge_cache();

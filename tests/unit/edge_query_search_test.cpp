@@ -44,7 +44,7 @@ std::ostream &operator<<(std::ostream &out, const Answer &a) {
 // The query of a database that exists, step by step as defined, without any
 // shortcut.
 Answer defined_answer(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, LWPolID polygon,
-                      const Vec3 &spot, const EdgeShaderInstance &inst) {
+                      const Vec3 &spot, const EdgeInstance &inst) {
   Answer answer;
   const int n = mesh->polSize(mesh, polygon);
   if (n < 3) {
@@ -249,7 +249,7 @@ class EdgeQuerySearch : public ::testing::Test {
     EXPECT_GT(compared, 0);
   }
 
-  EdgeShaderInstance inst_{};
+  EdgeInstance inst_{};
 };
 
 TEST_F(EdgeQuerySearch, AgreesBitForBitWithTheDefinitionOnGeneratedMeshes) {

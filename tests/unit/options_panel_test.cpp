@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "instance/life_cycle.h"
 #include "runtime/host_services.h"
-#include "shader/instance_callbacks.h"
 
 namespace korv {
 namespace {
@@ -215,12 +215,12 @@ class OptionsCallbacks : public ::testing::Test {
  protected:
   void SetUp() override {
     LWError error = nullptr;
-    inst_ = static_cast<EdgeShaderInstance *>(instance_create(nullptr, nullptr, &error));
+    inst_ = static_cast<EdgeInstance *>(instance_create(nullptr, nullptr, &error));
     ASSERT_NE(inst_, nullptr);
   }
   void TearDown() override { instance_destroy(inst_); }
 
-  EdgeShaderInstance *inst_ = nullptr;
+  EdgeInstance *inst_ = nullptr;
 };
 
 TEST_F(OptionsCallbacks, GetOfTheSmoothingAngleIsTheAddressOfItsFieldHoldingRadians) {
@@ -259,7 +259,7 @@ TEST_F(OptionsCallbacks, SetStoresANegativeEdgeWidthUnchanged) {
 }
 
 TEST_F(OptionsCallbacks, SetOfAnIdOutsideTheTableReturnsZeroAndChangesNothing) {
-  EdgeShaderInstance before;
+  EdgeInstance before;
   std::memcpy(static_cast<void *>(&before), inst_, sizeof before);
   double value = 123.0;
   EXPECT_EQ(options_set(inst_, 0x800B, &value), 0);
@@ -268,7 +268,7 @@ TEST_F(OptionsCallbacks, SetOfAnIdOutsideTheTableReturnsZeroAndChangesNothing) {
 }
 
 TEST_F(OptionsCallbacks, SetWithoutAValueOrAnInstanceStoresNothingAndReturnsZero) {
-  EdgeShaderInstance before;
+  EdgeInstance before;
   std::memcpy(static_cast<void *>(&before), inst_, sizeof before);
   EXPECT_EQ(options_set(inst_, 0x8001, nullptr), 0);
   EXPECT_EQ(options_set(inst_, 0x8009, nullptr), 0);
@@ -304,7 +304,7 @@ class OptionsSetBytes : public ::testing::Test {
     return changed;
   }
 
-  EdgeShaderInstance inst_{};
+  EdgeInstance inst_{};
 };
 
 TEST_F(OptionsSetBytes, OutputWidthWritesAllEightBytesOfTheDoubleAndNothingElse) {

@@ -1,6 +1,6 @@
 // The parameter library with tables of every item type, beyond the shader's
 // own table of doubles and integers.
-#include "shader/param_library.h"
+#include "instance/param_library.h"
 
 #include <gtest/gtest.h>
 

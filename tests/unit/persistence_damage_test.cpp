@@ -9,7 +9,7 @@
 
 #include "host/scene_state.h"
 #include "host/state_recorder.h"
-#include "shader/persistence.h"
+#include "instance/persistence.h"
 #include "state_builder.h"
 
 namespace korv::testing {
@@ -25,12 +25,12 @@ long count_calls(const std::vector<std::string> &calls, const std::string &prefi
 }
 
 struct Loaded {
-  EdgeShaderInstance inst;
+  EdgeInstance inst;
   std::vector<std::string> calls;
 };
 
 // Loads into inst, checking that every block attempted was closed once.
-Loaded load(const StateItems &stored, EdgeShaderInstance inst = default_instance()) {
+Loaded load(const StateItems &stored, EdgeInstance inst = default_instance()) {
   StateReader reader(stored);
   std::vector<std::string> calls;
   {
@@ -45,8 +45,8 @@ Loaded load(const StateItems &stored, EdgeShaderInstance inst = default_instance
 }
 
 // An instance whose settings all differ from the defaults.
-EdgeShaderInstance changed_instance() {
-  EdgeShaderInstance inst = default_instance();
+EdgeInstance changed_instance() {
+  EdgeInstance inst = default_instance();
   inst.edge_width = 0.5;
   inst.edge_dangle = 0.25;
   inst.smooth_edge = 0;
@@ -81,7 +81,7 @@ TEST(LoadVersion, MissingOrOfAnotherKindLoadsNothing) {
 }
 
 TEST(LoadBlocks, InAnotherOrderThanTheTableLoadEveryField) {
-  const EdgeShaderInstance want = changed_instance();
+  const EdgeInstance want = changed_instance();
   StateBuilder b;
   b.settings(10)
       .param("out_width", PDBL, want.out_width)
@@ -95,7 +95,7 @@ TEST(LoadBlocks, InAnotherOrderThanTheTableLoadEveryField) {
       .param("edge_dangle", PDBL, want.edge_dangle)
       .param("edge_width", PDBL, want.edge_width)
       .end();
-  const EdgeShaderInstance got = load(b.items()).inst;
+  const EdgeInstance got = load(b.items()).inst;
   EXPECT_EQ(got.edge_width, 0.5);
   EXPECT_EQ(got.edge_dangle, 0.25);
   EXPECT_EQ(got.smooth_edge, 0);
@@ -137,7 +137,7 @@ TEST(LoadBlocks, NamesAreCaseSensitive) {
       .param("EDGE_WIDTH", PDBL, 0.5)
       .param("out_Channel", PINT, 3)
       .end();
-  const EdgeShaderInstance got = load(b.items()).inst;
+  const EdgeInstance got = load(b.items()).inst;
   EXPECT_EQ(bits(got.edge_width), bits(0.02));
   EXPECT_EQ(got.out_channel, 0);
 }
@@ -155,7 +155,7 @@ TEST(LoadBlocks, AnUnknownNameBetweenKnownOnesIsSkipped) {
       .end()
       .param("out_width", PDBL, 0.7)
       .end();
-  const EdgeShaderInstance got = load(b.items()).inst;
+  const EdgeInstance got = load(b.items()).inst;
   EXPECT_EQ(got.out_channel, 3);
   EXPECT_EQ(got.out_width, 0.7);
   EXPECT_EQ(bits(got.edge_width), bits(0.02));
@@ -164,8 +164,8 @@ TEST(LoadBlocks, AnUnknownNameBetweenKnownOnesIsSkipped) {
 TEST(LoadBlocks, MissingParametersKeepThePreviousValues) {
   StateBuilder b;
   b.settings(2).param("smooth_edge", PINT, 1).param("edge_width", PDBL, 0.03).end();
-  const EdgeShaderInstance before = changed_instance();
-  const EdgeShaderInstance got = load(b.items(), before).inst;
+  const EdgeInstance before = changed_instance();
+  const EdgeInstance got = load(b.items(), before).inst;
   EXPECT_EQ(got.smooth_edge, 1);
   EXPECT_EQ(got.edge_width, 0.03);
   EXPECT_EQ(got.edge_dangle, before.edge_dangle);
@@ -189,7 +189,7 @@ TEST(LoadBlocks, TheSameParameterTwiceLeavesTheLaterValue) {
       .param("edge_width", PDBL, 0.25)
       .param("out_channel", PINT, 6)
       .end();
-  const EdgeShaderInstance got = load(b.items()).inst;
+  const EdgeInstance got = load(b.items()).inst;
   EXPECT_EQ(got.out_channel, 6);
   EXPECT_EQ(got.edge_width, 0.25);
 }
@@ -312,7 +312,7 @@ TEST(LoadBlocks, AHugeCountCannotMakeTheReaderSpin) {
   b.settings(INT_MAX).param("open_edge", PINT, 1).end();
   StateReader reader(b.items());
   CountingLoadState counter(reader.state());
-  EdgeShaderInstance inst = default_instance();
+  EdgeInstance inst = default_instance();
   instance_load(&inst, &counter.state);
   EXPECT_EQ(inst.open_edge, 1);
   EXPECT_EQ(counter.find_calls, 1 + kMaxParamBlocks);

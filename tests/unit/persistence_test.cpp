@@ -1,4 +1,4 @@
-#include "shader/persistence.h"
+#include "instance/persistence.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +36,7 @@ std::vector<std::string> load_param_calls(const char *name, const char *type, co
           std::string("readU4 1 -> 1: ") + type, value, "endBlk"};
 }
 
-EdgeShaderInstance load(const StateItems &stored, EdgeShaderInstance inst = default_instance()) {
+EdgeInstance load(const StateItems &stored, EdgeInstance inst = default_instance()) {
   StateReader reader(stored);
   EXPECT_EQ(instance_load(&inst, reader.state()), nullptr);
   EXPECT_EQ(reader.unbalanced_ends(), 0u);
@@ -45,7 +45,7 @@ EdgeShaderInstance load(const StateItems &stored, EdgeShaderInstance inst = defa
 }
 
 // Every field of the two instances holds the same bits.
-void expect_same_settings(const EdgeShaderInstance &a, const EdgeShaderInstance &b) {
+void expect_same_settings(const EdgeInstance &a, const EdgeInstance &b) {
   EXPECT_EQ(bits(a.edge_width), bits(b.edge_width));
   EXPECT_EQ(bits(a.edge_dangle), bits(b.edge_dangle));
   EXPECT_EQ(a.smooth_edge, b.smooth_edge);
@@ -63,7 +63,7 @@ void expect_same_settings(const EdgeShaderInstance &a, const EdgeShaderInstance 
 }
 
 TEST(SettingsTable, FollowsTheSettingsListWithDoublesAsPdblAndIntegersAsPint) {
-  EdgeShaderInstance inst = default_instance();
+  EdgeInstance inst = default_instance();
   const auto table = settings_param_table(inst);
   const char *names[] = {"edge_width",  "edge_dangle", "smooth_edge",    "smooth_cos",
                          "round_edge",  "open_edge",   "use_deform",     "disable_bevel",
@@ -90,7 +90,7 @@ TEST(SettingsTable, FollowsTheSettingsListWithDoublesAsPdblAndIntegersAsPint) {
 }
 
 TEST(SaveCallback, WritesTheVersionAndFourteenParameterBlocksForADefaultInstance) {
-  EdgeShaderInstance inst = default_instance();
+  EdgeInstance inst = default_instance();
   StateWriter writer;
   RecordingSaveState recorder(writer.state());
   EXPECT_EQ(instance_save(&inst, recorder.state()), nullptr);
@@ -122,11 +122,11 @@ TEST(SaveCallback, WritesTheVersionAndFourteenParameterBlocksForADefaultInstance
 }
 
 TEST(LoadCallback, ReadsADefaultInstanceWithTheDocumentedCalls) {
-  EdgeShaderInstance saved = default_instance();
+  EdgeInstance saved = default_instance();
   StateWriter writer;
   instance_save(&saved, writer.state());
 
-  EdgeShaderInstance inst = default_instance();
+  EdgeInstance inst = default_instance();
   inst.edge_width = 5.0;  // so that the load visibly changes something
   StateReader reader(writer.items());
   RecordingLoadState recorder(reader.state());
@@ -159,9 +159,9 @@ TEST(LoadCallback, ReadsADefaultInstanceWithTheDocumentedCalls) {
   expect_same_settings(inst, saved);
 }
 
-class RoundTrip : public ::testing::TestWithParam<EdgeShaderInstance> {};
+class RoundTrip : public ::testing::TestWithParam<EdgeInstance> {};
 
-StateItems saved_state(EdgeShaderInstance inst) {
+StateItems saved_state(EdgeInstance inst) {
   StateWriter writer;
   instance_save(&inst, writer.state());
   EXPECT_TRUE(writer.complete());
@@ -169,14 +169,14 @@ StateItems saved_state(EdgeShaderInstance inst) {
 }
 
 // Loads into an instance whose every setting differs from the saved ones.
-void expect_restored(const StateItems &stored, const EdgeShaderInstance &saved) {
-  EdgeShaderInstance target{};
+void expect_restored(const StateItems &stored, const EdgeInstance &saved) {
+  EdgeInstance target{};
   target.context = &target;
   target.edge_width = target.edge_dangle = target.smooth_cos = target.out_width = 123.0;
   target.smooth_edge = target.round_edge = target.open_edge = target.use_deform =
       target.disable_bevel = target.out_channel = target.cross_polygons = target.edge_kind =
           target.out_mode = target.corner_blend = 99;
-  const EdgeShaderInstance loaded = load(stored, target);
+  const EdgeInstance loaded = load(stored, target);
   expect_same_settings(loaded, saved);
   EXPECT_EQ(loaded.context, &target);  // not part of the stored settings
   EXPECT_EQ(loaded.cache, nullptr);
@@ -202,9 +202,9 @@ TEST_P(RoundTrip, RestoresEveryFieldBitForBitThroughTheBinaryForm) {
   expect_restored(decoded, GetParam());
 }
 
-EdgeShaderInstance odd_instance(double width, double angle, double smooth, double out_width,
-                                int channel, int flags) {
-  EdgeShaderInstance inst = default_instance();
+EdgeInstance odd_instance(double width, double angle, double smooth, double out_width, int channel,
+                          int flags) {
+  EdgeInstance inst = default_instance();
   inst.edge_width = width;
   inst.edge_dangle = angle;
   inst.smooth_cos = smooth;

@@ -10,7 +10,7 @@
 #include "host/scene_state.h"
 #include "host/scene_state_binary.h"
 #include "host/scene_state_text.h"
-#include "shader/persistence.h"
+#include "instance/persistence.h"
 #include "state_builder.h"
 
 namespace korv::testing {
@@ -21,7 +21,7 @@ using host::StateItems;
 using host::StateKind;
 
 StateItems default_state() {
-  EdgeShaderInstance inst = default_instance();
+  EdgeInstance inst = default_instance();
   host::StateWriter writer;
   instance_save(&inst, writer.state());
   return writer.items();

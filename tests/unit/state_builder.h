@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "host/scene_state.h"
-#include "shader/edge_shader_instance.h"
-#include "shader/param_library.h"
+#include "instance/edge_instance.h"
+#include "instance/param_library.h"
 
 namespace korv::testing {
 
@@ -82,8 +82,8 @@ class StateBuilder {
 };
 
 // A default instance with no cache; loading and saving never touch it.
-inline EdgeShaderInstance default_instance() {
-  EdgeShaderInstance inst{};
+inline EdgeInstance default_instance() {
+  EdgeInstance inst{};
   set_default_settings(inst);
   inst.cache = nullptr;
   return inst;

@@ -1,4 +1,4 @@
-#include "shader/persistence.h"
+#include "instance/persistence.h"
 
 namespace korv {
 
@@ -21,7 +21,7 @@ void keep_stored(std::array<ParamDescriptor, kSettingCount + 1> &table, StoredSe
 
 }  // namespace
 
-std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeShaderInstance &inst) {
+std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeInstance &inst) {
   std::array<ParamDescriptor, kSettingCount + 1> table{};
   for (std::size_t i = 0; i < kSettingCount; ++i) {
     const SettingInfo &info = kSettings[i];
@@ -33,13 +33,13 @@ std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeShaderIn
   return table;
 }
 
-LWError load_settings(EdgeShaderInstance &inst, const LWLoadState *state, StoredSetting stored) {
+LWError load_settings(EdgeInstance &inst, const LWLoadState *state, StoredSetting stored) {
   // The settings are read into a copy and put in place at once under the
   // render lock, which a sample holds while it copies them (and a changed
   // set empties the cache); the host's reading functions are not called with
   // the lock held. A field that a damaged block does not deliver whole (or
   // that memory does not allow to be read) keeps the value it had.
-  EdgeShaderInstance loaded = inst;
+  EdgeInstance loaded = inst;
   int version = 0;
   state->readI4(state->readData, &version, 1);
   if (version != kSettingsVersion) {
@@ -56,7 +56,7 @@ LWError load_settings(EdgeShaderInstance &inst, const LWLoadState *state, Stored
   return nullptr;
 }
 
-LWError save_settings(EdgeShaderInstance &inst, const LWSaveState *state, StoredSetting stored) {
+LWError save_settings(EdgeInstance &inst, const LWSaveState *state, StoredSetting stored) {
   const int version = kSettingsVersion;
   state->writeI4(state->writeData, &version, 1);
   auto table = settings_param_table(inst);
@@ -69,14 +69,14 @@ LWError instance_load(LWInstance inst, const LWLoadState *state) {
   if (inst == nullptr || state == nullptr) {
     return nullptr;
   }
-  return load_settings(*static_cast<EdgeShaderInstance *>(inst), state, nullptr);
+  return load_settings(*static_cast<EdgeInstance *>(inst), state, nullptr);
 }
 
 LWError instance_save(LWInstance inst, const LWSaveState *state) {
   if (inst == nullptr || state == nullptr) {
     return nullptr;
   }
-  return save_settings(*static_cast<EdgeShaderInstance *>(inst), state, nullptr);
+  return save_settings(*static_cast<EdgeInstance *>(inst), state, nullptr);
 }
 
 }  // namespace korv

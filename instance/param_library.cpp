@@ -1,4 +1,4 @@
-#include "shader/param_library.h"
+#include "instance/param_library.h"
 
 #include <bit>
 #include <climits>

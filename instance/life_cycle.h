@@ -1,11 +1,13 @@
-// The shader's host callbacks other than load, save and evaluate. Each is a
-// plain function taking the instance first. The activation hands them to the
+// The life cycle of the instance record both fronts share: the host callbacks
+// other than load, save, flags and evaluate. Each is a plain function taking
+// the record first; the shader hands them to the host as they are, the edge
+// node calls them with the record it holds. The activations hand them to the
 // host behind the host boundary (runtime/host_boundary.h): an exception from
 // the render lock never reaches the host.
 #pragma once
 
-#include "hostapi/lwshader.h"
-#include "shader/edge_shader_instance.h"
+#include "hostapi/lwtypes.h"
+#include "instance/edge_instance.h"
 
 namespace korv {
 
@@ -18,9 +20,5 @@ void instance_change_id(LWInstance inst, const LWItemID *ids);
 LWError instance_init(LWInstance inst, int mode);
 void instance_cleanup(LWInstance inst);
 LWError instance_new_time(LWInstance inst, LWFrame frame, LWTime time);
-unsigned int instance_flags(LWInstance inst);
-
-// The flag bits for an output channel setting (the normal bit always set).
-unsigned int flags_for_channel(int out_channel);
 
 }  // namespace korv

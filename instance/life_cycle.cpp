@@ -1,9 +1,8 @@
-#include "shader/instance_callbacks.h"
+#include "instance/life_cycle.h"
 
 #include <cstring>
 
 #include "runtime/render_lock.h"
-#include "shader/output_channels.h"
 
 namespace korv {
 
@@ -12,19 +11,19 @@ namespace {
 constexpr char kDescription[] = "Brellmoor version 0.40";
 constexpr char kNoMemory[] = "Korv_Edge: out of memory";
 
-EdgeShaderInstance *as_instance(LWInstance inst) {
-  return static_cast<EdgeShaderInstance *>(inst);
+EdgeInstance *as_instance(LWInstance inst) {
+  return static_cast<EdgeInstance *>(inst);
 }
 
 }  // namespace
 
-void set_default_settings(EdgeShaderInstance &inst) {
+void set_default_settings(EdgeInstance &inst) {
 #define KORV_DEFAULT(field, type, kind, value, id, label) inst.field = value;
   KORV_EDGE_SETTINGS(KORV_DEFAULT)
 #undef KORV_DEFAULT
 }
 
-void write_setting(EdgeShaderInstance &inst, const SettingInfo &info, const void *value,
+void write_setting(EdgeInstance &inst, const SettingInfo &info, const void *value,
                    std::size_t size) {
   // The lock keeps a sample from copying the settings half written; a
   // changed value empties the cache, whose databases were built without it.
@@ -36,7 +35,7 @@ void write_setting(EdgeShaderInstance &inst, const SettingInfo &info, const void
   }
 }
 
-void replace_settings(EdgeShaderInstance &inst, const EdgeSettings &settings) {
+void replace_settings(EdgeInstance &inst, const EdgeSettings &settings) {
   RenderLockGuard lock;
   if (!same_settings(inst, settings)) {
     static_cast<EdgeSettings &>(inst) = settings;
@@ -45,7 +44,7 @@ void replace_settings(EdgeShaderInstance &inst, const EdgeSettings &settings) {
 }
 
 LWInstance instance_create(void * /*priv*/, void *context, LWError * /*error*/) {
-  auto *inst = new EdgeShaderInstance;
+  auto *inst = new EdgeInstance;
   if (inst == nullptr) {
     return nullptr;
   }
@@ -62,7 +61,7 @@ LWInstance instance_create(void * /*priv*/, void *context, LWError * /*error*/) 
 }
 
 void instance_destroy(LWInstance inst) {
-  EdgeShaderInstance *self = as_instance(inst);
+  EdgeInstance *self = as_instance(inst);
   if (self == nullptr) {
     return;
   }
@@ -76,8 +75,8 @@ void instance_destroy(LWInstance inst) {
 }
 
 LWError instance_copy(LWInstance to, LWInstance from) {
-  EdgeShaderInstance *dest = as_instance(to);
-  const EdgeShaderInstance *source = as_instance(from);
+  EdgeInstance *dest = as_instance(to);
+  const EdgeInstance *source = as_instance(from);
   // The destination's cache is replaced and its settings rewritten, both of
   // which the query reads: no query may be inside the lock meanwhile.
   RenderLockGuard lock;
@@ -87,7 +86,7 @@ LWError instance_copy(LWInstance to, LWInstance from) {
   }
   if (dest != source) {
     void *const context = dest->context;
-    std::memcpy(static_cast<void *>(dest), source, sizeof(EdgeShaderInstance));
+    std::memcpy(static_cast<void *>(dest), source, sizeof(EdgeInstance));
     dest->context = context;
   }
   // The cache pointer copied from the source is never used: the destination
@@ -97,7 +96,7 @@ LWError instance_copy(LWInstance to, LWInstance from) {
 }
 
 const char *instance_descln(LWInstance inst) {
-  EdgeShaderInstance *self = as_instance(inst);
+  EdgeInstance *self = as_instance(inst);
   std::memcpy(self->description, kDescription, sizeof kDescription);
   return self->description;
 }
@@ -126,7 +125,7 @@ LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
   // another thread query all the same. Deformed positions move with the
   // time; a failed build may succeed at the new time. The databases agree
   // with the setting: a change of it has emptied the cache.
-  EdgeShaderInstance *self = as_instance(inst);
+  EdgeInstance *self = as_instance(inst);
   RenderLockGuard lock;
   if (self->use_deform != 0) {
     empty_edge_cache(self->cache);
@@ -134,15 +133,6 @@ LWError instance_new_time(LWInstance inst, LWFrame /*frame*/, LWTime /*time*/) {
     forget_failed_builds(self->cache);
   }
   return nullptr;
-}
-
-unsigned int flags_for_channel(int out_channel) {
-  // The normal is declared whatever disable_bevel says.
-  return LWSHF_NORMAL | output_channel(out_channel).flag;
-}
-
-unsigned int instance_flags(LWInstance inst) {
-  return flags_for_channel(as_instance(inst)->out_channel);
 }
 
 }  // namespace korv

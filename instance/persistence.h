@@ -11,29 +11,29 @@
 
 #include "hostapi/lwio.h"
 #include "hostapi/lwtypes.h"
-#include "shader/edge_shader_instance.h"
-#include "shader/param_library.h"
+#include "instance/edge_instance.h"
+#include "instance/param_library.h"
 
 namespace korv {
 
 inline constexpr int kSettingsVersion = 256;
 
-// The shader's parameter table, pointing into inst, ended by a null name.
+// The parameter table of every setting, pointing into inst, ended by a null name.
 // Built from the settings list, so every setting is saved and loaded.
-std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeShaderInstance &inst);
+std::array<ParamDescriptor, kSettingCount + 1> settings_param_table(EdgeInstance &inst);
 
 // Which settings a front stores: the shader all of them, the edge node all
 // but those that choose or combine a channel. Null keeps every setting.
 using StoredSetting = bool (*)(const SettingInfo &info);
 
-// The load and save of a front whose instance holds the shader's settings
-// record: the same version word and named blocks, restricted to the settings
-// stored chooses.
-LWError load_settings(EdgeShaderInstance &inst, const LWLoadState *state, StoredSetting stored);
-LWError save_settings(EdgeShaderInstance &inst, const LWSaveState *state, StoredSetting stored);
+// The load and save of either front's record: the same version word and named blocks, restricted to
+// the settings stored chooses.
+LWError load_settings(EdgeInstance &inst, const LWLoadState *state, StoredSetting stored);
+LWError save_settings(EdgeInstance &inst, const LWSaveState *state, StoredSetting stored);
 
-// Loads only when the stored version is 256; fields that no stored block
-// names keep their values.
+// The shader's load and save, which store every setting. Loads only when
+// the stored version is 256; fields that no stored block names keep their
+// values.
 LWError instance_load(LWInstance inst, const LWLoadState *state);
 LWError instance_save(LWInstance inst, const LWSaveState *state);
 

@@ -1,4 +1,7 @@
-// The settings record of one shader instance.
+// The instance record both fronts share: the shader's instance is one, and
+// the edge node holds one inside its own. Its settings, its cache and its
+// life cycle are the same for both; only what a front does with a sample
+// differs.
 //
 // The host owns an instance between its create and destroy callbacks. The
 // instance owns its cache (and through it every edge database); no cache is
@@ -31,7 +34,7 @@ inline constexpr std::size_t kDescriptionSize = 128;
 
 // A plain record, so that the panel and the scene file can address its
 // settings; they are its first bytes (the EdgeSettings base).
-struct EdgeShaderInstance : EdgeSettings {
+struct EdgeInstance : EdgeSettings {
   char description[kDescriptionSize];
   void *context;     // the host's value, stored and never interpreted
   EdgeCache *cache;  // owned; null only when it could not be allocated
@@ -69,7 +72,7 @@ KORV_EDGE_SETTINGS(KORV_CHECK_TYPE)
 #undef KORV_CHECK_TYPE
 
 // Sets every setting to its default.
-void set_default_settings(EdgeShaderInstance &inst);
+void set_default_settings(EdgeInstance &inst);
 
 // The address of a setting's field within a set of settings (an instance's
 // own, or a copy).
@@ -80,9 +83,9 @@ inline void *setting_address(EdgeSettings &settings, const SettingInfo &info) {
 // The writes of the host's interface callbacks, under the render lock held
 // exclusively. Each empties the instance's cache when it changes a value.
 // Writes size bytes of value into the setting's field (the panel's set).
-void write_setting(EdgeShaderInstance &inst, const SettingInfo &info, const void *value,
+void write_setting(EdgeInstance &inst, const SettingInfo &info, const void *value,
                    std::size_t size);
 // Puts every setting of settings in place at once (load).
-void replace_settings(EdgeShaderInstance &inst, const EdgeSettings &settings);
+void replace_settings(EdgeInstance &inst, const EdgeSettings &settings);
 
 }  // namespace korv
