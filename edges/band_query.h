@@ -4,6 +4,8 @@
 // turns smoothly where the nearest edge changes.
 #pragma once
 
+#include <cstddef>
+
 #include "edges/edge_query.h"
 
 namespace korv {
@@ -16,11 +18,36 @@ struct NearestBand {
   Vec3 normal;  // as the query gives it
 };
 
-// Fills query.band: the nearest edge first, then the other candidates at the
-// polygon's n corners, nearest first, whose foot point lies on them and
-// whose distance is within the widest band any edge can have. Reads the
-// candidates' base positions through mesh; the caller holds the render lock.
+// The corners' points the nearest-edge walk of a polygon read from the
+// host (all n of them once count is n) and their records (null: none),
+// handed on to the band gathering so that it neither asks for them again
+// nor looks them up.
+struct WalkedCorners {
+  int count = 0;
+  LWPntID corners[CornerIndex::kManyCorners];
+  const PointRecord *records[CornerIndex::kManyCorners];
+};
+
+// Where the candidates besides the nearest edge come from: the edges at the
+// polygon's n corners, from its corner index when it has one (indexed), and
+// with a shell index those of the shell of the point entry shell_entry (-1:
+// none).
+struct BandSources {
+  int n;
+  const CornerIndex::Polygon *indexed;
+  std::ptrdiff_t shell_entry;
+  const WalkedCorners *walked;  // or null
+};
+
+// Fills query.band where other bands than the nearest edge's hold the
+// sample (else band_count is 0): the nearest edge first, then the other candidates,
+// nearest first, whose foot point lies on them and whose distance is within
+// the widest band any edge can have. Among equal distances the polygon's own
+// edges come first, in the order a walk of its corners meets them, then the
+// shell's in edge list order. Reads the polygon's corners and the base
+// positions of the candidates it walks through mesh (those of an index come
+// from the build); the caller holds the render lock.
 void gather_band_edges(const ObjectEdgeDatabase &database, LWMeshInfo *mesh, const EdgeSpot &spot,
-                       int n, const NearestBand &nearest, EdgeQuery &query);
+                       const BandSources &sources, const NearestBand &nearest, EdgeQuery &query);
 
 }  // namespace korv

@@ -104,7 +104,43 @@ bool add_segment(Array<EdgeForest::Segment> &segments, Positions &positions, con
   return true;
 }
 
+// Appends the edges that join consecutive corners of a polygon (given as
+// point entries, -1 for a point the database does not know), ascending and
+// each once. False when memory runs out.
+bool add_sides(const PointMap &points, const EdgeRecord *records,
+               const Array<std::ptrdiff_t> &corner_entry, Array<std::uint32_t> &sides) {
+  const std::size_t begin = sides.size();
+  const std::size_t n = corner_entry.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::ptrdiff_t p = corner_entry[i];
+    const std::ptrdiff_t q = corner_entry[(i + 1) % n];
+    if (p < 0 || q < 0) {
+      continue;
+    }
+    const auto self = reinterpret_cast<LWPntID>(points.entry(std::size_t(p)).first);
+    const auto next = reinterpret_cast<LWPntID>(points.entry(std::size_t(q)).first);
+    const PointRecord &record = points.entry(std::size_t(p)).second;
+    for (std::int32_t j = 0; j < record.edge_count; ++j) {
+      const EdgeRecord *edge = record.edges[std::size_t(j)];
+      if ((edge->point_a == self && edge->point_b == next) ||
+          (edge->point_a == next && edge->point_b == self)) {
+        if (!sides.push_back(std::uint32_t(edge - records))) {
+          return false;
+        }
+      }
+    }
+  }
+  std::sort(sides.begin() + begin, sides.end());
+  sides.truncate(std::size_t(std::unique(sides.begin() + begin, sides.end()) - sides.begin()));
+  return true;
+}
+
 }  // namespace
+
+bool CornerIndex::is_side(const Polygon &polygon, std::uint32_t edge) const {
+  return std::binary_search(sides_.begin() + polygon.sides_begin,
+                            sides_.begin() + polygon.sides_end, edge);
+}
 
 bool CornerIndex::many_cornered_polygons(const PointMap &points, Array<std::uintptr_t> &found) {
   return korv::many_cornered_polygons(points, found);
@@ -164,7 +200,11 @@ bool CornerIndex::build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
     // with its number, so that the marks need no clearing between polygons.
     Array<std::uint32_t> point_seen;
     Array<std::uint32_t> edge_seen;
-    if (!index->polygons_.assign(std::size_t(1) << bits, Polygon{0, EdgeForest::kNone, -1, 0, 0}) ||
+    // The point entry of each corner of the polygon at hand (-1: unknown),
+    // for its sides.
+    Array<std::ptrdiff_t> corner_entry;
+    if (!index->polygons_.assign(std::size_t(1) << bits,
+                                 Polygon{0, EdgeForest::kNone, -1, 0, 0, 0, 0}) ||
         !point_seen.assign(points.size(), 0) ||
         !edge_seen.assign(database.edge_list->records.size(), 0)) {
       return false;
@@ -177,10 +217,14 @@ bool CornerIndex::build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
         continue;  // the walk is short
       }
       ++stamp;
-      Polygon entry{key, EdgeForest::kNone, -1, std::uint32_t(index->busy_.size()), 0};
+      Polygon entry{key, EdgeForest::kNone, -1, std::uint32_t(index->busy_.size()), 0, 0, 0};
       segments.clear();
+      if (!corner_entry.resize(std::size_t(n))) {
+        return false;
+      }
       for (int i = 0; i < n; ++i) {
         const std::ptrdiff_t e = points.entry_index(mesh->polVertex(mesh, polygon, i));
+        corner_entry[std::size_t(i)] = e;
         if (e < 0) {
           continue;
         }
@@ -224,6 +268,11 @@ bool CornerIndex::build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
         return false;
       }
       entry.busy_end = std::uint32_t(index->busy_.size());
+      entry.sides_begin = std::uint32_t(index->sides_.size());
+      if (!add_sides(points, records, corner_entry, index->sides_)) {
+        return false;
+      }
+      entry.sides_end = std::uint32_t(index->sides_.size());
       std::size_t slot = slot_of(key, bits);
       while (index->polygons_[slot].key != 0) {
         slot = (slot + 1) & (index->polygons_.size() - 1);
@@ -233,6 +282,7 @@ bool CornerIndex::build(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   }
   index->forest_.shrink_to_fit();
   index->busy_.shrink_to_fit();
+  index->sides_.shrink_to_fit();
   built = std::move(index);
   return true;
 }
@@ -256,7 +306,7 @@ const CornerIndex::Polygon *CornerIndex::polygon(LWPolID polygon) const {
 std::size_t CornerIndex::memory_bytes() const {
   return sizeof(CornerIndex) + point_root_.capacity() * sizeof(std::uint32_t) +
          polygons_.capacity() * sizeof(Polygon) + busy_.capacity() * sizeof(BusyCorner) +
-         forest_.memory_bytes();
+         sides_.capacity() * sizeof(std::uint32_t) + forest_.memory_bytes();
 }
 
 }  // namespace korv

@@ -41,6 +41,8 @@ class CornerIndex : public NoThrowNew {
     std::int64_t first_known;  // the point entry of its first corner the database knows, or -1
     std::uint32_t busy_begin;  // its points with many edges: busy_corners()[begin .. end)
     std::uint32_t busy_end;
+    std::uint32_t sides_begin;  // its sides' edges: sides()[begin .. end), ascending
+    std::uint32_t sides_end;
   };
 
   // The polygons with more than kManyCorners uses in the point records'
@@ -65,6 +67,9 @@ class CornerIndex : public NoThrowNew {
   // The index of a polygon with many corners, or null.
   const Polygon *polygon(LWPolID polygon) const;
   const BusyCorner *busy_corners() const { return busy_.data(); }
+  // Whether the edge (its position in the edge list) joins two consecutive
+  // corners of the indexed polygon: answered without a walk of them.
+  bool is_side(const Polygon &polygon, std::uint32_t edge) const;
   const EdgeForest &forest() const { return forest_; }
 
   std::size_t memory_bytes() const;
@@ -74,6 +79,7 @@ class CornerIndex : public NoThrowNew {
   Array<Polygon> polygons_;  // open addressing by key; key 0 is empty
   int polygon_bits_ = 0;     // log2 of polygons_.size()
   Array<BusyCorner> busy_;
+  Array<std::uint32_t> sides_;
   EdgeForest forest_;
 };
 

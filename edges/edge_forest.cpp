@@ -577,6 +577,48 @@ bool EdgeForest::search(std::uint32_t root, const Vec3 &spot, double reach,
   return found;
 }
 
+void EdgeForest::gather(std::uint32_t root, const Vec3 &spot, double reach, bool cones, Visit visit,
+                        void *context) const {
+  if (root >= nodes_.size() || !(reach >= 0.0) ||
+      !(std::isfinite(spot.x) && std::isfinite(spot.y) && std::isfinite(spot.z))) {
+    return;
+  }
+  const double spot_magnitude = std::max({std::fabs(spot.x), std::fabs(spot.y), std::fabs(spot.z)});
+  if (spot_magnitude > kFarSpot && reach <= kFarBound) {
+    return;
+  }
+  // As the search passes nodes over, with the reach as a bound that never
+  // shrinks: the margin keeps every edge the caller's own measure could take.
+  auto beyond = [&](double squared, const Node &node) {
+    if (!(squared > reach * reach)) {
+      return false;
+    }
+    const double limit = reach + kRounding * (node_magnitude(node) + spot_magnitude);
+    return squared > limit * limit;
+  };
+  // Both children go on the stack after their parent leaves it, so it holds
+  // at most one entry per level and one more.
+  std::uint32_t stack[kStackSize];
+  int top = 0;
+  stack[top++] = root;
+  while (top > 0) {
+    const Node &node = nodes_[stack[--top]];
+    if (beyond(node_squared(node, spot, cones), node)) {
+      continue;
+    }
+    if (node.count == 0) {
+      stack[top++] = std::uint32_t(&node - nodes_.data()) + 1;
+      stack[top++] = node.first;
+      continue;
+    }
+    for (std::uint32_t i = node.first; i < node.first + node.count; ++i) {
+      if (!beyond(segment_box_squared(segments_[i], spot), node)) {
+        visit(context, segments_[i]);
+      }
+    }
+  }
+}
+
 std::size_t EdgeForest::memory_bytes() const {
   return nodes_.capacity() * sizeof(Node) + segments_.capacity() * sizeof(Segment);
 }

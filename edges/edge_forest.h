@@ -64,6 +64,15 @@ class EdgeForest {
   bool search(std::uint32_t root, const Vec3 &spot, double reach, std::uint32_t order_base,
               Best &best, bool cones = false) const;
 
+  // Hands visit every segment of the tree of root that may lie within reach
+  // of spot (its node and its own box do, up to the rounding the search
+  // allows for): more than those within reach, never fewer, so that the
+  // caller measures each itself. In no particular order; a spot that search
+  // refuses gets none.
+  using Visit = void (*)(void *context, const Segment &segment);
+  void gather(std::uint32_t root, const Vec3 &spot, double reach, bool cones, Visit visit,
+              void *context) const;
+
   std::size_t memory_bytes() const;
   void shrink_to_fit();
 

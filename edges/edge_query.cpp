@@ -181,8 +181,12 @@ NearestEdge nearest_at_many_corners(const ObjectEdgeDatabase &database,
 // it was measured there: when that corner's point lists its edges. A point
 // the host's point scan never showed lists none (its record comes from the
 // polygons alone), and its edges are then measured where they are met.
+//
+// With walked (corner blending on), the corners it reads are kept there for
+// the band gathering.
 NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
-                               LWPolID polygon, int n, const Vec3 &spot, std::ptrdiff_t &known) {
+                               LWPolID polygon, int n, const Vec3 &spot, std::ptrdiff_t &known,
+                               WalkedCorners *walked) {
   const CornerIndex *index = database.corners.get();
   NearestEdge best;
   // The points met so far that list edges, while the polygon is small
@@ -198,6 +202,10 @@ NearestEdge nearest_at_corners(const ObjectEdgeDatabase &database, LWMeshInfo *m
     const std::ptrdiff_t entry = database.points.entry_index(corner);
     const PointRecord *record =
         entry < 0 ? nullptr : &database.points.entry(std::size_t(entry)).second;
+    if (walked != nullptr && i < CornerIndex::kManyCorners) {
+      walked->records[walked->count] = record;
+      walked->corners[walked->count++] = corner;
+    }
     if (record != nullptr && known < 0) {
       known = entry;
     }
@@ -270,11 +278,13 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   // The entry of a corner the database knows: its shell is the polygon's.
   std::ptrdiff_t known = -1;
   NearestEdge best;
+  WalkedCorners walked;
   if (indexed != nullptr) {
     best = nearest_at_many_corners(database, *indexed, spot);
     known = std::ptrdiff_t(indexed->first_known);
   } else {
-    best = nearest_at_corners(database, mesh, polygon, n, spot, known);
+    best = nearest_at_corners(database, mesh, polygon, n, spot, known,
+                              inst->corner_blend != 0 ? &walked : nullptr);
   }
   if (database.shells != nullptr && known >= 0) {
     nearest_in_shell(database, known, spot, best);
@@ -286,8 +296,9 @@ double nearest_in_database(const ObjectEdgeDatabase &database, LWMeshInfo *mesh,
   const EdgeRecord &edge = *best.edge;
   is_open = edge.is_open;
   normal = query_edge_normal(database, edge, best.t, *inst);
-  if (inst->corner_blend != 0 && indexed == nullptr) {
-    gather_band_edges(database, mesh, sample, n, {&edge, best.distance, best.t, normal}, query);
+  if (inst->corner_blend != 0) {
+    gather_band_edges(database, mesh, sample, {n, indexed, known, &walked},
+                      {&edge, best.distance, best.t, normal}, query);
   }
   return best.distance;
 }

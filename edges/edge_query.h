@@ -61,7 +61,8 @@ struct EdgeQuery {
   // Whether a database was searched: false where the query gave up before
   // (no edge width, no mesh, a failed build), true even when it found no edge.
   bool searched = false;
-  // With corner_blend, written with the nearest edge: that edge as the
+  // With corner_blend, written with the nearest edge where the bands of
+  // others hold the sample too (band_count else 0): that edge as the
   // others see it (band[0]), and up to kMaxBandEdges - 1 others, nearest
   // first, whose foot point lies on them within the widest band.
   static constexpr int kMaxBandEdges = 4;

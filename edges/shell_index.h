@@ -51,6 +51,13 @@ class ShellIndex : public NoThrowNew {
   // unwritten, when there is none.
   bool search(std::uint32_t shell, const Vec3 &spot, EdgeForest::Best &best) const;
 
+  // Hands visit every edge of the shell that may lie within reach of spot
+  // (see EdgeForest::gather), each segment's edge its edge list position.
+  void gather(std::uint32_t shell, const Vec3 &spot, double reach, EdgeForest::Visit visit,
+              void *context) const {
+    forest_.gather(shell, spot, reach, false, visit, context);
+  }
+
   // Bytes held (for measurements).
   std::size_t memory_bytes() const;
 

@@ -190,14 +190,14 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
   hit.distance = best_distance;
   hit.is_open = edge.is_open;
   hit.normal = blended.normalize();
-  if (settings.corner_blend == 0 || n > 64) {
+  const double widest = settings.edge_width * (settings.open_edge != 0 ? 2.0 : 0.5);
+  if (settings.corner_blend == 0 || !(best_distance < widest)) {
     return hit;
   }
   // The other edges at the polygon's corners within the widest band, each
   // measured from its segment; one that is no side of the polygon and the
   // foot on whose line lies on an end (within 1e-6 of the distance, either
   // side) is seen end-on: left out, or, the nearest, bending alone.
-  const double widest = settings.edge_width * (settings.open_edge != 0 ? 2.0 : 0.5);
   std::vector<std::uintptr_t> keys;
   for (int i = 0; i < n; ++i) {
     keys.push_back(point_key(mesh->polVertex(mesh, access.polygon, i)));
@@ -251,10 +251,29 @@ inline ReferenceHit reference_nearest_edge(const EdgeSnapshot &db, LWMeshInfo *m
       }
     }
   }
+  // With cross_polygons, the rest of the shell's edges after those, in list order.
+  std::set<std::uintptr_t> shell;
+  if (settings.cross_polygons != 0 && first_known && best_distance < widest) {
+    shell = reference_shell(db, *first_known);
+  }
+  for (std::size_t k = 0; k < db.edges.size(); ++k) {
+    bool end_on = false;
+    const EdgeSnapshot::Edge &e = db.edges[k];
+    if (shell.count(e.a) != 0 && seen.insert(k).second &&
+        (reference_base_position(mesh, e.b) - reference_base_position(mesh, e.a)).length() != 0.0) {
+      const ReferenceBand other = band_of(k, 0.0, 0.0, end_on);
+      if (other.distance < widest && !end_on) {
+        others.push_back(other);
+      }
+    }
+  }
   std::stable_sort(others.begin(), others.end(),
                    [](const auto &x, const auto &y) { return x.distance < y.distance; });
   hit.bands.insert(hit.bands.end(), others.begin(),
                    others.begin() + std::min<std::size_t>(others.size(), 3));
+  if (others.empty()) {
+    hit.bands.clear();  // the nearest alone: no blend
+  }
   return hit;
 }
 
