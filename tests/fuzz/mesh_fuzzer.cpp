@@ -335,7 +335,8 @@ void check_evaluation(const korv::host::SceneObject &object, const korv::fuzz::M
   }
   if (reference) {
     const std::string difference =
-        describe_difference(snapshot(*settings.cache->databases[0]), *reference);
+        describe_difference(snapshot(*settings.cache->databases[0]),
+                            korv::testing::thinned(*reference, settings.cross_polygons != 0));
     if (!difference.empty()) {
       fail("the module's database: " + difference);
     }

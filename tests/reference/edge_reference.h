@@ -102,8 +102,9 @@ inline EdgeSnapshot snapshot(const ObjectEdgeDatabase &database) {
 }
 
 // What a database built without keep_point_records keeps of s: the records
-// of the points that end an edge, without their polygon lists.
-inline EdgeSnapshot thinned(EdgeSnapshot s) {
+// of the points that end an edge (every record when the search crosses
+// polygons), without their polygon lists.
+inline EdgeSnapshot thinned(EdgeSnapshot s, bool keep_every_point = false) {
   std::vector<std::uintptr_t> ends;
   for (const EdgeSnapshot::Edge &e : s.edges) {
     ends.push_back(e.a);
@@ -112,7 +113,7 @@ inline EdgeSnapshot thinned(EdgeSnapshot s) {
   std::sort(ends.begin(), ends.end());
   std::vector<EdgeSnapshot::Point> kept;
   for (EdgeSnapshot::Point &p : s.points) {
-    if (std::binary_search(ends.begin(), ends.end(), p.key)) {
+    if (keep_every_point || std::binary_search(ends.begin(), ends.end(), p.key)) {
       p.polygon_fill = 0;
       p.polygons.clear();
       kept.push_back(std::move(p));
